@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of nsfrex.
+#   scripts/build.sh [release|debug|sanitize|fuzz]   (default: release)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-release}
+jobs=$(nproc)
+case "$flavour" in
+  release)  dir=build;          args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DNSFREX_WERROR=ON) ;;
+  debug)    dir=build-debug;    args=(-DCMAKE_BUILD_TYPE=Debug) ;;
+  sanitize) dir=build-sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DNSFREX_WERROR=ON -DNSFREX_SANITIZE=ON -DNSFREX_BENCH=OFF) ;;
+  fuzz)     dir=build-fuzz;     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+                                      -DNSFREX_FUZZ=ON -DNSFREX_TESTS=OFF -DNSFREX_BENCH=OFF) ;;
+  *) echo "build.sh: unknown flavour '$flavour'" >&2; exit 2 ;;
+esac
+cmake -S "$root" -B "$root/$dir" -G Ninja "${args[@]}" >/dev/null
+cmake --build "$root/$dir" -j "$jobs"
+echo "$root/$dir"

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Everything CI checks, on a fresh Debian 12 machine: install, build with warnings as errors, run all
+# tests, run them again under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzz the reader briefly.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+shared="${NSFREX_SHARED_DIR:-$root/../shared}"
+if [ ! -d "$shared/samples/nsf" ]; then
+  echo "test.sh: sample databases not found in $shared/samples/nsf" >&2
+  exit 1
+fi
+"$root/scripts/install-deps.sh"
+
+"$root/scripts/build.sh" release >/dev/null
+ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)"
+
+"$root/scripts/build.sh" sanitize >/dev/null
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$(nproc)"
+
+"$root/scripts/fuzz.sh" "${NSFREX_FUZZ_SECONDS:-60}"
+echo "test.sh: all checks passed"

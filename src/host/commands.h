@@ -1,0 +1,14 @@
+// The nsfrex subcommands. Each takes the arguments after its name and returns the process exit status.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace nsfrex {
+
+using Args = std::span<const std::string_view>;
+
+int runStat(Args args);   // nsfrex stat FILE
+int runDump(Args args);   // nsfrex dump FILE [--note NOTEID]
+
+}  // namespace nsfrex
