@@ -1,0 +1,183 @@
+/*
+ * A stand-in for the filter host as the rich-text converter sees it: an allocator that counts blocks and
+ * can be told to fail, a text conversion that copies bytes, an option store, and hooks for the image
+ * library and memory streams. Tests build CD record sequences by hand with CdBuilder.
+ */
+#ifndef NSFREX_TESTS_MODULE_RT_TEST_HOST_H
+#define NSFREX_TESTS_MODULE_RT_TEST_HOST_H
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "nsfrex/host.h"
+
+namespace rt_test {
+
+struct TestHost {
+    ZAPI zapi;
+    std::map<void *, size_t> live;   /* blocks handed out and not yet freed */
+    int nAllocs = 0;
+    int nFailFrom = -1;              /* the nth allocation (0-based) and all later ones fail; -1 never */
+    std::string strOptionValue;      /* "dxlrex"/"ShowAttachmentName"; empty = not configured */
+    int nTextConversions = 0;
+
+    TestHost()
+    {
+        memset(&zapi, 0, sizeof zapi);
+        zapi.cbSize = sizeof zapi;
+        zapi.memoryService.pOwner = this;
+        zapi.memoryService.fpMalloc = &Malloc;
+        zapi.memoryService.fpFree = &Free;
+        zapi.memoryService.fpResize = &Resize;
+        zapi.fpTextConvert = &TextConvert;
+        zapi.fpTextMode = &TextMode;
+        zapi.fpGetOption = &GetOption;
+        zapi.nCharsetIn = 7;
+        zapi.nCharsetOut = 9;
+    }
+    ~TestHost()
+    {
+        for (auto &[pv, cb] : live)
+            free(pv);
+    }
+    TestHost(const TestHost &) = delete;
+    TestHost &operator=(const TestHost &) = delete;
+
+    static TestHost &Of(MemoryService *p) { return *static_cast<TestHost *>(p->pOwner); }
+    static TestHost &Of(ZAPI *p) { return *static_cast<TestHost *>(p->memoryService.pOwner); }
+
+    bool NextAllocFails() { return nFailFrom >= 0 && nAllocs++ >= nFailFrom; }
+
+    static void *Malloc(MemoryService *p, size_t cb)
+    {
+        TestHost &h = Of(p);
+        if (h.NextAllocFails())
+            return nullptr;
+        void *pv = malloc(cb ? cb : 1);
+        h.live[pv] = cb;
+        return pv;
+    }
+    static void Free(MemoryService *p, void *pv)
+    {
+        TestHost &h = Of(p);
+        if (pv == nullptr)
+            return;
+        if (h.live.erase(pv) != 1)
+            abort();                  /* freeing something not ours, or twice */
+        free(pv);
+    }
+    static void *Resize(MemoryService *p, void *pv, size_t cb)
+    {
+        TestHost &h = Of(p);
+        if (pv != nullptr && h.live.count(pv) != 1)
+            abort();
+        if (h.NextAllocFails())
+            return nullptr;           /* the old block stays valid */
+        void *pvNew = realloc(pv, cb ? cb : 1);
+        if (pvNew == nullptr)
+            return nullptr;
+        if (pv != nullptr)
+            h.live.erase(pv);
+        h.live[pvNew] = cb;
+        return pvNew;
+    }
+    static int32_t TextConvert(ZAPI *pZ, int32_t, TextPair *pIn, TextPair *pOut, int32_t)
+    {
+        TestHost &h = Of(pZ);
+        ++h.nTextConversions;
+        if (pZ->nCharsetIn != 53 || pZ->nCharsetOut != 28)
+            abort();
+        int32_t cb = pIn->cb < pOut->cb ? pIn->cb : pOut->cb;
+        memcpy(pOut->pb, pIn->pb, static_cast<size_t>(cb));
+        pOut->cb = cb;
+        return 0;
+    }
+    static int32_t TextMode(ZAPI *, int32_t) { return 0; }
+    static int32_t GetOption(ZAPI *pZ, const char *pszSection, const char *pszKey, const char *, char *pszOut,
+                             uint32_t cbOut, int32_t)
+    {
+        TestHost &h = Of(pZ);
+        if (h.strOptionValue.empty() || strcmp(pszSection, "dxlrex") != 0 ||
+            strcmp(pszKey, "ShowAttachmentName") != 0)
+            return 0;
+        strncpy(pszOut, h.strOptionValue.c_str(), cbOut);
+        return 1;
+    }
+};
+
+/* Builds a CD record sequence: each record gets its header form and its pad byte. */
+struct CdBuilder {
+    std::vector<uint8_t> rgb;
+
+    enum Form { Byte, Word, Long };
+
+    /* body = the bytes after the header; the length written counts header + body. */
+    CdBuilder &Rec(uint8_t bSig, Form form, const std::vector<uint8_t> &body)
+    {
+        size_t cbHeader = form == Byte ? 2 : form == Word ? 4 : 6;
+        size_t cb = cbHeader + body.size();
+        rgb.push_back(bSig);
+        if (form == Byte) {
+            rgb.push_back(static_cast<uint8_t>(cb));
+        } else if (form == Word) {
+            rgb.push_back(0xFF);
+            rgb.push_back(static_cast<uint8_t>(cb));
+            rgb.push_back(static_cast<uint8_t>(cb >> 8));
+        } else {
+            rgb.push_back(0);
+            for (int i = 0; i < 4; ++i)
+                rgb.push_back(static_cast<uint8_t>(cb >> (8 * i)));
+        }
+        rgb.insert(rgb.end(), body.begin(), body.end());
+        if (cb & 1)
+            rgb.push_back(0);
+        return *this;
+    }
+    CdBuilder &Raw(std::initializer_list<uint8_t> bytes)
+    {
+        rgb.insert(rgb.end(), bytes);
+        return *this;
+    }
+};
+
+/* A record body of n bytes, zero-filled, with helpers to set little-endian fields at record offsets
+   (offsets count from the start of the record, header included). */
+struct Body {
+    std::vector<uint8_t> rgb;
+    size_t cbHeader;
+    Body(size_t cbHeaderIn, size_t cbRecord) : rgb(cbRecord > cbHeaderIn ? cbRecord - cbHeaderIn : 0), cbHeader(cbHeaderIn) {}
+    Body &B(size_t off, uint8_t v) { At(off, 1)[0] = v; return *this; }
+    Body &W(size_t off, uint16_t v) { uint8_t *p = At(off, 2); p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); return *this; }
+    Body &D(size_t off, uint32_t v)
+    {
+        uint8_t *p = At(off, 4);
+        for (int i = 0; i < 4; ++i)
+            p[i] = uint8_t(v >> (8 * i));
+        return *this;
+    }
+    Body &S(size_t off, const std::string &s)
+    {
+        if (!s.empty())
+            memcpy(At(off, s.size()), s.data(), s.size());
+        return *this;
+    }
+    uint8_t *At(size_t off, size_t cb)
+    {
+        size_t o = off - cbHeader;
+        if (rgb.size() < o + cb)
+            rgb.resize(o + cb);
+        return rgb.data() + o;
+    }
+    operator const std::vector<uint8_t> &() const { return rgb; }
+};
+
+} // namespace rt_test
+
+#endif
