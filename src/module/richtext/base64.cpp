@@ -1,0 +1,54 @@
+#include "richtext/base64.h"
+
+namespace {
+
+const char szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+const int32_t nLineLength = 72;
+
+} // namespace
+
+int32_t encode_base64(const uint8_t *pbIn, int32_t cbIn, char *pszOut, int32_t *pnBase64LineLen)
+{
+    int32_t cch = 0;
+    int32_t i = 0;
+
+    for (; cbIn - i > 2; i += 3) {
+        const uint32_t dw = (static_cast<uint32_t>(pbIn[i]) << 16) | (static_cast<uint32_t>(pbIn[i + 1]) << 8) | pbIn[i + 2];
+        pszOut[cch++] = szAlphabet[(dw >> 18) & 0x3F];
+        pszOut[cch++] = szAlphabet[(dw >> 12) & 0x3F];
+        pszOut[cch++] = szAlphabet[(dw >> 6) & 0x3F];
+        pszOut[cch++] = szAlphabet[dw & 0x3F];
+        *pnBase64LineLen += 4;
+        if (*pnBase64LineLen >= nLineLength) {
+            *pnBase64LineLen = 0;
+            pszOut[cch++] = '\r';
+            pszOut[cch++] = '\n';
+        }
+    }
+
+    if (cbIn - i == 2) {
+        const uint32_t dw = (static_cast<uint32_t>(pbIn[i]) << 16) | (static_cast<uint32_t>(pbIn[i + 1]) << 8);
+        pszOut[cch++] = szAlphabet[(dw >> 18) & 0x3F];
+        pszOut[cch++] = szAlphabet[(dw >> 12) & 0x3F];
+        pszOut[cch++] = szAlphabet[(dw >> 6) & 0x3F];
+        pszOut[cch++] = '=';
+        *pnBase64LineLen = 0;
+    } else if (cbIn - i == 1) {
+        const uint32_t dw = static_cast<uint32_t>(pbIn[i]) << 16;
+        pszOut[cch++] = szAlphabet[(dw >> 18) & 0x3F];
+        pszOut[cch++] = szAlphabet[(dw >> 12) & 0x3F];
+        pszOut[cch++] = '=';
+        pszOut[cch++] = '=';
+    }
+    return cch;
+}
+
+int64_t nsfGetBase64Capacity(int32_t cb)
+{
+    if (cb < 0)
+        return -1;
+    const int64_t cGroups = (static_cast<int64_t>(cb) + 2) / 3;
+    /* One line end per 18 groups, one more for a line already under way, and the NUL. */
+    const int64_t cch = cGroups * 4 + (cGroups / 18 + 1) * 2 + 1;
+    return cch > INT32_MAX ? -1 : cch;
+}
