@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Throw-away exploration: look for folder ID tables in raw .nsf files.
+"""Throw-away exploration: look for stored ID tables (folder members) in raw .nsf files.
 
 Scans each file for the candidate table header seen in sample.nsf (a 32-bit 4, two equal 16-bit
 counts, a 16-bit 1, a TIMEDATE) followed by `count` entries of one byte + a 32-bit note ID, and prints
@@ -42,10 +42,6 @@ def scan(path):
               f'page@{rec:#x} sig={sig} page+0x63={d[rec+0x63] if rec+0x63 < len(d) else None}')
 
 
-for f in sys.argv[1:]:
-    scan(f)
-
-
 def object_tables(path):
     """Tables that start right after an object record header (07 00: 22 bytes, 1B 00: 115 bytes)."""
     d = open(path, 'rb').read()
@@ -71,5 +67,14 @@ def object_tables(path):
     return out
 
 
-if __name__ == '__main__' and '--objects' in sys.argv:
-    pass
+if __name__ == '__main__':
+    # --objects: only tables that fill an object record, with the checks the parser relies on
+    objects = '--objects' in sys.argv
+    for f in (a for a in sys.argv[1:] if a != '--objects'):
+        if not objects:
+            scan(f)
+            continue
+        for t in object_tables(f):
+            print(f"{f} record@{t['at']:#x} ids={t['n1']} entries={t['n2']} flags={t['flags']:#x} "
+                  f"codes={sorted(t['codes'])} ascending={t['ascending']} slack={t['tail']} "
+                  f"slack_zero={t['tail_zero']} first={t['first']}")
