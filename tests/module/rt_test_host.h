@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "nsfrex/host.h"
+#include "richtext/converter.h"
 
 namespace rt_test {
 
@@ -177,6 +178,47 @@ struct Body {
     }
     operator const std::vector<uint8_t> &() const { return rgb; }
 };
+
+/* Records the converter tests use most. */
+inline CdBuilder &Text(CdBuilder &b, const std::string &s, uint8_t bFace = 0, uint8_t bAttrib = 0, uint8_t bColour = 0,
+                       uint8_t bSize = 10)
+{
+    std::vector<uint8_t> body = {bFace, bAttrib, bColour, bSize};
+    body.insert(body.end(), s.begin(), s.end());
+    return b.Rec(0x85, CdBuilder::Word, body);
+}
+inline CdBuilder &Paragraph(CdBuilder &b) { return b.Rec(0x81, CdBuilder::Byte, {}); }
+inline CdBuilder &PabRef(CdBuilder &b, uint16_t wID)
+{
+    return b.Rec(0x83, CdBuilder::Byte, {uint8_t(wID), uint8_t(wID >> 8)});
+}
+inline CdBuilder &PabDef(CdBuilder &b, uint16_t wID, uint16_t wJustify = 0, uint16_t wFlags = 0, uint16_t wFlags2 = 0)
+{
+    return b.Rec(0x82, CdBuilder::Word, Body(4, 70).W(4, wID).W(6, wJustify).W(62, wFlags).W(68, wFlags2));
+}
+
+const char *const kTail = "</BODY></HTML>\r\n------=_NextPart_000_0004_01CB58DD.164505B0--";
+
+/* Converts a record sequence as a driver would (note ID "1F6") and returns the whole result. */
+inline std::string Convert(TestHost &host, const std::vector<uint8_t> &rgb, uint32_t dwFlags = 0,
+                           LotusImageCallback pfnImage = nullptr, NsfContext *pContext = nullptr)
+{
+    CLotusRTConverter converter(&host.zapi, "1F6");
+    converter.pfnImage = pfnImage;
+    converter.pContext = pContext;
+    converter.SetOptions(dwFlags);
+    std::string strResult;
+    if (converter.Convert(rgb.data(), rgb.size(), strResult) != 0)
+        return "<convert failed>";
+    return strResult;
+}
+
+/* The body text before "</BODY></HTML>", or a marker when the frame is wrong. */
+inline std::string BodyOf(const std::string &strResult)
+{
+    size_t n = strResult.find("</BODY></HTML>\r\n");
+    return n == std::string::npos ? "<no body end>" : strResult.substr(0, n);
+}
 
 } // namespace rt_test
 
