@@ -1,0 +1,416 @@
+#include "nsf/huffman.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <queue>
+#include <string>
+
+namespace nsf {
+namespace {
+
+constexpr std::string_view kStructure = "Huffman payload";
+constexpr int kEndSymbol = 256;
+constexpr unsigned kLookupBits = 10;  // codes up to this length resolve in one table lookup
+constexpr std::size_t kInputChunk = 64 * 1024;
+
+// One slot of the first-level table, indexed by the next kLookupBits bits.
+struct LookupEntry {
+    std::uint16_t value = 0;  // the symbol, or for a long code the node reached after kLookupBits bits
+    std::uint8_t bits = 0;    // bits the code takes (leaf), or kLookupBits
+    bool leaf = false;
+};
+
+// A validated tree plus its lookup table.
+class DecodeTree {
+public:
+    static Expected<DecodeTree> parse(Bytes treeBytes) {
+        if (treeBytes.size() < 4 || treeBytes.size() % 2 != 0)
+            return fail(ErrorKind::Corrupt, std::string(kStructure),
+                        "tree size " + std::to_string(treeBytes.size()) + " is not a whole number of entries", 4);
+        DecodeTree tree;
+        tree.entries_.resize(treeBytes.size() / 2);
+        for (std::size_t i = 0; i < tree.entries_.size(); ++i)
+            tree.entries_[i] = static_cast<std::int16_t>(loadLE<std::uint16_t>(treeBytes.data() + 2 * i));
+        if (auto ok = tree.validate(); !ok) return std::unexpected(ok.error());
+        tree.buildTable();
+        return tree;
+    }
+
+    std::int16_t child(std::uint16_t node, bool bit) const noexcept { return entries_[2u * node + (bit ? 0u : 1u)]; }
+    const LookupEntry& lookup(std::uint64_t topBits) const noexcept { return table_[topBits]; }
+
+private:
+    std::size_t nodeCount() const noexcept { return entries_.size() / 2; }
+
+    // Every node reachable from the root must be reached exactly once, through in-range entries, and the
+    // end code must exist; this also bounds the depth of any code by the node count.
+    Expected<void> validate() const {
+        std::vector<bool> seen(nodeCount(), false);
+        std::vector<std::uint16_t> pending{0};
+        seen[0] = true;
+        bool hasEnd = false;
+        while (!pending.empty()) {
+            const std::uint16_t node = pending.back();
+            pending.pop_back();
+            for (std::size_t e = 2u * node; e < 2u * node + 2; ++e) {
+                const std::int16_t v = entries_[e];
+                const std::uint64_t where = 6 + 2 * e;
+                if (v > kEndSymbol)
+                    return fail(ErrorKind::Corrupt, std::string(kStructure),
+                                "tree entry " + std::to_string(e) + " is symbol " + std::to_string(v), where);
+                if (v == kEndSymbol) hasEnd = true;
+                if (v >= 0) continue;
+                const auto target = static_cast<std::size_t>(-static_cast<int>(v));
+                if (target >= nodeCount())
+                    return fail(ErrorKind::Corrupt, std::string(kStructure),
+                                "tree entry " + std::to_string(e) + " points to node " + std::to_string(target) +
+                                    " of " + std::to_string(nodeCount()),
+                                where);
+                if (seen[target])
+                    return fail(ErrorKind::Corrupt, std::string(kStructure),
+                                "tree node " + std::to_string(target) + " is reached twice (a loop)", where);
+                seen[target] = true;
+                pending.push_back(static_cast<std::uint16_t>(target));
+            }
+        }
+        if (!hasEnd) return fail(ErrorKind::Corrupt, std::string(kStructure), "tree has no end code", 6);
+        return {};
+    }
+
+    void buildTable() {
+        table_.assign(std::size_t{1} << kLookupBits, LookupEntry{});
+        fill(0, 0, 0);
+    }
+
+    // Walks the tree down to kLookupBits deep; a leaf at depth d owns every slot sharing its d-bit prefix.
+    void fill(std::uint16_t node, std::uint32_t code, unsigned depth) {
+        for (bool bit : {true, false}) {
+            const std::int16_t v = child(node, bit);
+            const std::uint32_t c = (code << 1) | (bit ? 1u : 0u);
+            const unsigned d = depth + 1;
+            if (v >= 0) {
+                const unsigned spare = kLookupBits - d;
+                const std::uint32_t first = c << spare;
+                for (std::uint32_t i = 0; i < (1u << spare); ++i)
+                    table_[first + i] = {static_cast<std::uint16_t>(v), static_cast<std::uint8_t>(d), true};
+            } else if (d == kLookupBits) {
+                table_[c] = {static_cast<std::uint16_t>(-v), static_cast<std::uint8_t>(d), false};
+            } else {
+                fill(static_cast<std::uint16_t>(-v), c, d);
+            }
+        }
+    }
+
+    std::vector<std::int16_t> entries_;
+    std::vector<LookupEntry> table_;
+};
+
+// Reads exactly out.size() bytes or fails with Truncated.
+Expected<void> readExact(ObjectStream& raw, std::span<std::uint8_t> out, std::string_view what) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        auto n = raw.read(out.subspan(done));
+        if (!n) return std::unexpected(n.error());
+        if (*n == 0)
+            return fail(ErrorKind::Truncated, std::string(kStructure),
+                        std::string(what) + " needs " + std::to_string(out.size()) + " bytes, got " +
+                            std::to_string(done));
+        done += *n;
+    }
+    return {};
+}
+
+class HuffmanStream final : public ObjectStream {
+public:
+    HuffmanStream(std::unique_ptr<ObjectStream> raw, DecodeTree tree, std::uint32_t checksum,
+                  std::optional<std::uint64_t> expectedSize, std::uint64_t limit, std::uint64_t dataOffset)
+        : raw_(std::move(raw)), tree_(std::move(tree)), checksum_(checksum), expected_(expectedSize),
+          limit_(limit), inputOffset_(dataOffset), input_(kInputChunk) {}
+
+    std::uint64_t size() const override { return expected_.value_or(0); }
+
+    Expected<std::size_t> read(std::span<std::uint8_t> out) override {
+        if (error_) return std::unexpected(*error_);
+        if (done_ || out.empty()) return 0;
+        auto n = decode(out);
+        if (!n) error_ = n.error();
+        return n;
+    }
+
+private:
+    // Tops the bit buffer up to at least 57 bits while input lasts; `bits_` keeps unread bits at the top.
+    Expected<void> refill() {
+        while (count_ <= 56) {
+            if (inPos_ == inEnd_) {
+                if (inputEnded_) return {};
+                auto n = raw_->read(input_);
+                if (!n) return std::unexpected(n.error());
+                inPos_ = 0;
+                inEnd_ = *n;
+                if (*n == 0) {
+                    inputEnded_ = true;
+                    return {};
+                }
+            }
+            bits_ |= std::uint64_t{input_[inPos_++]} << (56 - count_);
+            count_ += 8;
+            ++inputOffset_;
+        }
+        return {};
+    }
+
+    std::unexpected<Error> endsInsideCode() const {
+        return fail(ErrorKind::Truncated, std::string(kStructure),
+                    "payload ends inside a code after " + std::to_string(produced_) + " bytes",
+                    inputOffset_);
+    }
+
+    Expected<int> nextSymbol() {
+        if (count_ < kLookupBits) {
+            if (auto ok = refill(); !ok) return std::unexpected(ok.error());
+        }
+        // Past the end of the input the buffer is zero-filled; a code is only accepted if it fits in
+        // the bits that really exist.
+        const LookupEntry& e = tree_.lookup(bits_ >> (64 - kLookupBits));
+        if (e.bits > count_) return endsInsideCode();
+        bits_ <<= e.bits;
+        count_ -= e.bits;
+        if (e.leaf) return e.value;
+        std::uint16_t node = e.value;
+        for (;;) {
+            if (count_ == 0) {
+                if (auto ok = refill(); !ok) return std::unexpected(ok.error());
+                if (count_ == 0) return endsInsideCode();
+            }
+            const bool bit = (bits_ >> 63) != 0;
+            bits_ <<= 1;
+            --count_;
+            const std::int16_t v = tree_.child(node, bit);
+            if (v >= 0) return v;
+            node = static_cast<std::uint16_t>(-v);
+        }
+    }
+
+    Expected<std::size_t> decode(std::span<std::uint8_t> out) {
+        std::size_t n = 0;
+        std::uint32_t sum = 0;
+        while (n < out.size()) {
+            auto symbol = nextSymbol();
+            if (!symbol) return std::unexpected(symbol.error());
+            if (*symbol == kEndSymbol) {
+                sum_ += sum;
+                produced_ += n;
+                return finish(n);
+            }
+            if (produced_ + n == limit_)
+                return fail(ErrorKind::Corrupt, std::string(kStructure),
+                            "decodes to more than " + std::to_string(limit_) + " bytes", inputOffset_);
+            out[n++] = static_cast<std::uint8_t>(*symbol);
+            sum += static_cast<std::uint8_t>(*symbol);
+        }
+        sum_ += sum;
+        produced_ += n;
+        return n;
+    }
+
+    Expected<std::size_t> finish(std::size_t lastChunk) {
+        done_ = true;
+        if (expected_ && produced_ != *expected_)
+            return fail(ErrorKind::Corrupt, std::string(kStructure),
+                        "decodes to " + std::to_string(produced_) + " bytes, expected " + std::to_string(*expected_),
+                        inputOffset_);
+        if (sum_ != checksum_) {
+            char detail[80];
+            std::snprintf(detail, sizeof detail, "sum of the decoded bytes is 0x%08X, stored 0x%08X", sum_, checksum_);
+            return fail(ErrorKind::BadChecksum, std::string(kStructure), detail, 0);
+        }
+        return lastChunk;
+    }
+
+    std::unique_ptr<ObjectStream> raw_;
+    DecodeTree tree_;
+    std::uint32_t checksum_;
+    std::optional<std::uint64_t> expected_;
+    std::uint64_t limit_;
+    std::uint64_t inputOffset_;  // offset in the payload of the next byte to load, for messages
+    std::vector<std::uint8_t> input_;
+    std::size_t inPos_ = 0;
+    std::size_t inEnd_ = 0;
+    bool inputEnded_ = false;
+    std::uint64_t bits_ = 0;
+    unsigned count_ = 0;
+    std::uint64_t produced_ = 0;
+    std::uint32_t sum_ = 0;
+    bool done_ = false;
+    std::optional<Error> error_;
+};
+
+class MemoryStream final : public ObjectStream {
+public:
+    explicit MemoryStream(Bytes data) : data_(data) {}
+    std::uint64_t size() const override { return data_.size(); }
+    Expected<std::size_t> read(std::span<std::uint8_t> out) override {
+        const std::size_t n = std::min(out.size(), data_.size() - pos_);
+        std::memcpy(out.data(), data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    Bytes data_;
+    std::size_t pos_ = 0;
+};
+
+// `expectedSize` empty: only the end code ends the data, and `limit` bounds the output.
+Expected<std::unique_ptr<ObjectStream>> openStream(std::unique_ptr<ObjectStream> raw,
+                                                   std::optional<std::uint64_t> expectedSize, std::uint64_t limit) {
+    if (!raw) return fail(ErrorKind::Io, std::string(kStructure), "no input stream");
+    std::array<std::uint8_t, 6> header{};
+    if (auto ok = readExact(*raw, header, "header"); !ok) return std::unexpected(ok.error());
+    const auto checksum = loadLE<std::uint32_t>(header.data());
+    const auto treeSize = loadLE<std::uint16_t>(header.data() + 4);
+    std::vector<std::uint8_t> treeBytes(treeSize);
+    if (auto ok = readExact(*raw, treeBytes, "tree"); !ok) return std::unexpected(ok.error());
+    auto tree = DecodeTree::parse(treeBytes);
+    if (!tree) return std::unexpected(tree.error());
+    return std::make_unique<HuffmanStream>(std::move(raw), std::move(*tree), checksum, expectedSize, limit,
+                                           header.size() + treeSize);
+}
+
+
+// Encoder: a Huffman tree from the byte counts, laid out breadth first so the root is node 0.
+struct BuildNode {
+    std::uint64_t weight = 0;
+    int symbol = -1;  // >= 0 for a leaf
+    int one = -1;     // children, as indexes into the build list
+    int zero = -1;
+};
+
+struct Code {
+    std::uint64_t bits = 0;  // right-aligned, first bit highest
+    unsigned length = 0;
+};
+
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+    void write(const Code& code) {
+        for (unsigned i = code.length; i-- > 0;) {
+            acc_ = static_cast<std::uint8_t>((acc_ << 1) | ((code.bits >> i) & 1u));
+            if (++used_ == 8) flushByte();
+        }
+    }
+    void finish() {
+        if (used_ == 0) return;
+        acc_ = static_cast<std::uint8_t>(acc_ << (8 - used_));
+        flushByte();
+    }
+
+private:
+    void flushByte() {
+        out_.push_back(acc_);
+        acc_ = 0;
+        used_ = 0;
+    }
+    std::vector<std::uint8_t>& out_;
+    std::uint8_t acc_ = 0;
+    unsigned used_ = 0;
+};
+
+void appendLE16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+}  // namespace
+
+Expected<std::unique_ptr<ObjectStream>> makeHuffmanStream(std::unique_ptr<ObjectStream> raw,
+                                                          std::uint64_t expectedSize) {
+    return openStream(std::move(raw), expectedSize, expectedSize);
+}
+
+Expected<std::vector<std::uint8_t>> huffmanDecode(Bytes payload, std::optional<std::uint64_t> expectedSize) {
+    // Each code takes at least one bit, so the output can never exceed eight bytes per input byte.
+    const std::uint64_t limit = expectedSize.value_or(std::uint64_t{payload.size()} * 8);
+    auto stream = openStream(std::make_unique<MemoryStream>(payload), expectedSize, limit);
+    if (!stream) return std::unexpected(stream.error());
+    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> chunk(kInputChunk);
+    for (;;) {
+        auto n = (*stream)->read(chunk);
+        if (!n) return std::unexpected(n.error());
+        if (*n == 0) break;
+        out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(*n));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> huffmanEncode(Bytes data) {
+    std::array<std::uint64_t, kEndSymbol + 1> counts{};
+    std::uint32_t sum = 0;
+    for (std::uint8_t b : data) {
+        ++counts[b];
+        sum += b;
+    }
+    counts[kEndSymbol] = 1;
+
+    std::vector<BuildNode> nodes;
+    using Weighted = std::pair<std::uint64_t, int>;  // ties broken by index keep the output deterministic
+    std::priority_queue<Weighted, std::vector<Weighted>, std::greater<>> queue;
+    for (int s = 0; s <= kEndSymbol; ++s) {
+        if (counts[static_cast<std::size_t>(s)] == 0) continue;
+        nodes.push_back({counts[static_cast<std::size_t>(s)], s, -1, -1});
+        queue.emplace(nodes.back().weight, static_cast<int>(nodes.size() - 1));
+    }
+    if (queue.size() == 1) {  // the root needs two children: pair the end code with an unused byte value
+        nodes.push_back({0, 0, -1, -1});
+        queue.emplace(0, static_cast<int>(nodes.size() - 1));
+    }
+    while (queue.size() > 1) {
+        auto [w1, a] = queue.top();
+        queue.pop();
+        auto [w2, b] = queue.top();
+        queue.pop();
+        nodes.push_back({w1 + w2, -1, a, b});
+        queue.emplace(w1 + w2, static_cast<int>(nodes.size() - 1));
+    }
+
+    // Number the inner nodes breadth first and collect each leaf's code. Code lengths stay far below 64:
+    // a code of length n needs a total count of at least the (n+2)th Fibonacci number.
+    std::vector<int> order{queue.top().second};
+    std::vector<std::int16_t> entries;
+    std::array<Code, kEndSymbol + 1> codes{};
+    std::vector<Code> nodeCodes(nodes.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const BuildNode& n = nodes[static_cast<std::size_t>(order[k])];
+        for (int childIndex : {n.one, n.zero}) {
+            const BuildNode& c = nodes[static_cast<std::size_t>(childIndex)];
+            const Code& parent = nodeCodes[static_cast<std::size_t>(order[k])];
+            Code code{(parent.bits << 1) | (childIndex == n.one ? 1u : 0u), parent.length + 1};
+            if (c.symbol >= 0) {
+                entries.push_back(static_cast<std::int16_t>(c.symbol));
+                codes[static_cast<std::size_t>(c.symbol)] = code;
+            } else {
+                entries.push_back(static_cast<std::int16_t>(-static_cast<int>(order.size())));
+                nodeCodes[static_cast<std::size_t>(childIndex)] = code;
+                order.push_back(childIndex);
+            }
+        }
+    }
+
+    std::vector<std::uint8_t> out;
+    out.reserve(6 + entries.size() * 2 + data.size() / 2 + 16);
+    appendLE16(out, static_cast<std::uint16_t>(sum));
+    appendLE16(out, static_cast<std::uint16_t>(sum >> 16));
+    appendLE16(out, static_cast<std::uint16_t>(entries.size() * 2));
+    for (std::int16_t e : entries) appendLE16(out, static_cast<std::uint16_t>(e));
+    BitWriter writer(out);
+    for (std::uint8_t b : data) writer.write(codes[b]);
+    writer.write(codes[kEndSymbol]);
+    writer.finish();
+    return out;
+}
+
+}  // namespace nsf
