@@ -1,0 +1,111 @@
+// Operations this runtime declares but does not provide yet. Each answers with a clear status
+// (or the neutral value of its return type) instead of being absent, so that callers linking
+// against the full API load and fail gracefully.
+#include "api_guard.h"
+#include "notesapi/notes.h"
+
+using namespace notesrt;
+
+namespace {
+constexpr STATUS kNotImplemented = ERR_RUNTIME_NOT_IMPLEMENTED;
+}
+
+extern "C" {
+
+STATUS SECKFMSwitchToIDFile(const char*, const char*, char* retUserName, WORD MaxUserNameLength, DWORD, void*) {
+    return guardStatus("SECKFMSwitchToIDFile", [&] {
+        if (retUserName != nullptr && MaxUserNameLength > 0)
+            retUserName[0] = '\0';
+        return kNotImplemented;
+    });
+}
+
+STATUS NSFFolderGetIDTable(DHANDLE, DHANDLE, NOTEID, DWORD, DHANDLE* hTable) {
+    return guardStatus("NSFFolderGetIDTable", [&] {
+        if (hTable != nullptr)
+            *hTable = NULLHANDLE;
+        return kNotImplemented;
+    });
+}
+
+WORD NSFItemConvertValueToText(WORD, BLOCKID, DWORD, char* retBuffer, WORD BufferLength, char) {
+    return guardValue<WORD>("NSFItemConvertValueToText", 0, [&]() -> WORD {
+        if (retBuffer != nullptr && BufferLength > 0)
+            retBuffer[0] = '\0';
+        return 0;
+    });
+}
+
+WORD NSFItemConvertToText(NOTEHANDLE, const char*, char* retBuffer, WORD BufferLength, char) {
+    return guardValue<WORD>("NSFItemConvertToText", 0, [&]() -> WORD {
+        if (retBuffer != nullptr && BufferLength > 0)
+            retBuffer[0] = '\0';
+        return 0;
+    });
+}
+
+STATUS EnumCompositeBuffer(BLOCKID, DWORD, ActionRoutinePtr, void*) {
+    return guardStatus("EnumCompositeBuffer", [] { return kNotImplemented; });
+}
+
+WORD ODSLength(WORD) {
+    return guardValue<WORD>("ODSLength", 0, [] { return WORD{0}; });
+}
+
+void ODSReadMemory(void*, WORD, void*, WORD) {
+    guardVoid("ODSReadMemory", [] {});
+}
+
+STATUS NSFNoteExtractFile(NOTEHANDLE, BLOCKID, const char*, ENCRYPTION_KEY*) {
+    return guardStatus("NSFNoteExtractFile", [] { return kNotImplemented; });
+}
+
+STATUS NSFNoteExtractWithCallback(NOTEHANDLE, BLOCKID, ENCRYPTION_KEY*, WORD, NOTEEXTRACTCALLBACK, void*) {
+    return guardStatus("NSFNoteExtractWithCallback", [] { return kNotImplemented; });
+}
+
+STATUS NSFNoteExtractOLE2Object(NOTEHANDLE, const char*, const char*, ENCRYPTION_KEY*, BOOL, DWORD) {
+    return guardStatus("NSFNoteExtractOLE2Object", [] { return kNotImplemented; });
+}
+
+STATUS MIMEConvertMIMEPartCC(NOTEHANDLE, const char*, WORD, CCHANDLE) {
+    return guardStatus("MIMEConvertMIMEPartCC", [] { return kNotImplemented; });
+}
+
+STATUS MailGetMessageBodyComposite(DHANDLE, const char*, const char*, DWORD* OutputFileSize) {
+    return guardStatus("MailGetMessageBodyComposite", [&] {
+        if (OutputFileSize != nullptr)
+            *OutputFileSize = 0;
+        return kNotImplemented;
+    });
+}
+
+STATUS DXLCreateExporter(DXLEXPORTHANDLE* prethDXLExport) {
+    return guardStatus("DXLCreateExporter", [&] {
+        if (prethDXLExport != nullptr)
+            *prethDXLExport = NULLMEMHANDLE;
+        return kNotImplemented;
+    });
+}
+
+void DXLDeleteExporter(DXLEXPORTHANDLE) {
+    guardVoid("DXLDeleteExporter", [] {});
+}
+
+STATUS DXLSetExporterProperty(DXLEXPORTHANDLE, DXL_EXPORT_PROPERTY, void*) {
+    return guardStatus("DXLSetExporterProperty", [] { return kNotImplemented; });
+}
+
+STATUS DXLGetExporterProperty(DXLEXPORTHANDLE, DXL_EXPORT_PROPERTY, void*) {
+    return guardStatus("DXLGetExporterProperty", [] { return kNotImplemented; });
+}
+
+STATUS DXLExportNote(DXLEXPORTHANDLE, XML_WRITE_FUNCTION, NOTEHANDLE, void*) {
+    return guardStatus("DXLExportNote", [] { return kNotImplemented; });
+}
+
+BOOL DXLExportWasErrorLogged(DXLEXPORTHANDLE) {
+    return guardValue<BOOL>("DXLExportWasErrorLogged", FALSE, [] { return FALSE; });
+}
+
+}  // extern "C"
