@@ -1,0 +1,42 @@
+// Libraries loaded on the module's behalf (fpLoadLibrary): the module names them as Windows DLLs,
+// the host finds the matching shared object beside its own executable and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "result.h"
+
+namespace nsfrex {
+
+// The folder holding the running executable (and with it libnsfrex.so and its siblings).
+Result<std::filesystem::path> executableDirectory();
+
+// "NAME.dll" (any case of the suffix) -> "libNAME.so". Refuses anything that could leave the library
+// folder: directory separators, drive colons, a leading dot, empty names, control characters.
+Result<std::string> sharedObjectName(std::string_view dllName);
+
+class LibraryLoader {
+public:
+    explicit LibraryLoader(std::filesystem::path directory);
+    LibraryLoader(const LibraryLoader&) = delete;
+    LibraryLoader& operator=(const LibraryLoader&) = delete;
+    ~LibraryLoader();
+
+    Result<void*> load(std::string_view dllName);
+    // Only handles this loader gave out are looked up or closed; others are refused.
+    void* entry(void* handle, std::string_view name) const;
+    bool unload(void* handle);
+
+    std::size_t openLibraries() const noexcept { return handles_.size(); }
+    const std::filesystem::path& directory() const noexcept { return directory_; }
+
+private:
+    std::filesystem::path directory_;
+    std::unordered_map<void*, std::size_t> handles_;  // handle -> loads not yet freed
+};
+
+}  // namespace nsfrex

@@ -1,0 +1,77 @@
+// The container-reader module: loading libnsfrex.so, and one database opened through its operation table.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <nsfrex/host.h>
+
+#include "result.h"
+
+namespace nsfrex {
+
+class Credentials;
+class FileStream;
+class HostServices;
+
+inline constexpr std::string_view kModuleFileName = "libnsfrex.so";
+
+class ModuleLibrary {
+public:
+    static Result<ModuleLibrary> load(const std::filesystem::path& file);
+    // libnsfrex.so from the folder of the running executable.
+    static Result<ModuleLibrary> loadBesideExecutable();
+
+    ModuleLibrary(ModuleLibrary&&) noexcept = default;
+    ModuleLibrary& operator=(ModuleLibrary&&) noexcept = default;
+
+    const ContainerReaderInterface& reader() const noexcept { return reader_; }
+    const std::filesystem::path& file() const noexcept { return file_; }
+
+private:
+    struct CloseLibrary {
+        void operator()(void* handle) const noexcept;
+    };
+    ModuleLibrary() = default;
+
+    std::unique_ptr<void, CloseLibrary> handle_;
+    ContainerReaderInterface reader_{};
+    std::filesystem::path file_;
+};
+
+// What a module status code means, for messages.
+std::string_view describeModuleStatus(std::int32_t status) noexcept;
+
+// One database open in the module: opened through slot 0, closed through slot 1 when the session ends.
+// The module library and the host services must outlive the session.
+class ModuleSession {
+public:
+    static Result<ModuleSession> open(const ModuleLibrary& module, HostServices& host,
+                                      const std::filesystem::path& database, std::uint32_t flags,
+                                      Credentials* credentials);
+
+    ModuleSession(ModuleSession&& other) noexcept;
+    ModuleSession& operator=(ModuleSession&& other) noexcept;
+    ~ModuleSession();
+
+    void close() noexcept;
+
+    void* context() const noexcept { return context_; }
+    const ContainerReaderInterface& reader() const noexcept { return reader_; }
+    HostServices& host() const noexcept { return *host_; }
+
+    Result<MainFileInfo> containerInfo() const;
+
+private:
+    ModuleSession(const ContainerReaderInterface& reader, HostServices& host, std::unique_ptr<FileStream> input);
+
+    ContainerReaderInterface reader_{};
+    HostServices* host_ = nullptr;
+    std::unique_ptr<FileStream> input_;  // the module keeps a pointer to its record until close
+    void* context_ = nullptr;
+};
+
+}  // namespace nsfrex
