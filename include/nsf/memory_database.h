@@ -26,22 +26,23 @@
 #include <vector>
 
 #include "nsf/database.h"
+#include "nsf/values.h"
 
 namespace nsf {
 
-// Item value types (TYPE_*), as stored in the item's type word.
+// Short names for the value types the builder writes (the full list is in nsf/values.h).
 namespace item_type {
-inline constexpr std::uint16_t kComposite = 0x0001;
-inline constexpr std::uint16_t kObject = 0x0003;
-inline constexpr std::uint16_t kNoteRefList = 0x0004;
-inline constexpr std::uint16_t kMimePart = 0x0019;
-inline constexpr std::uint16_t kNumber = 0x0300;
-inline constexpr std::uint16_t kNumberRange = 0x0301;
-inline constexpr std::uint16_t kTime = 0x0400;
-inline constexpr std::uint16_t kTimeRange = 0x0401;
-inline constexpr std::uint16_t kText = 0x0500;
-inline constexpr std::uint16_t kTextList = 0x0501;
-inline constexpr std::uint16_t kUserId = 0x0700;
+inline constexpr std::uint16_t kComposite = kTypeComposite;
+inline constexpr std::uint16_t kObject = kTypeObject;
+inline constexpr std::uint16_t kNoteRefList = kTypeNoteRefList;
+inline constexpr std::uint16_t kMimePart = kTypeMimePart;
+inline constexpr std::uint16_t kNumber = kTypeNumber;
+inline constexpr std::uint16_t kNumberRange = kTypeNumberRange;
+inline constexpr std::uint16_t kTime = kTypeTime;
+inline constexpr std::uint16_t kTimeRange = kTypeTimeRange;
+inline constexpr std::uint16_t kText = kTypeText;
+inline constexpr std::uint16_t kTextList = kTypeTextList;
+inline constexpr std::uint16_t kUserId = kTypeUserId;
 }  // namespace item_type
 
 namespace note_class {
@@ -50,7 +51,7 @@ inline constexpr std::uint16_t kView = 0x0008;  // views and folders
 
 // OBJECT_DESCRIPTOR.ObjectType values the builder writes (flag bits 0xE000 masked off).
 namespace object_type {
-inline constexpr std::uint16_t kFile = 0;
+inline constexpr std::uint16_t kFile = kObjectFile;
 inline constexpr std::uint16_t kFolderIdTable = 10;
 }  // namespace object_type
 
@@ -79,8 +80,9 @@ struct MimePartSpec {
     std::string body;             // raw bytes
 };
 
-// Value encoders: canonical bytes as nsf::Item::value holds them (no type word). Text is UTF-8 in,
-// LMBCS out. Each throws std::invalid_argument when a length does not fit its 16-bit field.
+// Value encoders: canonical bytes as nsf::Item::value holds them (no type word), the inverse of the
+// decoders in nsf/values.h. Text is UTF-8 in, LMBCS out; in text values "\n" becomes the 0x00 line
+// break. Each throws std::invalid_argument when a length does not fit its 16-bit field.
 namespace encode {
 std::vector<std::uint8_t> text(std::string_view utf8);
 std::vector<std::uint8_t> textList(std::span<const std::string> utf8);
@@ -93,6 +95,7 @@ std::vector<std::uint8_t> timeRange(std::span<const TimeDate> values,
 std::vector<std::uint8_t> userId(std::string_view utf8Name, const std::array<std::uint8_t, 8>& licenseId = {});
 // A list of UNIDs: only the File and Note parts of each OriginatorId are written.
 std::vector<std::uint8_t> noteRefList(std::span<const OriginatorId> unids);
+std::vector<std::uint8_t> noteRefList(std::span<const Unid> unids);
 std::vector<std::uint8_t> mimePart(const MimePartSpec& part);
 std::vector<std::uint8_t> objectDescriptor(std::uint16_t objectType, std::uint32_t rrv);
 std::vector<std::uint8_t> fileObject(const FileObjectSpec& file, std::uint32_t rrv);
@@ -140,6 +143,7 @@ public:
     NoteBuilder& userId(std::string_view name, std::string_view utf8Name, std::uint16_t flags = kItemSummary);
     NoteBuilder& noteRefs(std::string_view name, std::span<const OriginatorId> unids,
                           std::uint16_t flags = kItemSummary);
+    NoteBuilder& noteRefs(std::string_view name, std::span<const Unid> unids, std::uint16_t flags = kItemSummary);
     // Rich text: raw CD records. Not summary, like the real thing.
     NoteBuilder& composite(std::string_view name, std::vector<std::uint8_t> cdRecords, std::uint16_t flags = 0);
     NoteBuilder& mimePart(std::string_view name, const MimePartSpec& part, std::uint16_t flags = 0);

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "nsf/id_table.h"
+#include "nsf/lmbcs.h"
 
 namespace nsf {
 namespace {
@@ -39,9 +40,10 @@ std::uint16_t length16(std::size_t n, std::string_view what) {
     return static_cast<std::uint16_t>(n);
 }
 
-// Item and file names are stored in LMBCS; ASCII is the same in both, which is all tests use for
-// text they compare byte for byte.
-ByteVec lmbcs(std::string_view utf8) { return ByteVec(utf8.begin(), utf8.end()); }
+// Names (file names, user names, the title) keep their characters; text values turn "\n" into the
+// 0x00 line break that text items use.
+ByteVec lmbcs(std::string_view utf8) { return utf8ToLmbcs(utf8); }
+ByteVec lmbcsText(std::string_view utf8) { return utf8TextToLmbcs(utf8); }
 
 class MemoryObjectStream final : public ObjectStream {
 public:
@@ -118,7 +120,7 @@ private:
 namespace encode {
 
 ByteVec text(std::string_view utf8) {
-    ByteVec out = lmbcs(utf8);
+    ByteVec out = lmbcsText(utf8);
     length16(out.size(), "text value");
     return out;
 }
@@ -128,7 +130,7 @@ ByteVec textList(std::span<const std::string> utf8) {
     putU16(out, length16(utf8.size(), "text list"));
     std::vector<ByteVec> parts;
     for (const auto& s : utf8) {
-        parts.push_back(lmbcs(s));
+        parts.push_back(lmbcsText(s));
         putU16(out, length16(parts.back().size(), "text list entry"));
     }
     for (const auto& p : parts) putBytes(out, p);
@@ -180,6 +182,17 @@ ByteVec userId(std::string_view utf8Name, const std::array<std::uint8_t, 8>& lic
     ByteVec out = lmbcs(utf8Name);
     putBytes(out, licenseId);
     length16(out.size(), "user ID value");
+    return out;
+}
+
+ByteVec noteRefList(std::span<const Unid> unids) {
+    ByteVec out;
+    putU16(out, length16(unids.size(), "note reference list"));
+    for (const auto& u : unids) {
+        putBytes(out, u.file);
+        putTime(out, u.note);
+    }
+    length16(out.size(), "note reference list value");
     return out;
 }
 
@@ -317,6 +330,10 @@ NoteBuilder& NoteBuilder::userId(std::string_view name, std::string_view utf8Nam
 }
 
 NoteBuilder& NoteBuilder::noteRefs(std::string_view name, std::span<const OriginatorId> unids, std::uint16_t flags) {
+    return item(name, item_type::kNoteRefList, encode::noteRefList(unids), flags);
+}
+
+NoteBuilder& NoteBuilder::noteRefs(std::string_view name, std::span<const Unid> unids, std::uint16_t flags) {
     return item(name, item_type::kNoteRefList, encode::noteRefList(unids), flags);
 }
 

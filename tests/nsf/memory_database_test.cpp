@@ -191,6 +191,67 @@ TEST(MemoryDatabase, ItemValuesInCanonicalForm) {
     EXPECT_THROW(n.textList("Many", tooMany), std::invalid_argument);
 }
 
+// The encoders against the independent decoders of nsf/values.h, with text that is not plain ASCII.
+TEST(MemoryDatabase, ValuesDecodeBackToWhatWasGiven) {
+    MemoryDatabaseBuilder b;
+    Unid unid;
+    unid.file = {1, 2, 3, 4, 5, 6, 7, 8};
+    unid.note = {0xAABBCCDD, 0x11223344};
+    const std::vector<std::string> tags{"Grüße", "line one\nline two", ""};
+    const std::vector<double> nums{3.25};
+    const std::vector<TimeDate> times{{1, 2}, {3, 4}};
+    const std::vector<std::pair<TimeDate, TimeDate>> spans{{{5, 6}, {7, 8}}};
+    FileObjectSpec spec;
+    spec.fileName = "Résumé.doc";
+    spec.fileSize = 3;
+    MimePartSpec part;
+    part.partType = kMimePartProlog;
+    part.headers = "Content-Type: text/plain\r\n";
+    part.body = "hello";
+    auto& n = b.document()
+                  .text("Subject", "Ça va?\nOui.")
+                  .textList("Tags", tags)
+                  .numberRange("Nums", nums)
+                  .timeRange("Times", times, spans)
+                  .userId("Author", "CN=Zoë Ü/O=Acme")
+                  .noteRefs("$REF", std::span(&unid, 1))
+                  .mimePart("Body", part)
+                  .attachStored(spec, ByteVec{1, 2, 3});
+    auto db = b.build();
+    auto note = db->readNote(n.id());
+    ASSERT_TRUE(note);
+    auto decoded = [&](std::string_view name) {
+        const Item* item = findItem(*note, name);
+        EXPECT_NE(item, nullptr) << name;
+        auto v = decodeValue(item->type, item->value);
+        EXPECT_TRUE(v) << name << ": " << v.error().message();
+        return *v;
+    };
+
+    EXPECT_EQ(std::get<std::string>(decoded("Subject")), "Ça va?\nOui.");
+    EXPECT_EQ(findItem(*note, "Subject")->value[6], 0x00);  // the line break as stored
+    EXPECT_EQ(std::get<std::vector<std::string>>(decoded("Tags")), tags);
+    const auto range = std::get<NumberRange>(decoded("Nums"));
+    EXPECT_EQ(range.values, nums);
+    EXPECT_TRUE(range.pairs.empty());
+    const auto timeRange = std::get<TimeRange>(decoded("Times"));
+    EXPECT_EQ(timeRange.values, times);
+    ASSERT_EQ(timeRange.pairs.size(), 1u);
+    EXPECT_EQ(timeRange.pairs[0], (Bounds<TimeDate>{{5, 6}, {7, 8}}));
+    EXPECT_EQ(std::get<UserId>(decoded("Author")).name, "CN=Zoë Ü/O=Acme");
+    EXPECT_EQ(std::get<std::vector<Unid>>(decoded("$REF")), std::vector<Unid>{unid});
+    const auto mime = std::get<MimePart>(decoded("Body"));
+    EXPECT_EQ(mime.partType, kMimePartProlog);
+    EXPECT_EQ(std::string(mime.headers.begin(), mime.headers.end()), part.headers);
+    EXPECT_EQ(std::string(mime.body.begin(), mime.body.end()), "hello");
+    EXPECT_TRUE(mime.boundary.empty());
+    const auto object = std::get<ObjectValue>(decoded("$FILE"));
+    ASSERT_TRUE(object.file);
+    EXPECT_EQ(object.file->name, "Résumé.doc");
+    EXPECT_EQ(object.file->fileSize, 3u);
+    EXPECT_TRUE(object.file->trailing.empty());
+}
+
 TEST(MemoryDatabase, AttachmentsAndObjects) {
     MemoryDatabaseBuilder b;
     ByteVec payload(1000);
