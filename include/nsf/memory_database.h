@@ -153,6 +153,9 @@ public:
 
     // A $FILE attachment: stores `payload` as a new object (uncompressed) and adds the FILEOBJECT item.
     NoteBuilder& attachFile(std::string_view fileName, std::span<const std::uint8_t> payload);
+    // The same, stored compressed with `compression` (None or Huffman; anything else throws).
+    NoteBuilder& attachFile(std::string_view fileName, std::span<const std::uint8_t> payload,
+                            Compression compression);
     // A $FILE attachment whose object holds `stored` bytes already compressed with spec.compression;
     // spec.fileSize is the decoded size.
     NoteBuilder& attachStored(FileObjectSpec spec, std::span<const std::uint8_t> stored);
@@ -196,6 +199,7 @@ public:
     }
 
     // An object with its payload stored as given; returns its RRV. Objects share the note ID space.
+    // openObject() decodes it with the compression the caller names, as for objects of a file.
     std::uint32_t addObject(std::span<const std::uint8_t> stored);
 
     // Looks up a note added earlier (nullptr when there is none).

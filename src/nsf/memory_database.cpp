@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "nsf/huffman.h"
 #include "nsf/id_table.h"
 #include "nsf/lmbcs.h"
+#include "nsf/lz1.h"
 
 namespace nsf {
 namespace {
@@ -45,20 +47,23 @@ std::uint16_t length16(std::size_t n, std::string_view what) {
 ByteVec lmbcs(std::string_view utf8) { return utf8ToLmbcs(utf8); }
 ByteVec lmbcsText(std::string_view utf8) { return utf8TextToLmbcs(utf8); }
 
+// Shares the stored bytes, so a stream stays valid after its database is gone.
 class MemoryObjectStream final : public ObjectStream {
 public:
-    explicit MemoryObjectStream(std::shared_ptr<const ByteVec> bytes) : bytes_(std::move(bytes)) {}
+    MemoryObjectStream(std::shared_ptr<const ByteVec> bytes, std::size_t limit)
+        : bytes_(std::move(bytes)), limit_(std::min(limit, bytes_->size())) {}
 
     Expected<std::size_t> read(std::span<std::uint8_t> out) override {
-        const std::size_t n = std::min(out.size(), bytes_->size() - pos_);
+        const std::size_t n = std::min(out.size(), limit_ - pos_);
         std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(pos_), n, out.begin());
         pos_ += n;
         return n;
     }
-    std::uint64_t size() const override { return bytes_->size(); }
+    std::uint64_t size() const override { return limit_; }
 
 private:
     std::shared_ptr<const ByteVec> bytes_;
+    std::size_t limit_;
     std::size_t pos_ = 0;
 };
 
@@ -94,14 +99,30 @@ public:
         return it->second;
     }
 
+    // Same rules as for objects of a file: an uncompressed payload is cut to expectedSize when one is
+    // given, and must hold at least that many bytes.
     Expected<std::unique_ptr<ObjectStream>> openObject(std::uint32_t rrv, Compression compression,
-                                                       std::uint64_t /*expectedSize*/) override {
+                                                       std::uint64_t expectedSize) override {
         auto it = objects_.find(rrv);
         if (it == objects_.end()) return fail(ErrorKind::NotFound, "object", "object " + hexId(rrv) + " does not exist");
-        if (compression != Compression::None)
-            return fail(ErrorKind::Unsupported, "object",
-                        "in-memory object " + hexId(rrv) + ": compressed payloads cannot be decoded yet");
-        return std::unique_ptr<ObjectStream>(std::make_unique<MemoryObjectStream>(it->second));
+        const std::shared_ptr<const ByteVec>& bytes = it->second;
+        auto whole = [&] { return std::make_unique<MemoryObjectStream>(bytes, bytes->size()); };
+        switch (compression) {
+        case Compression::None:
+            if (expectedSize > bytes->size())
+                return fail(ErrorKind::Corrupt, "object",
+                            "object " + hexId(rrv) + " has " + std::to_string(bytes->size()) + " bytes, expected " +
+                                std::to_string(expectedSize));
+            return std::unique_ptr<ObjectStream>(std::make_unique<MemoryObjectStream>(
+                bytes, expectedSize ? static_cast<std::size_t>(expectedSize) : bytes->size()));
+        case Compression::Huffman:
+        case Compression::Rehuffman:
+            return makeHuffmanStream(whole(), expectedSize);
+        case Compression::Lz1:
+            return makeLz1Stream(whole(), expectedSize);
+        }
+        return fail(ErrorKind::Unsupported, "object",
+                    "compression type " + std::to_string(static_cast<int>(compression)));
     }
 
     Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) override { return readFolderMembers(*this, folder); }
@@ -356,6 +377,19 @@ NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const 
     spec.fileSize = static_cast<std::uint32_t>(payload.size());
     if (payload.size() > 0xFFFFFFFFu) throw std::invalid_argument("attachment larger than 4 GB");
     return attachStored(std::move(spec), payload);
+}
+
+NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const std::uint8_t> payload,
+                                      Compression compression) {
+    if (compression == Compression::None) return attachFile(fileName, payload);
+    if (compression != Compression::Huffman)
+        throw std::invalid_argument("the builder can only write Huffman-compressed attachments");
+    if (payload.size() > 0xFFFFFFFFu) throw std::invalid_argument("attachment larger than 4 GB");
+    FileObjectSpec spec;
+    spec.fileName = std::string(fileName);
+    spec.compression = compression;
+    spec.fileSize = static_cast<std::uint32_t>(payload.size());
+    return attachStored(std::move(spec), huffmanEncode(payload));
 }
 
 NoteBuilder& NoteBuilder::attachStored(FileObjectSpec spec, std::span<const std::uint8_t> stored) {

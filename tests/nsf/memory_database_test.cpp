@@ -313,6 +313,60 @@ TEST(MemoryDatabase, AttachmentsAndObjects) {
     EXPECT_EQ(missing.error().kind(), ErrorKind::NotFound);
 }
 
+TEST(MemoryDatabase, CompressedObjectsDecodeLikeThoseOfAFile) {
+    MemoryDatabaseBuilder b;
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + " of a log file\n";
+    const ByteVec plain(text.begin(), text.end());
+    auto& doc = b.document().attachFile("log.txt", plain, Compression::Huffman);
+    const ByteVec packed = [&] {
+        const Item& file = doc.items().back();
+        return ByteVec(file.value.begin(), file.value.end());
+    }();
+    const std::uint32_t rrv = loadLE<std::uint32_t>(packed.data() + 2);
+    EXPECT_EQ(loadLE<std::uint16_t>(packed.data() + 10), 1);  // written as Huffman
+    EXPECT_EQ(loadLE<std::uint32_t>(packed.data() + 16), plain.size());
+    const std::uint32_t raw = b.addObject(ByteVec{1, 2, 3, 4, 5, 6});
+    EXPECT_THROW(doc.attachFile("x", plain, Compression::Lz1), std::invalid_argument);
+    auto db = b.build();
+
+    auto stored = db->openObject(rrv);
+    ASSERT_TRUE(stored);
+    EXPECT_LT((*stored)->size(), plain.size());  // really compressed
+
+    std::unique_ptr<ObjectStream> stream;
+    {
+        auto opened = db->openObject(rrv, Compression::Huffman, plain.size());
+        ASSERT_TRUE(opened) << opened.error().message();
+        stream = std::move(*opened);
+    }
+    db.reset();  // a stream does not depend on its database staying open
+    EXPECT_EQ(readAll(*stream, 7), plain);
+
+    db = b.build();
+    auto wrongSize = db->openObject(rrv, Compression::Huffman, plain.size() + 1);
+    if (wrongSize) {
+        ByteVec sink(64);
+        Expected<std::size_t> n = std::size_t{1};
+        while (n && *n != 0) n = (*wrongSize)->read(sink);
+        EXPECT_FALSE(n) << "a size that does not match must fail";
+    }
+    EXPECT_EQ(db->openObject(rrv, Compression::Lz1, plain.size()).error().kind(), ErrorKind::Unsupported);
+
+    // Uncompressed: the payload is cut to the expected size, and may not be shorter than it.
+    auto cut = db->openObject(raw, Compression::None, 4);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ((*cut)->size(), 4u);
+    EXPECT_EQ(readAll(**cut, 3), (ByteVec{1, 2, 3, 4}));
+    EXPECT_EQ(db->openObject(raw, Compression::None, 7).error().kind(), ErrorKind::Corrupt);
+    // Plain bytes read as Huffman fail cleanly.
+    auto garbage = db->openObject(raw, Compression::Huffman, 10);
+    if (garbage) {
+        ByteVec sink(64);
+        EXPECT_FALSE((*garbage)->read(sink));
+    }
+}
+
 TEST(MemoryDatabase, FolderMembership) {
     MemoryDatabaseBuilder b;
     const NoteId a = b.document().id();
