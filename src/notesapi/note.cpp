@@ -1,0 +1,189 @@
+// Opening, closing and describing notes.
+#include <algorithm>
+#include <cstring>
+
+#include "api_guard.h"
+#include "error_map.h"
+#include "handles.h"
+#include "note_access.h"
+#include "notesapi/nsfnote.h"
+#include "notesapi/status.h"
+#include "nsf/lmbcs.h"
+#include "objects.h"
+
+namespace notesrt {
+namespace {
+
+constexpr WORD kPublishedItemFlags = ITEM_SIGN | ITEM_SEAL | ITEM_SUMMARY | ITEM_READWRITERS | ITEM_NAMES |
+                                     ITEM_PLACEHOLDER | ITEM_PROTECTED | ITEM_READERS | ITEM_UNCHANGED;
+// Item header BLOCKIDs number items from 1 in a 16-bit block field.
+constexpr std::size_t kMaxItems = 0xFFFE;
+
+void putWord(std::vector<std::uint8_t>& out, WORD w) {
+    out.push_back(static_cast<std::uint8_t>(w & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(w >> 8));
+}
+
+// Type word, then the value. With OPEN_EXPAND a single text, number or time becomes a one-entry
+// list of its kind.
+ValueBlock makeValueBlock(const nsf::Item& item, DWORD openFlags, WORD& type) {
+    auto block = std::make_shared<std::vector<std::uint8_t>>();
+    block->reserve(item.value.size() + 8);
+    type = item.type;
+    const bool expand = (openFlags & OPEN_EXPAND) != 0;
+    if (expand && type == TYPE_TEXT && item.value.size() <= MAXWORD) {
+        type = TYPE_TEXT_LIST;
+        putWord(*block, type);
+        putWord(*block, 1);
+        putWord(*block, static_cast<WORD>(item.value.size()));
+    } else if (expand && (type == TYPE_NUMBER || type == TYPE_TIME)) {
+        type = type == TYPE_NUMBER ? TYPE_NUMBER_RANGE : TYPE_TIME_RANGE;
+        putWord(*block, type);
+        putWord(*block, 1);
+        putWord(*block, 0);
+    } else {
+        putWord(*block, type);
+    }
+    // Values of every type are little-endian on disk, like the host: the computable types need
+    // no conversion and the others stay canonical, as callers expect.
+    block->insert(block->end(), item.value.begin(), item.value.end());
+    return block;
+}
+
+}  // namespace
+
+std::shared_ptr<NoteObject> findNote(NOTEHANDLE h) { return handles().get<NoteObject>(h); }
+
+}  // namespace notesrt
+
+using namespace notesrt;
+
+extern "C" {
+
+STATUS NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD flags, NOTEHANDLE* rethNote) {
+    return guardStatus("NSFNoteOpenExt", [&]() -> STATUS {
+        if (rethNote == nullptr)
+            return ERR_MISC_INVALID_ARGS;
+        *rethNote = NULLHANDLE;
+        auto db = handles().get<DatabaseObject>(hDB);
+        if (!db)
+            return ERR_RUNTIME_BAD_HANDLE;
+        auto read = db->withEngine([&](nsf::Database& e) { return e.readNote(NoteID); });
+        if (!read)
+            return toStatus(read.error(), Operation::ReadNote);
+        if (read->items.size() > kMaxItems)
+            return ERR_RUNTIME_TOO_LARGE;
+
+        auto note = std::make_shared<NoteObject>(db, hDB, read->header, flags);
+        for (const nsf::Item& item : read->items) {
+            if ((flags & OPEN_SUMMARY) != 0 && (item.flags & nsf::kItemSummary) == 0)
+                continue;
+            NoteItem out;
+            out.nameUtf8 = item.name;
+            out.nameLmbcs = nsf::utf8ToLmbcs(item.name);
+            out.flags = item.flags & kPublishedItemFlags;
+            out.block = makeValueBlock(item, flags, out.type);
+            if (!note->addItem(std::move(out)))
+                return ERR_RUNTIME_NO_MEMORY;  // the note's destructor releases what was added
+        }
+        note->finishItems();
+        const NOTEHANDLE h = handles().add(note);
+        if (h == NULLHANDLE)
+            return ERR_RUNTIME_NO_MEMORY;
+        note->setHandle(h);
+        *rethNote = h;
+        return NOERROR;
+    });
+}
+
+STATUS NSFNoteClose(NOTEHANDLE hNote) {
+    return guardStatus("NSFNoteClose", [&]() -> STATUS {
+        return handles().remove(hNote, HandleKind::Note) ? NOERROR : ERR_RUNTIME_BAD_HANDLE;
+    });
+}
+
+void NSFNoteGetInfo(NOTEHANDLE hNote, WORD Type, void* Value) {
+    guardVoid("NSFNoteGetInfo", [&] {
+        const auto note = findNote(hNote);
+        if (!note || Value == nullptr)
+            return;
+        const nsf::NoteHeader& h = note->header();
+        auto put = [Value](const auto& v) { std::memcpy(Value, &v, sizeof v); };
+        auto timeDate = [](const nsf::TimeDate& t) { return TIMEDATE{{t.innards0, t.innards1}}; };
+        switch (Type) {
+        case _NOTE_DB:
+        case _NOTE_OBJSTORE_DB: put(DBHANDLE{note->dbHandle()}); break;
+        case _NOTE_ID: put(NOTEID{h.id}); break;
+        case _NOTE_OID: {
+            ORIGINATORID oid{};
+            oid.File.Innards[0] = h.oid.file[0];
+            oid.File.Innards[1] = h.oid.file[1];
+            oid.Note = timeDate(h.oid.note);
+            oid.Sequence = h.oid.sequence;
+            oid.SequenceTime = timeDate(h.oid.sequenceTime);
+            put(oid);
+            break;
+        }
+        case _NOTE_CLASS: put(WORD{h.noteClass}); break;
+        case _NOTE_MODIFIED: put(timeDate(h.modified)); break;
+        case _NOTE_ACCESSED: put(timeDate(h.accessed)); break;
+        case _NOTE_ADDED_TO_FILE: put(timeDate(h.added)); break;
+        case _NOTE_PRIVILEGES: put(WORD{0}); break;
+        case _NOTE_FLAGS: put(WORD{NOTE_FLAG_READONLY}); break;  // nothing is ever written back
+        case _NOTE_PARENT_NOTEID: put(NOTEID{h.parent}); break;
+        case _NOTE_RESPONSE_COUNT: put(DWORD{h.responseCount}); break;
+        case _NOTE_RESPONSES: put(DHANDLE{NULLHANDLE}); break;
+        default: break;  // unknown selector: Value is left as it was
+        }
+    });
+}
+
+STATUS NSFNoteDecrypt(NOTEHANDLE hNote, WORD /*DecryptFlags*/, ENCRYPTION_KEY* retKeyForAttachments) {
+    return guardStatus("NSFNoteDecrypt", [&]() -> STATUS {
+        if (retKeyForAttachments != nullptr)
+            *retKeyForAttachments = ENCRYPTION_KEY{};
+        const auto note = findNote(hNote);
+        if (!note)
+            return ERR_RUNTIME_BAD_HANDLE;
+        const bool sealed =
+            std::ranges::any_of(note->items(), [](const NoteItem& item) { return (item.flags & ITEM_SEAL) != 0; }) ||
+            findItem(*note, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(*note, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
+            findItem(*note, ITEM_NAME_NOTE_SEALDATA, 9, 0);
+        // This runtime holds no user keys: a sealed note can never be opened for the caller.
+        return sealed ? ERR_NOT_SEALED_FOR_YOU : ERR_NOTE_NOT_SEALED;
+    });
+}
+
+}  // extern "C"
+
+namespace {
+
+BOOL hasItemOfType(NOTEHANDLE hNote, const char* function, std::initializer_list<WORD> types) {
+    return guardValue<BOOL>(function, FALSE, [&]() -> BOOL {
+        const auto note = findNote(hNote);
+        if (!note)
+            return FALSE;
+        return std::ranges::any_of(note->items(), [&](const NoteItem& item) {
+            return std::ranges::find(types, item.type) != types.end();
+        }) ? TRUE : FALSE;
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL NSFNoteHasComposite(NOTEHANDLE hNote) {
+    return hasItemOfType(hNote, "NSFNoteHasComposite", {TYPE_COMPOSITE});
+}
+BOOL NSFNoteHasMIME(NOTEHANDLE hNote) {
+    return hasItemOfType(hNote, "NSFNoteHasMIME", {TYPE_MIME_PART, TYPE_RFC822_TEXT});
+}
+BOOL NSFNoteHasMIMEPart(NOTEHANDLE hNote) {
+    return hasItemOfType(hNote, "NSFNoteHasMIMEPart", {TYPE_MIME_PART});
+}
+BOOL NSFNoteHasRFC822Text(NOTEHANDLE hNote) {
+    return hasItemOfType(hNote, "NSFNoteHasRFC822Text", {TYPE_RFC822_TEXT});
+}
+
+}  // extern "C"

@@ -1,0 +1,25 @@
+// Shared helpers for the note and item entry points.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+#include "notesapi/global.h"
+#include "objects.h"
+
+namespace notesrt {
+
+// The open note behind a handle, or nullptr.
+std::shared_ptr<NoteObject> findNote(NOTEHANDLE h);
+
+// Index of the first item at or after `from` whose name matches (any name when name is null).
+std::optional<std::size_t> findItem(const NoteObject& note, const char* name, WORD nameLength, std::size_t from);
+
+// Item header and value BLOCKIDs of item `index`.
+BLOCKID itemHeaderBlock(const NoteObject& note, std::size_t index) noexcept;
+BLOCKID itemValueBlock(const NoteObject& note, std::size_t index) noexcept;
+// The item index a header BLOCKID of this note designates.
+std::optional<std::size_t> itemIndexOf(const NoteObject& note, BLOCKID header) noexcept;
+
+}  // namespace notesrt
