@@ -77,8 +77,7 @@ Result<bool> takeCommonOption(ArgCursor& cursor, CommonOptions& options) {
     } else if (cursor.takeFlag("--root")) {
         options.root = true;
     } else {
-        options.lastWasIdFile = wasIdFile;
-        return false;
+        return false;  // whatever comes between --id and --password breaks the pair
     }
     return true;
 }

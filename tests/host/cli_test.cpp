@@ -1,0 +1,72 @@
+// Runs the built nsfrex command as a user would.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "host_test_support.h"
+
+namespace nsfrex {
+namespace {
+
+struct CommandRun {
+    int status = -1;
+    std::string out;  // stdout and stderr together
+};
+
+CommandRun runNsfrex(const std::string& arguments) {
+    const std::string command = (test::binDir() / "nsfrex").string() + " " + arguments + " 2>&1";
+    CommandRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+TEST(Cli, HelpAndVersionSucceed) {
+    const CommandRun help = runNsfrex("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* command : {"stat", "dump", "ls", "meta", "extract"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command << " missing from:\n" << help.out;
+
+    const CommandRun version = runNsfrex("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("nsfrex ") + NSFREX_VERSION + "\n");
+
+    const CommandRun extract = runNsfrex("help extract");
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_NE(extract.out.find("-o DIR"), std::string::npos) << extract.out;
+    EXPECT_NE(extract.out.find("--id FILE"), std::string::npos) << extract.out;
+
+    const CommandRun statHelp = runNsfrex("stat --help");
+    EXPECT_EQ(statHelp.status, 0);
+    EXPECT_NE(statHelp.out.find("usage: nsfrex stat"), std::string::npos) << statHelp.out;
+}
+
+TEST(Cli, WrongCommandLinesExitWithTwo) {
+    const CommandRun unknown = runNsfrex("frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.out.find("no such command: frobnicate"), std::string::npos) << unknown.out;
+
+    const CommandRun nothing = runNsfrex("");
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_NE(nothing.out.find("nsfrex --help"), std::string::npos) << nothing.out;
+
+    EXPECT_EQ(runNsfrex("help frobnicate").status, 2);
+
+    for (const char* later : {"ls", "meta", "extract"}) {
+        const CommandRun run = runNsfrex(std::string(later) + " db.nsf");
+        EXPECT_EQ(run.status, 2) << later;
+        EXPECT_NE(run.out.find("not available yet"), std::string::npos) << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace nsfrex

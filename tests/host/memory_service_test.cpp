@@ -1,0 +1,87 @@
+#include "memory_service.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+namespace nsfrex {
+namespace {
+
+TEST(MemoryService, EntriesAllocateThroughTheHostAndCountLiveBlocks) {
+    HostAllocator allocator;
+    MemoryService service;
+    allocator.bind(service);
+    ASSERT_EQ(service.pOwner, &allocator);
+
+    void* a = service.fpMalloc(&service, 16);
+    void* zero = service.fpMalloc(&service, 0);  // still a real, distinct block
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(zero, nullptr);
+    EXPECT_NE(a, zero);
+    EXPECT_EQ(allocator.liveBlocks(), 2u);
+
+    // Resize with a null block allocates; realloc keeps the contents.
+    auto* b = static_cast<char*>(service.fpResize(&service, nullptr, 4));
+    ASSERT_NE(b, nullptr);
+    std::memcpy(b, "abc", 4);
+    b = static_cast<char*>(service.fpRealloc(&service, b, 4096));
+    ASSERT_NE(b, nullptr);
+    EXPECT_STREQ(b, "abc");
+    EXPECT_EQ(allocator.liveBlocks(), 3u);
+
+    service.fpFree(&service, a);
+    service.fpFree(&service, zero);
+    service.fpFree(&service, b);
+    service.fpFree(&service, nullptr);
+    EXPECT_EQ(allocator.liveBlocks(), 0u);
+    EXPECT_EQ(allocator.allocations(), 4u);
+    EXPECT_EQ(allocator.foreignFrees(), 0u);
+}
+
+TEST(MemoryService, RefusesFreesOfBlocksItDidNotHandOut) {
+    HostAllocator allocator;
+    MemoryService service;
+    allocator.bind(service);
+    int onStack = 0;
+    service.fpFree(&service, &onStack);
+    void* a = service.fpMalloc(&service, 8);
+    service.fpFree(&service, a);
+    service.fpFree(&service, a);  // double free
+    EXPECT_EQ(service.fpRealloc(&service, &onStack, 8), nullptr);
+    EXPECT_EQ(allocator.foreignFrees(), 3u);
+    EXPECT_EQ(allocator.liveBlocks(), 0u);
+}
+
+TEST(MemoryService, FailsTheNthAllocationOnceOrFromThenOn) {
+    HostAllocator allocator;
+    MemoryService service;
+    allocator.bind(service);
+
+    allocator.failAt(2);
+    void* first = service.fpMalloc(&service, 8);
+    void* second = service.fpMalloc(&service, 8);
+    void* third = service.fpMalloc(&service, 8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    EXPECT_EQ(allocator.failedAllocations(), 1u);
+
+    // A failing realloc leaves the old block valid and owned.
+    allocator.failAt(1);
+    EXPECT_EQ(service.fpRealloc(&service, first, 64), nullptr);
+    EXPECT_EQ(allocator.liveBlocks(), 2u);
+
+    allocator.failAt(1, true);
+    EXPECT_EQ(service.fpMalloc(&service, 1), nullptr);
+    EXPECT_EQ(service.fpResize(&service, nullptr, 1), nullptr);
+    EXPECT_EQ(service.fpMalloc(&service, 1), nullptr);
+
+    allocator.failAt(0);
+    void* again = service.fpMalloc(&service, 1);
+    EXPECT_NE(again, nullptr);
+    for (void* pv : {first, third, again}) service.fpFree(&service, pv);
+    EXPECT_EQ(allocator.liveBlocks(), 0u);
+}
+
+}  // namespace
+}  // namespace nsfrex
