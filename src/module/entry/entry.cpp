@@ -7,7 +7,7 @@
 
 #include "catalogue/subfiles.h"
 #include "entry/options.h"
-#include "entry/tempdir_pending.h"
+#include "entry/tempdir.h"
 #include "log/log.h"
 #include "log/trace.h"
 #include "notes/database.h"

@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "entry/tempdir_pending.h"
+#include "entry/tempdir.h"
 #include "log/log.h"
 
 namespace {
