@@ -15,6 +15,14 @@ namespace {
     if (!var##_result) return std::unexpected(var##_result.error()); \
     auto var = *std::move(var##_result)
 
+// Appends only: GCC 12 warns falsely (-Wrestrict) about `"literal" + std::string` at -O2.
+template <typename... Parts>
+std::string cat(const Parts&... parts) {
+    std::string out;
+    ((out += parts), ...);
+    return out;
+}
+
 Expected<TimeDate> readTimeDate(ByteReader& r) {
     NSF_TRY_ASSIGN(lo, r.u32());
     NSF_TRY_ASSIGN(hi, r.u32());
@@ -125,35 +133,35 @@ std::string renderDecoded(const Value& v, std::size_t rawSize) {
     struct Visitor {
         std::size_t size;
         std::string operator()(const RawValue& raw) const {
-            return "<" + std::to_string(raw.bytes.size()) + " bytes> " + hexPreview(raw.bytes, 32);
+            return cat("<", std::to_string(raw.bytes.size()), " bytes> ", hexPreview(raw.bytes, 32));
         }
         std::string operator()(const std::string& text) const { return quoteText(text); }
         std::string operator()(const std::vector<std::string>& list) const {
-            return "[" + joined(list, [](const std::string& s) { return quoteText(s); }) + "]";
+            return cat("[", joined(list, [](const std::string& s) { return quoteText(s); }), "]");
         }
         std::string operator()(double d) const { return formatNumber(d); }
         std::string operator()(const NumberRange& r) const {
-            std::string out = "[" + joined(r.values, formatNumber);
+            std::string out = cat("[", joined(r.values, formatNumber));
             for (const auto& p : r.pairs)
-                out += (out.size() > 1 ? ", " : "") + formatNumber(p.lower) + ".." + formatNumber(p.upper);
+                out += cat(out.size() > 1 ? ", " : "", formatNumber(p.lower), "..", formatNumber(p.upper));
             return out + "]";
         }
         std::string operator()(const TimeDate& td) const { return formatTimeDate(td); }
         std::string operator()(const TimeRange& r) const {
-            std::string out = "[" + joined(r.values, formatTimeDate);
+            std::string out = cat("[", joined(r.values, formatTimeDate));
             for (const auto& p : r.pairs)
-                out += (out.size() > 1 ? ", " : "") + formatTimeDate(p.lower) + ".." + formatTimeDate(p.upper);
+                out += cat(out.size() > 1 ? ", " : "", formatTimeDate(p.lower), "..", formatTimeDate(p.upper));
             return out + "]";
         }
-        std::string operator()(const UserId& u) const { return "user " + quoteText(u.name); }
+        std::string operator()(const UserId& u) const { return cat("user ", quoteText(u.name)); }
         std::string operator()(const std::vector<Unid>& refs) const {
-            return "[" + joined(refs, [](const Unid& u) {
+            return cat("[", joined(refs, [](const Unid& u) {
                        char buf[40];
                        std::snprintf(buf, sizeof buf, "%02X%02X%02X%02X%02X%02X%02X%02X%08X%08X", u.file[7],
                                      u.file[6], u.file[5], u.file[4], u.file[3], u.file[2], u.file[1], u.file[0],
                                      u.note.innards1, u.note.innards0);
                        return std::string(buf);
-                   }) + "]";
+                   }), "]");
         }
         std::string operator()(const ObjectValue& o) const {
             char buf[64];
@@ -162,20 +170,20 @@ std::string renderDecoded(const Value& v, std::size_t rawSize) {
             if (o.file) {
                 const FileObject& f = *o.file;
                 std::snprintf(buf, sizeof buf, " host 0x%04X flags 0x%04X", f.hostType, f.flags);
-                out += ", file " + quoteText(f.name) + " " + std::to_string(f.fileSize) + " bytes " +
-                       compressionName(f) + buf + " modified " + formatTimeDate(f.modified);
+                out += cat(", file ", quoteText(f.name), " ", std::to_string(f.fileSize), " bytes ",
+                           compressionName(f), buf, " modified ", formatTimeDate(f.modified));
             }
             return out;
         }
         std::string operator()(const CompositeValue& c) const {
-            return "<rich text, " + std::to_string(c.records.size()) + " bytes>";
+            return cat("<rich text, ", std::to_string(c.records.size()), " bytes>");
         }
         std::string operator()(const MimePart& m) const {
-            std::string out = "<MIME part " + std::string(partTypeName(m.partType)) + ", headers " +
-                              std::to_string(m.headers.size()) + " bytes, body " + std::to_string(m.body.size()) +
-                              " bytes";
+            std::string out = cat("<MIME part ", partTypeName(m.partType), ", headers ",
+                                  std::to_string(m.headers.size()), " bytes, body ", std::to_string(m.body.size()),
+                                  " bytes");
             if (m.bodyInObject())
-                out += " in object " + quoteText(lmbcsToUtf8(m.body));
+                out += cat(" in object ", quoteText(lmbcsToUtf8(m.body)));
             return out + ">";
         }
     };
@@ -293,7 +301,7 @@ Expected<TimeRange> decodeTimeRange(Bytes value) {
 
 Expected<UserId> decodeUserId(Bytes value) {
     if (value.size() < 8)
-        return fail(ErrorKind::Truncated, "user ID", "needs an 8-byte license ID, has " + std::to_string(value.size()));
+        return fail(ErrorKind::Truncated, "user ID", cat("needs an 8-byte license ID, has ", std::to_string(value.size())));
     UserId u;
     const std::size_t nameSize = value.size() - 8;
     u.name = lmbcsToUtf8(value.first(nameSize));
@@ -370,8 +378,8 @@ Expected<MimePart> decodeMimePart(Bytes value) {
     (void)spare;
     if (std::uint32_t{boundaryLength} + headersLength > byteCount)
         return fail(ErrorKind::Corrupt, "MIME_PART",
-                    "boundary (" + std::to_string(boundaryLength) + ") and headers (" +
-                        std::to_string(headersLength) + ") exceed the part data (" + std::to_string(byteCount) + ")",
+                    cat("boundary (", std::to_string(boundaryLength), ") and headers (", std::to_string(headersLength),
+                        ") exceed the part data (", std::to_string(byteCount), ")"),
                     8);
     NSF_TRY_ASSIGN(boundary, r.bytes(boundaryLength));
     NSF_TRY_ASSIGN(headers, r.bytes(headersLength));
@@ -409,7 +417,7 @@ Expected<Value> decodeValue(std::uint16_t type, Bytes value) {
 std::string renderValue(const Item& item, std::size_t maxChars) {
     auto decoded = decodeValue(item.type, item.value);
     std::string text = decoded ? renderDecoded(*decoded, item.value.size())
-                               : "<bad value: " + decoded.error().message() + ">";
+                               : cat("<bad value: ", decoded.error().message(), ">");
     return truncateUtf8(std::move(text), maxChars);
 }
 
