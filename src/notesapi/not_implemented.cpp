@@ -44,18 +44,6 @@ WORD NSFItemConvertToText(NOTEHANDLE, const char*, char* retBuffer, WORD BufferL
     });
 }
 
-STATUS EnumCompositeBuffer(BLOCKID, DWORD, ActionRoutinePtr, void*) {
-    return guardStatus("EnumCompositeBuffer", [] { return kNotImplemented; });
-}
-
-WORD ODSLength(WORD) {
-    return guardValue<WORD>("ODSLength", 0, [] { return WORD{0}; });
-}
-
-void ODSReadMemory(void*, WORD, void*, WORD) {
-    guardVoid("ODSReadMemory", [] {});
-}
-
 STATUS NSFNoteExtractFile(NOTEHANDLE, BLOCKID, const char*, ENCRYPTION_KEY*) {
     return guardStatus("NSFNoteExtractFile", [] { return kNotImplemented; });
 }
