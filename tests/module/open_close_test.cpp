@@ -266,21 +266,6 @@ TEST_F(OpenFixture, CloseFreesEveryTableRecordAndString)
     EXPECT_TRUE(HasLine(Lines(), "[0/2] WARNING nsfShutdown(): ID table is not destroyed"));  // [nIndex/cSubFiles]
 }
 
-TEST_F(OpenFixture, CredentialListsDoNotChangeTheOutcomeYet)
-{
-    CredentialItem id{CRED_USER_ID_FILE, const_cast<char *>("/ids/a.id")};
-    CredentialItem *rgItems[] = {&id};
-    CredentialList empty{0, nullptr};
-    CredentialList one{1, rgItems};
-    for (CredentialList *pList : {&empty, &one}) {
-        TestStream stream(dir.file("c.nsf"));
-        int32_t nStatus = -1;
-        nsfShutdown(Open(stream, &nStatus, 0, pList));
-        EXPECT_EQ(nStatus, 0);
-    }
-    ExpectAllFreed();
-}
-
 TEST_F(OpenFixture, OpenAndCloseThroughTheTable)
 {
     ContainerReaderInterface table{};
