@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "nsf/values.h"
+
 namespace nsf {
 namespace {
 
@@ -120,11 +122,8 @@ std::vector<std::uint8_t> encodeFolderIdTable(std::span<const NoteId> ids, std::
 namespace {
 
 constexpr std::string_view kFolderIdTableItem = "$FolderIDTable";
-constexpr std::uint16_t kTypeTextCode = 0x0500;
-constexpr std::uint16_t kTypeTextListCode = 0x0501;
-constexpr std::uint16_t kTypeObjectCode = 0x0003;
+constexpr std::uint16_t kNoteClassViewOrFolder = 0x0008;
 constexpr std::uint16_t kObjectKindIdTable = 10;
-constexpr std::uint16_t kObjectFlagBits = 0xE000;
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {
@@ -133,12 +132,18 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     });
 }
 
-// $Flags is a string of single-letter design flags; a text list is tolerated.
+// $Flags is a string of single-letter design flags; a text list is tolerated. Decoded first, so that
+// a list's length words or an LMBCS trail byte are never taken for the letter.
 bool hasFolderFlag(const Note& note) {
     for (const Item& item : note.items) {
         if (!equalsNoCase(item.name, "$Flags")) continue;
-        if (item.type == kTypeTextCode || item.type == kTypeTextListCode)
-            return std::ranges::find(item.value, std::uint8_t{'F'}) != item.value.end();
+        std::vector<std::string> parts;
+        if (item.type == kTypeText) {
+            if (auto text = decodeText(item.value)) parts.push_back(std::move(*text));
+        } else if (item.type == kTypeTextList) {
+            if (auto list = decodeTextList(item.value)) parts = std::move(*list);
+        }
+        return std::ranges::any_of(parts, [](const std::string& p) { return p.find('F') != std::string::npos; });
     }
     return false;
 }
@@ -148,22 +153,19 @@ bool hasFolderFlag(const Note& note) {
 Expected<std::vector<NoteId>> readFolderMembers(Database& db, NoteId folder) {
     auto note = db.readNote(folder);
     if (!note) return std::unexpected(note.error());
-    if ((note->header.noteClass & 0x7FFF) != 0x0008 || !hasFolderFlag(*note))
+    if ((note->header.noteClass & ~kNoteClassDefault) != kNoteClassViewOrFolder || !hasFolderFlag(*note))
         return fail(ErrorKind::NotFound, "folder", "note " + hex(folder) + " is not a folder");
 
     auto item = std::ranges::find_if(note->items, [](const Item& i) { return equalsNoCase(i.name, kFolderIdTableItem); });
     if (item == note->items.end()) return std::vector<NoteId>{};
-    if (item->type != kTypeObjectCode)
+    if (item->type != kTypeObject)
         return fail(ErrorKind::Corrupt, "folder", "$FolderIDTable of note " + hex(folder) + " is not an object");
-    ByteReader r(item->value, "$FolderIDTable");
-    auto objectType = r.u16();
-    if (!objectType) return std::unexpected(objectType.error());
-    auto rrv = r.u32();
-    if (!rrv) return std::unexpected(rrv.error());
-    if ((*objectType & ~kObjectFlagBits) != kObjectKindIdTable)
-        return fail(ErrorKind::Unsupported, "folder", "$FolderIDTable object type " + hex(*objectType));
+    auto descriptor = decodeObjectDescriptor(item->value);
+    if (!descriptor) return std::unexpected(descriptor.error());
+    if (descriptor->kind() != kObjectKindIdTable)
+        return fail(ErrorKind::Unsupported, "folder", "$FolderIDTable object type " + hex(descriptor->objectType));
 
-    auto stream = db.openObject(*rrv);
+    auto stream = db.openObject(descriptor->rrv);
     if (!stream) return std::unexpected(stream.error());
 
     // Read no more than the header announces: the object may be allocated larger than the table.

@@ -386,6 +386,16 @@ TEST(MemoryDatabase, FolderMembership) {
                                 .objectRef("$FolderIDTable", object_type::kFolderIdTable, 0x9999)
                                 .id();
     const NoteId noTable = b.note(note_class::kView).text("$Flags", "F").id();
+    // $Flags as a text list: the letter counts in any entry, but a length word of 0x46 ('F') does not.
+    const std::uint32_t table = b.addObject(encodeFolderIdTable(std::vector<NoteId>{c}));
+    const NoteId listFlags = b.note(note_class::kView | kNoteClassDefault)
+                                 .textList("$Flags", {"3P", "FY"})
+                                 .objectRef("$FolderIDTable", object_type::kFolderIdTable, table)
+                                 .id();
+    const NoteId lengthIsF = b.note(note_class::kView)
+                                 .textList("$Flags", {std::string(0x46, 'x')})
+                                 .objectRef("$FolderIDTable", object_type::kFolderIdTable, table)
+                                 .id();
     auto db = b.build();
 
     auto members = db->folderNoteIds(inbox);
@@ -405,7 +415,12 @@ TEST(MemoryDatabase, FolderMembership) {
     ASSERT_TRUE(alsoNone);
     EXPECT_TRUE(alsoNone->empty());
 
+    auto fromList = db->folderNoteIds(listFlags);
+    ASSERT_TRUE(fromList) << fromList.error().message();
+    EXPECT_EQ(*fromList, std::vector<NoteId>{c});
+
     auto kindOf = [&](NoteId id) { return db->folderNoteIds(id).error().kind(); };
+    EXPECT_EQ(kindOf(lengthIsF), ErrorKind::NotFound);
     EXPECT_EQ(kindOf(view), ErrorKind::NotFound);  // a view, not a folder
     EXPECT_EQ(kindOf(a), ErrorKind::NotFound);     // a document
     EXPECT_EQ(kindOf(0x4242), ErrorKind::NotFound);
