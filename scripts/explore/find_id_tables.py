@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Throw-away exploration: look for stored ID tables (folder members) in raw .nsf files.
 
-Scans each file for the candidate table header seen in sample.nsf (a 32-bit 4, two equal 16-bit
-counts, a 16-bit 1, a TIMEDATE) followed by `count` entries of one byte + a 32-bit note ID, and prints
-what it finds with the surrounding object record when the table sits in one.
+Without options: scans each file for the candidate table header seen in sample.nsf (a 32-bit 4, two
+equal 16-bit counts, a flags word, a TIMEDATE) followed by `count` entries of one byte + a 32-bit note
+ID, and prints what it finds with the 256-byte page it sits in.
+With --objects: only payloads of object records (07 00 / 1B 00 at a 256-byte boundary) that start
+like a table, with the checks the reader relies on (codes, order, slack after the entries).
+
+    python3 find_id_tables.py [--objects] ../shared/samples/nsf/*.nsf
 """
 import re
 import struct
