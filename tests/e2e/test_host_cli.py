@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""The nsfrex command line as scripts see it: help, version, exit codes, stdout versus stderr."""
+import argparse
+import pathlib
+import subprocess
+import sys
+
+
+def run(nsfrex, *args):
+    return subprocess.run([str(nsfrex), *args], capture_output=True, text=True, timeout=60)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, type=pathlib.Path)
+    parser.add_argument("--shared", required=True, type=pathlib.Path)
+    options = parser.parse_args()
+    nsfrex = options.bin / "nsfrex"
+    failures = []
+
+    def check(condition, message):
+        if not condition:
+            failures.append(message)
+
+    if not nsfrex.is_file():
+        print(f"FAIL: {nsfrex} was not built", file=sys.stderr)
+        return 1
+
+    result = run(nsfrex, "--help")
+    check(result.returncode == 0, f"--help exits {result.returncode}")
+    check(result.stderr == "", "--help writes to stderr")
+    for command in ("stat", "dump", "ls", "meta", "extract"):
+        check(f"  {command} " in result.stdout, f"--help does not list {command}")
+
+    result = run(nsfrex, "--version")
+    check(result.returncode == 0, "--version fails")
+    words = result.stdout.split()
+    check(len(words) == 2 and words[0] == "nsfrex" and words[1].count(".") == 2,
+          f"--version prints {result.stdout!r}")
+
+    for command in ("stat", "dump", "ls", "meta", "extract"):
+        result = run(nsfrex, "help", command)
+        check(result.returncode == 0 and result.stdout.startswith(f"usage: nsfrex {command}"),
+              f"help {command}: {result.returncode} {result.stdout[:60]!r}")
+
+    result = run(nsfrex, "no-such-command")
+    check(result.returncode == 2, f"unknown command exits {result.returncode}")
+    check(result.stdout == "" and "no such command" in result.stderr, "unknown command message")
+
+    result = run(nsfrex)
+    check(result.returncode == 2 and result.stdout == "", "no command")
+
+    for command in ("ls", "meta", "extract"):
+        result = run(nsfrex, command, "x.nsf")
+        check(result.returncode == 2 and "not available yet" in result.stderr, f"{command} placeholder")
+
+    for message in failures:
+        print(f"FAIL: {message}", file=sys.stderr)
+    print(f"{'FAILED' if failures else 'passed'}: host command line")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
