@@ -35,7 +35,7 @@ public:
     std::uint64_t size() const override { return data_.size(); }
     nsf::Expected<std::size_t> read(std::span<std::uint8_t> out) override {
         const std::size_t n = std::min(out.size(), data_.size() - pos_);
-        std::memcpy(out.data(), data_.data() + pos_, n);
+        if (n != 0) std::memcpy(out.data(), data_.data() + pos_, n);
         pos_ += n;
         return n;
     }

@@ -23,7 +23,7 @@ public:
     Expected<std::size_t> read(std::span<std::uint8_t> out) override {
         if (pos_ >= failAt_) return fail(ErrorKind::Io, "test stream", "read failed");
         const std::size_t n = std::min({out.size(), step_, data_.size() - pos_});
-        std::memcpy(out.data(), data_.data() + pos_, n);
+        if (n != 0) std::memcpy(out.data(), data_.data() + pos_, n);
         pos_ += n;
         return n;
     }
