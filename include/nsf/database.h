@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,11 @@ public:
 
     // The note IDs a folder holds, from its $FolderIDTable object; ascending.
     virtual Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) = 0;
+
+    // The RRV IDs of every object record the note ID table reaches (attachments, view indexes, ID
+    // tables, ...), ascending. A database that does not keep objects in an RRV space of their own
+    // returns an empty list (the default).
+    virtual Expected<std::vector<std::uint32_t>> objectIds() { return std::vector<std::uint32_t>{}; }
 };
 
 // Opens an .nsf file read-only. The returned database keeps the file open (or mapped).

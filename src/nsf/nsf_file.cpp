@@ -1,0 +1,379 @@
+#include "nsf_file.h"
+
+#include <algorithm>
+#include <string>
+
+#include "bucket.h"
+#include "file_header.h"
+#include "item_placement.h"
+#include "nsf/id_table.h"
+#include "object_record.h"
+#include "object_stream.h"
+#include "text.h"
+
+namespace nsf::detail {
+namespace {
+
+constexpr std::size_t kMinRrvBucketSize = rrv_bucket_layout::kHeaderSize + rrv_bucket_layout::kEntrySize;
+constexpr std::size_t kMaxRrvBucketSize = 1u << 20;
+
+}  // namespace
+
+Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> source, std::string name) {
+    std::unique_ptr<NsfFile> db(new NsfFile());
+    db->source_ = std::move(source);
+    db->file_ = db->source_->bytes();
+    db->name_ = std::move(name);
+    Bytes file = db->file_;
+
+    auto fh = parseFileHeader(file);
+    if (!fh) return std::unexpected(fh.error());
+    auto dh = parseDatabaseHeader(file, fh->databaseHeaderSize);
+    if (!dh) return std::unexpected(dh.error());
+    db->header_ = std::move(*dh);
+    auto sb = readSuperblock(file, db->header_);
+    if (!sb) return std::unexpected(sb.error());
+    db->superblock_ = std::move(*sb);
+    auto bdb = readBucketDescriptorBlock(file, db->header_);
+    if (!bdb) return std::unexpected(bdb.error());
+    db->bdb_ = std::move(*bdb);
+
+    // The RRV buckets. Each covers the IDs from its first ID up to the next bucket's first ID.
+    const auto& descs = db->bdb_.rrvBuckets;
+    const std::size_t liveSize = db->superblock_.liveRrvBucket.size();
+    const std::size_t bucketSize = liveSize ? liveSize : db->header_.rrvBucketSize;
+    if (bucketSize < kMinRrvBucketSize || bucketSize > kMaxRrvBucketSize)
+        return fail(ErrorKind::Corrupt, "database header", "RRV bucket size " + std::to_string(bucketSize), 0);
+    const std::uint64_t perBucket = (bucketSize - rrv_bucket_layout::kHeaderSize) / rrv_bucket_layout::kEntrySize;
+    db->rrv_.reserve(descs.size());
+    for (std::size_t i = 0; i < descs.size(); ++i) {
+        RrvTable t;
+        t.firstId = descs[i].firstId;
+        std::uint64_t end = std::uint64_t{t.firstId} + perBucket * rrv_bucket_layout::kIdStep;
+        if (i + 1 < descs.size()) end = std::min<std::uint64_t>(end, descs[i + 1].firstId);
+        t.endId = static_cast<std::uint32_t>(std::min<std::uint64_t>(end, 0xFFFFFFFFu));
+        const bool live = !descs[i].nonData && liveSize != 0 && descs[i].offset == db->superblock_.liveRrvOffset;
+        Expected<RrvBucket> bucket = live ? parseRrvBucket(db->superblock_.liveRrvBucket, false, descs[i].offset)
+                                          : [&]() -> Expected<RrvBucket> {
+            auto bytes = slice(file, descs[i].offset, bucketSize);
+            if (!bytes) return fail(ErrorKind::Corrupt, "RRV bucket", "lies outside the file", descs[i].offset);
+            return parseRrvBucket(*bytes, true, descs[i].offset);
+        }();
+        if (!bucket) t.error = bucket.error();
+        else if (bucket->firstId != t.firstId)
+            t.error = Error(ErrorKind::Corrupt, "RRV bucket", "first ID differs from its descriptor", descs[i].offset);
+        else t.bucket = std::move(*bucket);
+        db->rrv_.push_back(std::move(t));
+    }
+
+    DatabaseInfo& info = db->info_;
+    info.ods = static_cast<std::uint16_t>(db->header_.ods);
+    info.databaseId = db->header_.databaseId;
+    info.replicaId = db->header_.replicaId;
+    info.infoBuffer = db->header_.infoBuffer;
+    auto nl = std::find(info.infoBuffer.begin(), info.infoBuffer.end(), std::uint8_t{'\n'});
+    info.title = decodeName(Bytes(info.infoBuffer.data(), static_cast<std::size_t>(nl - info.infoBuffer.begin())));
+    info.specialNoteIds.assign(db->header_.specialIds.begin(), db->header_.specialIds.end());
+    info.fileSize = file.size();
+    info.locallyEncrypted = db->header_.lsecFieldsSet;  // refined below
+    return db;
+}
+
+Expected<void> NsfFile::usable() const {
+    if (info_.locallyEncrypted)
+        return fail(ErrorKind::Encrypted, "database", name_ + " is locally encrypted");
+    return {};
+}
+
+Expected<std::pair<std::uint32_t, std::uint32_t>> NsfFile::rrvEntry(std::uint32_t id) const {
+    // The last bucket whose first ID is <= id.
+    auto it = std::upper_bound(rrv_.begin(), rrv_.end(), id,
+                               [](std::uint32_t v, const RrvTable& t) { return v < t.firstId; });
+    if (it == rrv_.begin()) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " below every bucket");
+    const RrvTable& t = *(it - 1);
+    if (id >= t.endId) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " not in the table");
+    if (t.error) return std::unexpected(*t.error);
+    const std::uint32_t delta = id - t.firstId;
+    if (delta % rrv_bucket_layout::kIdStep != 0)
+        return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " is not a multiple of 4 from its bucket");
+    const std::size_t index = delta / rrv_bucket_layout::kIdStep;
+    if (index >= t.bucket.entries.size()) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id));
+    return t.bucket.entries[index];
+}
+
+Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
+    Record r;
+    if (loc.kind == RrvLocation::Kind::BucketSlot) {
+        if (loc.bucket > superblock_.summaryBuckets.size())
+            return fail(ErrorKind::Corrupt, "RRV", "summary bucket " + std::to_string(loc.bucket) + " does not exist");
+        r.offset = superblock_.summaryBuckets[loc.bucket - 1];
+        auto bytes = bucketSlot(file_, r.offset, loc.slot, "summary bucket");
+        if (!bytes) return std::unexpected(bytes.error());
+        r.offset += static_cast<std::uint64_t>(bytes->data() - (file_.data() + r.offset));
+        r.bytes = *bytes;
+    } else {
+        r.offset = loc.offset;
+        auto head = slice(file_, loc.offset, 6);
+        if (!head) return fail(ErrorKind::Corrupt, "record", "lies outside the file", loc.offset);
+        const std::uint16_t sig = loadLE<std::uint16_t>(head->data());
+        if (sig == kObjectSignatureOld || sig == kObjectSignatureNew) {
+            r.kind = RecordKind::Object;
+            r.bytes = *head;
+            return r;
+        }
+        const std::uint32_t size = loadLE<std::uint32_t>(head->data() + 2);
+        auto bytes = slice(file_, loc.offset, size);
+        if (!bytes) return fail(ErrorKind::Corrupt, "record", "runs past the end of the file", loc.offset + 2);
+        r.bytes = *bytes;
+    }
+    if (r.bytes.size() < 6) return fail(ErrorKind::Corrupt, "record", "too short", r.offset);
+    const std::uint16_t sig = loadLE<std::uint16_t>(r.bytes.data());
+    if (sig == note_layout::kSignatureValue) {
+        const std::uint32_t size = loadLE<std::uint32_t>(r.bytes.data() + 2);
+        r.kind = size < note_layout::kHeaderSize ? RecordKind::DeletionStub : RecordKind::Note;
+    } else if (sig == kObjectSignatureOld || sig == kObjectSignatureNew) {
+        r.kind = RecordKind::Object;
+    } else {
+        r.kind = RecordKind::Other;
+    }
+    return r;
+}
+
+Expected<NsfFile::Record> NsfFile::record(std::uint32_t id) {
+    if (auto ok = usable(); !ok) return std::unexpected(ok.error());
+    auto entry = rrvEntry(id);
+    if (!entry) return std::unexpected(entry.error());
+    auto loc = decodeRrvEntry(entry->first, entry->second);
+    if (!loc) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " is not in use");
+    return recordAt(*loc);
+}
+
+Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> NsfFile::records() {
+    if (auto ok = usable(); !ok) return std::unexpected(ok.error());
+    std::vector<std::pair<std::uint32_t, RecordKind>> out;
+    for (const RrvTable& t : rrv_) {
+        if (t.error) return std::unexpected(*t.error);
+        for (std::size_t i = 0; i < t.bucket.entries.size(); ++i) {
+            const std::uint64_t id = std::uint64_t{t.firstId} + i * rrv_bucket_layout::kIdStep;
+            if (id >= t.endId) break;
+            auto loc = decodeRrvEntry(t.bucket.entries[i].first, t.bucket.entries[i].second);
+            if (!loc) continue;
+            auto r = recordAt(*loc);
+            if (!r) return std::unexpected(r.error());
+            out.emplace_back(static_cast<std::uint32_t>(id), r->kind);
+        }
+    }
+    return out;
+}
+
+Expected<std::vector<NoteEntry>> NsfFile::notes() {
+    auto all = records();
+    if (!all) return std::unexpected(all.error());
+    std::vector<NoteEntry> out;
+    for (const auto& [id, kind] : *all) {
+        if (kind == RecordKind::DeletionStub) {
+            out.push_back(NoteEntry{id, 0, true});
+        } else if (kind == RecordKind::Note) {
+            auto r = record(id);
+            if (!r) return std::unexpected(r.error());
+            out.push_back(NoteEntry{id, loadLE<std::uint16_t>(r->bytes.data() + note_layout::kClass), false});
+        }
+    }
+    return out;
+}
+
+Expected<std::vector<std::uint32_t>> NsfFile::objectIds() {
+    auto all = records();
+    if (!all) return std::unexpected(all.error());
+    std::vector<std::uint32_t> out;
+    for (const auto& [id, kind] : *all)
+        if (kind == RecordKind::Object) out.push_back(id);
+    return out;
+}
+
+Expected<std::optional<Bytes>> NsfFile::nonSummaryArea(const NoteRecord& note, NoteId id,
+                                                       std::uint64_t noteOffset) const {
+    if (note.inRecordNonSummary) return std::optional<Bytes>(*note.inRecordNonSummary);
+    const std::uint32_t loc = note.nonSummaryLocator;
+    if (loc == 0) return std::optional<Bytes>();
+    // The locator's upper bits sometimes carry other data: 0x8B0B0001 for bucket 1 slot 11,
+    // 0x000D05B1 for pos 0x5B1. The full value is tried first, then its low 24 and low 16 bits;
+    // a candidate is taken when it reaches a non-summary record of this note (the record's note ID),
+    // else the first candidate that reaches a non-summary record at all.
+    const bool inBucket = (loc & 0x80000000u) != 0;
+    const std::uint32_t base = inBucket ? (loc & 0xFFFFFFu) : loc;
+    const std::uint32_t candidates[3] = {base, base & 0xFFFFFFu, base & 0xFFFFu};
+    std::optional<Bytes> fallback;
+    std::optional<Error> firstError;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::uint32_t value = candidates[c];
+        if (c > 0 && value == candidates[c - 1]) continue;
+        if (value == 0) continue;
+        Bytes record;
+        std::uint64_t offset = 0;
+        if (inBucket) {
+            const std::uint32_t slot = (loc >> 24) & 0x7Fu;
+            if (value > superblock_.nonSummaryBuckets.size()) {
+                if (!firstError)
+                    firstError = Error(ErrorKind::Corrupt, "note",
+                                       "non-summary bucket " + std::to_string(value) + " does not exist",
+                                       noteOffset + note_layout::kNonSummaryLocator);
+                continue;
+            }
+            auto s = bucketSlot(file_, superblock_.nonSummaryBuckets[value - 1], slot, "non-summary bucket");
+            if (!s) {
+                if (!firstError) firstError = s.error();
+                continue;
+            }
+            record = *s;
+            offset = static_cast<std::uint64_t>(s->data() - file_.data());
+        } else {
+            offset = std::uint64_t{value} * 256;
+            auto head = slice(file_, offset, 6);
+            auto all = head ? slice(file_, offset, loadLE<std::uint32_t>(head->data() + 2)) : std::nullopt;
+            if (!all) {
+                if (!firstError)
+                    firstError = Error(ErrorKind::Corrupt, "non-summary record", "lies outside the file", offset);
+                continue;
+            }
+            record = *all;
+        }
+        auto values = nonSummaryValues(record, id, offset);
+        if (values) return std::optional<Bytes>(*values);
+        if (values.error().kind() == ErrorKind::Corrupt && values.error().detail() == "belongs to another note" &&
+            !fallback) {
+            fallback = nonSummaryValues(record, loadLE<std::uint32_t>(record.data() + 6), offset).value_or(Bytes{});
+            continue;
+        }
+        if (!firstError) firstError = values.error();
+    }
+    if (fallback) return fallback;
+    // A locator that reaches nothing, on a note that records no non-summary size: no such data.
+    if (note.nonSummarySize == 0) return std::optional<Bytes>();
+    return std::unexpected(*firstError);
+}
+
+Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
+    auto r = record(id);
+    if (!r) return std::unexpected(r.error());
+    if (r->kind == RecordKind::DeletionStub)
+        return fail(ErrorKind::NotFound, "note", "note " + std::to_string(id) + " is a deletion stub");
+    if (r->kind != RecordKind::Note)
+        return fail(ErrorKind::NotFound, "note", "RRV ID " + std::to_string(id) + " is not a note", r->offset);
+    auto rec = parseNoteRecord(r->bytes, r->offset);
+    if (!rec) return std::unexpected(rec.error());
+    auto nonSummary = nonSummaryArea(*rec, id, r->offset);
+    if (!nonSummary) return std::unexpected(nonSummary.error());
+
+    auto attempt = [&](NoteRecord& note) -> Expected<Placement> {
+        if (!note.itemCountFits)
+            return fail(ErrorKind::Corrupt, "note", std::to_string(note.itemCount) + " items do not fit in the record",
+                        r->offset + note_layout::kItemCount);
+        std::vector<std::uint16_t> types;
+        types.reserve(note.items.size());
+        for (const ItemEntry& e : note.items) {
+            const ItemName* name = bdb_.names.find(e.nameIndex);
+            if (name == nullptr)
+                return fail(ErrorKind::Corrupt, "note", "item name index " + std::to_string(e.nameIndex) + " out of range",
+                            r->offset + note_layout::kHeaderSize);
+            types.push_back(name->type);
+        }
+        return placeItems(note.items, types, note.summaryArea, *nonSummary, r->offset);
+    };
+    auto placed = attempt(*rec);
+    if (!placed) {
+        // A few notes carry a wrong item count in the header (docs/format/container.md, "Item count").
+        // Try the table lengths that the entries themselves suggest, longest first.
+        const std::size_t limit = std::min<std::size_t>(rec->body.size() / note_layout::kItemEntrySize, 0xFFFF);
+        const std::size_t run = plausibleItemEntries(*rec, bdb_.names.size(), limit);
+        const Error first = placed.error();
+        for (std::size_t k = run + 1; k-- > 0;) {
+            if (k == rec->itemCount || !setItemCount(*rec, k)) continue;
+            rec->itemCountFits = true;
+            placed = attempt(*rec);
+            if (placed) break;
+        }
+        if (!placed) return std::unexpected(first);
+    }
+    return PlacedNote{*r, std::move(*rec), std::move(*placed)};
+}
+
+Expected<Note> NsfFile::readNote(NoteId id) {
+    auto pn = placeNote(id);
+    if (!pn) return std::unexpected(pn.error());
+    const NoteRecord& rec = pn->note;
+
+    Note note;
+    note.header = rec.header;
+    note.header.id = id;
+    note.items.reserve(rec.items.size());
+    bool encryptedNote = false;
+    for (std::size_t i = 0; i < rec.items.size(); ++i) {
+        const ItemEntry& e = rec.items[i];
+        const ItemName* name = bdb_.names.find(e.nameIndex);  // checked by placeNote
+        Item item;
+        item.name = name->name;
+        item.flags = e.flags;
+        item.revision = static_cast<std::uint8_t>(e.revisionWord >> 8);
+        Bytes value = pn->placement.values[i];
+        if (e.flags & kItemPlaceholder) {
+            value = {};  // a placeholder stores two zero bytes and no value
+        }
+        if (auto word = storedTypeWord(e.flags, name->type, value)) {
+            item.type = *word;
+            value = value.subspan(2);
+        } else {
+            item.type = name->type;
+        }
+        if (item.type == kTypeSeal || item.type == kTypeSealData || item.type == kTypeSeal2 || item.name == "$Seal" ||
+            item.name == "$SealData" || item.name == "$Seal2")
+            encryptedNote = true;
+        item.value.assign(value.begin(), value.end());
+        note.items.push_back(std::move(item));
+    }
+    // ITEM_SEAL (0x0002) marks an item as one that is encrypted when its note is; the samples have it
+    // on $Signature, $FILE, Body and design items of notes that are not encrypted. A note is
+    // encrypted when it carries $Seal/$SealData/$Seal2; then its sealed values are ciphertext and are
+    // not handed out.
+    if (encryptedNote)
+        for (Item& item : note.items)
+            if (item.sealed()) item.value.clear();
+    return note;
+}
+
+Expected<std::unique_ptr<ObjectStream>> NsfFile::openObject(std::uint32_t rrv, Compression compression,
+                                                            std::uint64_t expectedSize) {
+    auto r = record(rrv);
+    if (!r) return std::unexpected(r.error());
+    if (r->kind != RecordKind::Object)
+        return fail(ErrorKind::NotFound, "object", "RRV ID " + std::to_string(rrv) + " is not an object", r->offset);
+    auto payload = objectPayload(file_, r->offset);
+    if (!payload) return std::unexpected(payload.error());
+    return makeObjectStream(*payload, compression, expectedSize);
+}
+
+Expected<std::vector<NoteId>> NsfFile::folderNoteIds(NoteId folder) {
+    if (auto ok = usable(); !ok) return std::unexpected(ok.error());
+    // E3's reader: the folder note's $FolderIDTable OBJECT item, its object, then the ID table parser.
+    return readFolderMembers(*this, folder);
+}
+
+}  // namespace nsf::detail
+
+namespace nsf {
+
+Expected<std::unique_ptr<Database>> openDatabaseFile(const std::filesystem::path& path) {
+    auto source = detail::openFileSource(path);
+    if (!source) return std::unexpected(source.error());
+    auto db = detail::NsfFile::open(std::move(*source), path.string());
+    if (!db) return std::unexpected(db.error());
+    return std::unique_ptr<Database>(std::move(*db));
+}
+
+Expected<std::unique_ptr<Database>> openDatabaseBytes(Bytes image, std::string name) {
+    auto db = detail::NsfFile::open(detail::copySource(image), std::move(name));
+    if (!db) return std::unexpected(db.error());
+    return std::unique_ptr<Database>(std::move(*db));
+}
+
+}  // namespace nsf
