@@ -35,8 +35,9 @@ Expected<std::unique_ptr<ObjectStream>> makeObjectStream(Bytes payload, Compress
     switch (compression) {
     case Compression::None:
         if (expectedSize > payload.size())
-            return fail(ErrorKind::Corrupt, "object",
-                        "payload has " + std::to_string(payload.size()) + " bytes, expected " + std::to_string(expectedSize));
+            return fail(ErrorKind::Truncated, "object",
+                        "stored payload has " + std::to_string(payload.size()) + " bytes, the file object says " +
+                            std::to_string(expectedSize));
         return makeRawStream(expectedSize ? payload.first(static_cast<std::size_t>(expectedSize)) : payload);
     case Compression::Huffman:
     case Compression::Rehuffman:

@@ -13,7 +13,7 @@ namespace nsf::detail {
 std::unique_ptr<ObjectStream> makeRawStream(Bytes payload);
 
 // The stream for `compression`. With None and a non-zero expectedSize the payload is cut to that
-// size (an allocation is rounded up); expectedSize above the payload is Corrupt.
+// size (an allocation is rounded up); expectedSize above the payload is Truncated.
 Expected<std::unique_ptr<ObjectStream>> makeObjectStream(Bytes payload, Compression compression,
                                                          std::uint64_t expectedSize);
 
