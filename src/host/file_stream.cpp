@@ -71,6 +71,7 @@ std::int32_t FileStream::ioClose(IOobj64* io) { return of(io).close() ? 1 : 0; }
 std::int32_t FileStream::ioRead(IOobj64* io, std::uint8_t* pb, std::uint32_t cb) {
     FileStream& self = of(io);
     if (!self.file_ || self.direction_ != Direction::Input || (pb == nullptr && cb > 0)) return -1;
+    if (cb == 0) return 0;
     const std::uint32_t limit = cb > INT32_MAX ? INT32_MAX : cb;
     const std::size_t n = std::fread(pb, 1, limit, self.file_.get());
     if (n < limit && std::ferror(self.file_.get())) return -1;
@@ -80,6 +81,7 @@ std::int32_t FileStream::ioRead(IOobj64* io, std::uint8_t* pb, std::uint32_t cb)
 std::int32_t FileStream::ioWrite(IOobj64* io, const std::uint8_t* pb, std::uint32_t cb) {
     FileStream& self = of(io);
     if (!self.file_ || self.direction_ != Direction::Output || (pb == nullptr && cb > 0)) return 0;
+    if (cb == 0) return 1;
     return std::fwrite(pb, 1, cb, self.file_.get()) == cb ? 1 : 0;
 }
 
