@@ -79,7 +79,8 @@ Expected<std::int64_t> toUnixSeconds(const TimeDate& td);
 // Julian epoch or past the 24-bit day range.
 Expected<TimeDate> fromUnixSeconds(std::int64_t seconds, unsigned hundredths = 0);
 
-// "1996-12-10T19:49:04.00Z", "1996-12-10" (all day), "T19:49:04.00Z" (any day) or "<bad time ...>".
+// "1996-12-10T19:49:04.00Z", "1996-12-10" (all day), "T19:49:04.00Z" (any day), "<none>" (all zero) or
+// "<bad time ...>".
 // The writer's zone is appended when it is not Greenwich, e.g. " (zone -05:00 DST)".
 std::string formatTimeDate(const TimeDate& td);
 

@@ -1,6 +1,7 @@
 // Item values: the TYPE_* codes and decoders from the canonical bytes (Item::value, without the type
 // word) to C++ structures. Every decoder checks every length against the value and fails with
-// Truncated or Corrupt instead of reading past it.
+// Truncated or Corrupt instead of reading past it. Stored databases hold zero-length values for emptied
+// fields; the list and range decoders read those as empty lists, the single-value decoders fail.
 #pragma once
 
 #include <array>

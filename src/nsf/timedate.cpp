@@ -131,6 +131,7 @@ Expected<TimeDate> fromUnixSeconds(std::int64_t seconds, unsigned hundredths) {
 }
 
 std::string formatTimeDate(const TimeDate& td) {
+    if (isNull(td)) return "<none>";
     auto f = decodeTimeDate(td);
     if (!f) return "<bad time " + hex32(td.innards0) + " " + hex32(td.innards1) + ">";
     std::string out;

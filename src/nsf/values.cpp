@@ -50,9 +50,10 @@ Expected<std::pair<std::uint16_t, std::uint16_t>> readRange(ByteReader& r, std::
 template <typename T, typename ReadOne>
 Expected<std::pair<std::vector<T>, std::vector<Bounds<T>>>> decodeRange(Bytes value, std::size_t itemSize,
                                                                        ReadOne readOne) {
+    std::pair<std::vector<T>, std::vector<Bounds<T>>> out;
+    if (value.empty()) return out;  // as for text lists
     ByteReader r(value, "RANGE");
     NSF_TRY_ASSIGN(counts, readRange(r, itemSize));
-    std::pair<std::vector<T>, std::vector<Bounds<T>>> out;
     out.first.reserve(counts.first);
     out.second.reserve(counts.second);
     for (std::uint16_t i = 0; i < counts.first; ++i) {
@@ -257,6 +258,7 @@ std::optional<Compression> FileObject::compression() const noexcept {
 Expected<std::string> decodeText(Bytes value) { return lmbcsTextToUtf8(value); }
 
 Expected<std::vector<Bytes>> splitTextList(Bytes value) {
+    if (value.empty()) return std::vector<Bytes>{};  // stored for emptied fields; nothing is cut off
     ByteReader r(value, "text list");
     NSF_TRY_ASSIGN(count, r.u16());
     NSF_TRY_ASSIGN(lengthTable, r.bytes(std::uint64_t{count} * 2));
@@ -310,6 +312,7 @@ Expected<UserId> decodeUserId(Bytes value) {
 }
 
 Expected<std::vector<Unid>> decodeNoteRefList(Bytes value) {
+    if (value.empty()) return std::vector<Unid>{};  // as for text lists
     ByteReader r(value, "note reference list");
     NSF_TRY_ASSIGN(count, r.u16());
     if (std::uint64_t{count} * 16 > r.remaining())
@@ -415,6 +418,7 @@ Expected<Value> decodeValue(std::uint16_t type, Bytes value) {
 }
 
 std::string renderValue(const Item& item, std::size_t maxChars) {
+    if (item.value.empty()) return truncateUtf8("<empty>", maxChars);
     auto decoded = decodeValue(item.type, item.value);
     std::string text = decoded ? renderDecoded(*decoded, item.value.size())
                                : cat("<bad value: ", decoded.error().message(), ">");

@@ -27,10 +27,10 @@ void putDouble(ByteVec& v, double d) {
 }
 void putBytes(ByteVec& v, std::string_view s) { v.insert(v.end(), s.begin(), s.end()); }
 
-// Every proper prefix of a well-formed value must fail cleanly (never read past the end).
+// Every proper non-empty prefix of a well-formed value must fail cleanly (never read past the end).
 template <typename Decode>
 void expectEveryPrefixFails(const ByteVec& value, Decode decode) {
-    for (std::size_t n = 0; n < value.size(); ++n) {
+    for (std::size_t n = 1; n < value.size(); ++n) {
         ByteVec prefix(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(n));
         auto r = decode(Bytes(prefix));
         ASSERT_FALSE(r.has_value()) << "prefix of " << n << " bytes decoded";
@@ -59,6 +59,12 @@ TEST(Values, TextAndTextLists) {
     ByteVec empty;
     put16(empty, 0);
     EXPECT_TRUE(decodeTextList(empty).value().empty());
+    // Emptied fields are stored with no bytes at all: an empty list, but no number or time.
+    EXPECT_TRUE(decodeTextList(ByteVec{}).value().empty());
+    EXPECT_TRUE(decodeTimeRange(ByteVec{}).value().values.empty());
+    EXPECT_TRUE(decodeNoteRefList(ByteVec{}).value().empty());
+    EXPECT_EQ(decodeNumber(ByteVec{}).error().kind(), ErrorKind::Truncated);
+    EXPECT_EQ(decodeTime(ByteVec{}).error().kind(), ErrorKind::Truncated);
 }
 
 TEST(Values, NumbersTimesAndRanges) {
@@ -217,6 +223,8 @@ TEST(Values, TypeNamesAndRendering) {
     put32(time, 0x852563FC);
     EXPECT_EQ(render(kTypeTime, time), "1996-12-10T19:49:04.00Z (zone -05:00 DST)");
     EXPECT_EQ(render(kTypeComposite, ByteVec(40, 0)), "<rich text, 40 bytes>");
+    EXPECT_EQ(render(kTypeNumber, {}), "<empty>");
+    EXPECT_EQ(render(kTypeTime, ByteVec(8, 0)), "<none>");
     EXPECT_EQ(render(0x0017, {0xDE, 0xAD}), "<2 bytes> DE AD");
     EXPECT_EQ(render(kTypeNumber, {1}).rfind("<bad value: truncated", 0), 0u);
     auto file = render(kTypeObject, fileObject("x.bin", 1, 0));
