@@ -29,5 +29,7 @@ std::optional<ConfigVariables> loadConfig(const std::filesystem::path& path);
 bool runtimeStarted() noexcept;
 // The value of a variable while the runtime is started.
 std::optional<std::string> configValue(std::string_view name);
+// Sets a variable for the rest of this run (the file is not rewritten). False when not started.
+bool setConfigValue(std::string_view name, std::string value);
 
 }  // namespace notesrt

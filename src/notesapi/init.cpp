@@ -76,6 +76,15 @@ std::optional<std::string> configValue(std::string_view name) {
     return it->second;
 }
 
+bool setConfigValue(std::string_view name, std::string value) {
+    RuntimeState& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.starts == 0)
+        return false;
+    s.config.insert_or_assign(std::string(name), std::move(value));
+    return true;
+}
+
 }  // namespace notesrt
 
 using namespace notesrt;

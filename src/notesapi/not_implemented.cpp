@@ -12,22 +12,6 @@ constexpr STATUS kNotImplemented = ERR_RUNTIME_NOT_IMPLEMENTED;
 
 extern "C" {
 
-STATUS SECKFMSwitchToIDFile(const char*, const char*, char* retUserName, WORD MaxUserNameLength, DWORD, void*) {
-    return guardStatus("SECKFMSwitchToIDFile", [&] {
-        if (retUserName != nullptr && MaxUserNameLength > 0)
-            retUserName[0] = '\0';
-        return kNotImplemented;
-    });
-}
-
-STATUS NSFFolderGetIDTable(DHANDLE, DHANDLE, NOTEID, DWORD, DHANDLE* hTable) {
-    return guardStatus("NSFFolderGetIDTable", [&] {
-        if (hTable != nullptr)
-            *hTable = NULLHANDLE;
-        return kNotImplemented;
-    });
-}
-
 WORD NSFItemConvertValueToText(WORD, BLOCKID, DWORD, char* retBuffer, WORD BufferLength, char) {
     return guardValue<WORD>("NSFItemConvertValueToText", 0, [&]() -> WORD {
         if (retBuffer != nullptr && BufferLength > 0)
@@ -44,28 +28,12 @@ WORD NSFItemConvertToText(NOTEHANDLE, const char*, char* retBuffer, WORD BufferL
     });
 }
 
-STATUS NSFNoteExtractFile(NOTEHANDLE, BLOCKID, const char*, ENCRYPTION_KEY*) {
-    return guardStatus("NSFNoteExtractFile", [] { return kNotImplemented; });
-}
-
-STATUS NSFNoteExtractWithCallback(NOTEHANDLE, BLOCKID, ENCRYPTION_KEY*, WORD, NOTEEXTRACTCALLBACK, void*) {
-    return guardStatus("NSFNoteExtractWithCallback", [] { return kNotImplemented; });
-}
-
 STATUS NSFNoteExtractOLE2Object(NOTEHANDLE, const char*, const char*, ENCRYPTION_KEY*, BOOL, DWORD) {
     return guardStatus("NSFNoteExtractOLE2Object", [] { return kNotImplemented; });
 }
 
 STATUS MIMEConvertMIMEPartCC(NOTEHANDLE, const char*, WORD, CCHANDLE) {
     return guardStatus("MIMEConvertMIMEPartCC", [] { return kNotImplemented; });
-}
-
-STATUS MailGetMessageBodyComposite(DHANDLE, const char*, const char*, DWORD* OutputFileSize) {
-    return guardStatus("MailGetMessageBodyComposite", [&] {
-        if (OutputFileSize != nullptr)
-            *OutputFileSize = 0;
-        return kNotImplemented;
-    });
 }
 
 STATUS DXLCreateExporter(DXLEXPORTHANDLE* prethDXLExport) {

@@ -54,6 +54,11 @@ ValueBlock makeValueBlock(const nsf::Item& item, DWORD openFlags, WORD& type) {
 
 std::shared_ptr<NoteObject> findNote(NOTEHANDLE h) { return handles().get<NoteObject>(h); }
 
+bool noteIsSealed(const NoteObject& note) {
+    return findItem(note, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(note, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
+           findItem(note, ITEM_NAME_NOTE_SEALDATA, 9, 0);
+}
+
 }  // namespace notesrt
 
 using namespace notesrt;
@@ -145,10 +150,9 @@ STATUS NSFNoteDecrypt(NOTEHANDLE hNote, WORD /*DecryptFlags*/, ENCRYPTION_KEY* r
         const auto note = findNote(hNote);
         if (!note)
             return ERR_RUNTIME_BAD_HANDLE;
-        const bool sealed =
-            std::ranges::any_of(note->items(), [](const NoteItem& item) { return (item.flags & ITEM_SEAL) != 0; }) ||
-            findItem(*note, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(*note, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
-            findItem(*note, ITEM_NAME_NOTE_SEALDATA, 9, 0);
+        // ITEM_SEAL only marks an item as one to encrypt when the note is; an encrypted note
+        // carries its seal items.
+        const bool sealed = noteIsSealed(*note);
         // This runtime holds no user keys: a sealed note can never be opened for the caller.
         return sealed ? ERR_NOT_SEALED_FOR_YOU : ERR_NOTE_NOT_SEALED;
     });

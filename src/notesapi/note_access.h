@@ -13,6 +13,9 @@ namespace notesrt {
 // The open note behind a handle, or nullptr.
 std::shared_ptr<NoteObject> findNote(NOTEHANDLE h);
 
+// True when the note is encrypted (it carries seal items).
+bool noteIsSealed(const NoteObject& note);
+
 // Index of the first item at or after `from` whose name matches (any name when name is null).
 std::optional<std::size_t> findItem(const NoteObject& note, const char* name, WORD nameLength, std::size_t from);
 

@@ -21,7 +21,8 @@ public:
     DatabaseObject(std::unique_ptr<nsf::Database> engine, std::string path)
         : HandleObject(kKind), engine_(std::move(engine)), path_(std::move(path)) {}
 
-    // The engine is not safe for concurrent use: every call goes through this lock.
+    // The engine is not safe for concurrent use: every call goes through this lock. Recursive,
+    // because a caller's callback run under it (attachment streaming) may use the database again.
     template <typename F>
     auto withEngine(F&& f) {
         std::lock_guard lock(mutex_);
@@ -30,7 +31,7 @@ public:
     const std::string& path() const noexcept { return path_; }
 
 private:
-    std::mutex mutex_;
+    std::recursive_mutex mutex_;
     std::unique_ptr<nsf::Database> engine_;
     std::string path_;
 };

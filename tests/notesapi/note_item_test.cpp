@@ -218,7 +218,7 @@ TEST_F(NoteItems, GetTextTruncatesAndReadsTheFirstListEntry) {
 
 TEST_F(NoteItems, DecryptAndMimePresence) {
     auto& sealed = b_.document();
-    sealed.text("Encrypt", "1").sealedItem("Body", TYPE_COMPOSITE, {9, 9, 9});
+    sealed.text("Encrypt", "1").sealedItem("Body", TYPE_COMPOSITE, {9, 9, 9}).item("$Seal", TYPE_SEAL, {1, 2});
     auto& mime = b_.document();
     nsf::MimePartSpec part;
     part.body = "Hello";
@@ -236,6 +236,12 @@ TEST_F(NoteItems, DecryptAndMimePresence) {
     ENCRYPTION_KEY key;
     std::memset(&key, 0x5A, sizeof key);
     EXPECT_EQ(NSFNoteDecrypt(plain, 0, &key), ERR_NOTE_NOT_SEALED);
+    // Items marked for sealing do not make a note encrypted: only its seal items do.
+    auto& marked = b_.document();
+    marked.item("Body", TYPE_COMPOSITE, {1, 2}, ITEM_SEAL | ITEM_SIGN);
+    NOTEHANDLE mk = 0;
+    ASSERT_EQ(NSFNoteOpenExt(openBuilt(b_, "marked.nsf"), marked.id(), 0, &mk), NOERROR);
+    EXPECT_EQ(NSFNoteDecrypt(mk, 0, nullptr), ERR_NOTE_NOT_SEALED);
     EXPECT_EQ(key.Type, 0);
     EXPECT_EQ(NSFNoteDecrypt(enc, 0, nullptr), ERR_NOT_SEALED_FOR_YOU);
     EXPECT_EQ(NSFNoteDecrypt(enc + 3, 0, nullptr), ERR_RUNTIME_BAD_HANDLE);

@@ -1,0 +1,134 @@
+// Extracting attached files: to a path or streamed to a callback.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "api_guard.h"
+#include "error_map.h"
+#include "note_access.h"
+#include "notesapi/nsfnote.h"
+#include "notesapi/status.h"
+#include "nsf/lmbcs.h"
+#include "objects.h"
+
+namespace notesrt {
+namespace {
+
+struct FileObjectInfo {
+    std::uint32_t rrv = 0;
+    nsf::Compression compression = nsf::Compression::None;
+    std::uint32_t fileSize = 0;
+};
+
+std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24); }
+WORD le16(const std::uint8_t* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+
+// The FILEOBJECT of a $FILE item (header BLOCKID), checked.
+STATUS fileObjectOf(const NoteObject& note, BLOCKID bhItem, FileObjectInfo& out) {
+    const auto index = itemIndexOf(note, bhItem);
+    if (!index)
+        return ERR_RUNTIME_BAD_HANDLE;
+    const NoteItem& item = note.items()[*index];
+    if ((item.flags & ITEM_SEAL) != 0 && noteIsSealed(note))
+        return ERR_NOEXTRACT_ENCRYPTED;  // this runtime holds no keys
+    const std::vector<std::uint8_t>& block = *item.block;
+    constexpr std::size_t kFileObjectSize = 36;
+    if (item.type != TYPE_OBJECT || block.size() < 2 + kFileObjectSize)
+        return ERR_INVALID_ITEMUNK;
+    const std::uint8_t* f = block.data() + 2;
+    if ((le16(f) & ~(OBJECT_NO_COPY | OBJECT_PRESERVE | OBJECT_PUBLIC)) != OBJECT_FILE)
+        return ERR_INVALID_ITEMUNK;
+    out.rrv = le32(f + 2);
+    const WORD compression = le16(f + 10) & COMPRESS_MASK;
+    if (compression > COMPRESS_RECOMPRESS_HUFF)
+        return ERR_ENCODING;
+    out.compression = static_cast<nsf::Compression>(compression);
+    out.fileSize = le32(f + 16);
+    return NOERROR;
+}
+
+// Streams the decoded payload to `sink`, which returns a status (non-zero stops).
+STATUS streamAttachment(NOTEHANDLE hNote, BLOCKID bhItem, const std::function<STATUS(const BYTE*, DWORD)>& sink) {
+    const auto note = findNote(hNote);
+    if (!note)
+        return ERR_RUNTIME_BAD_HANDLE;
+    FileObjectInfo info;
+    if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
+        return s;
+    return note->database()->withEngine([&](nsf::Database& e) -> STATUS {
+        auto stream = e.openObject(info.rrv, info.compression, info.fileSize);
+        if (!stream)
+            return toStatus(stream.error(), Operation::ReadObject);
+        std::vector<std::uint8_t> chunk(64 * 1024);
+        for (;;) {
+            auto n = (*stream)->read(chunk);
+            if (!n)
+                return toStatus(n.error(), Operation::ReadObject);
+            if (*n == 0)
+                return NOERROR;
+            if (const STATUS s = sink(chunk.data(), static_cast<DWORD>(*n)); s != NOERROR)
+                return s;
+        }
+    });
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+
+}  // namespace
+}  // namespace notesrt
+
+using namespace notesrt;
+
+extern "C" {
+
+STATUS NSFNoteExtractWithCallback(NOTEHANDLE hNote, BLOCKID bhItem, ENCRYPTION_KEY* /*DecryptionKey*/, WORD wFlags,
+                                  NOTEEXTRACTCALLBACK pNoteExtractCallback, void* pParam) {
+    return guardStatus("NSFNoteExtractWithCallback", [&]() -> STATUS {
+        if (pNoteExtractCallback == nullptr)
+            return ERR_MISC_INVALID_ARGS;
+        if ((wFlags & (NTEXT_RESONLY | NTEXT_FTYPE_MASK | NTEXT_RAWMIME)) != 0)
+            return ERR_RUNTIME_NOT_IMPLEMENTED;
+        return streamAttachment(hNote, bhItem, [&](const BYTE* bytes, DWORD length) {
+            return pNoteExtractCallback(bytes, length, pParam);
+        });
+    });
+}
+
+STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName, ENCRYPTION_KEY* /*DecryptionKey*/) {
+    return guardStatus("NSFNoteExtractFile", [&]() -> STATUS {
+        if (FileName == nullptr || *FileName == '\0')
+            return ERR_MISC_INVALID_ARGS;
+        // The name is LMBCS; the file system takes UTF-8.
+        const std::string path = nsf::lmbcsToUtf8(
+            nsf::Bytes(reinterpret_cast<const std::uint8_t*>(FileName), std::strlen(FileName)));
+        // Checked before the file is created, so a refused extraction leaves nothing behind.
+        {
+            const auto note = findNote(hNote);
+            if (!note)
+                return ERR_RUNTIME_BAD_HANDLE;
+            FileObjectInfo info;
+            if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
+                return s;
+        }
+        std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
+        if (!out)
+            return ERR_RUNTIME_IO;
+        STATUS status = streamAttachment(hNote, bhItem, [&](const BYTE* bytes, DWORD length) -> STATUS {
+            return std::fwrite(bytes, 1, length, out.get()) == length ? NOERROR : ERR_RUNTIME_IO;
+        });
+        if (std::fclose(out.release()) != 0 && status == NOERROR)
+            status = ERR_RUNTIME_IO;
+        if (status != NOERROR) {
+            std::error_code ec;
+            std::filesystem::remove(path, ec);  // no partial files
+        }
+        return status;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,61 @@
+// A mail body's rich text, every fragment joined, as a CD file.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "api_guard.h"
+#include "note_access.h"
+#include "notesapi/mime.h"
+#include "notesapi/nsfdata.h"
+#include "notesapi/status.h"
+#include "nsf/lmbcs.h"
+
+using namespace notesrt;
+
+extern "C" STATUS MailGetMessageBodyComposite(DHANDLE hMessage, const char* ItemName, const char* OutputFileName,
+                                              DWORD* OutputFileSize) {
+    return guardStatus("MailGetMessageBodyComposite", [&]() -> STATUS {
+        if (OutputFileSize != nullptr)
+            *OutputFileSize = 0;
+        if (OutputFileName == nullptr || *OutputFileName == '\0')
+            return ERR_MISC_INVALID_ARGS;
+        const auto note = findNote(hMessage);
+        if (!note)
+            return ERR_RUNTIME_BAD_HANDLE;
+        const char* name = ItemName != nullptr ? ItemName : MAIL_BODY_ITEM;
+        const WORD nameLength = static_cast<WORD>(std::strlen(name));
+
+        // A CD file: one host-order type word, then the records of every fragment in order.
+        std::vector<std::uint8_t> file = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
+        bool found = false;
+        for (auto index = findItem(*note, name, nameLength, 0); index;
+             index = findItem(*note, name, nameLength, *index + 1)) {
+            const NoteItem& item = note->items()[*index];
+            if (item.type == TYPE_MIME_PART)
+                return ERR_RUNTIME_NOT_IMPLEMENTED;  // needs MIME to rich-text conversion
+            if (item.type != TYPE_COMPOSITE)
+                return ERR_DATATYPE;
+            file.insert(file.end(), item.block->begin() + 2, item.block->end());
+            found = true;
+        }
+        if (!found)
+            return ERR_ITEM_NOT_FOUND;
+
+        const std::string path = nsf::lmbcsToUtf8(
+            nsf::Bytes(reinterpret_cast<const std::uint8_t*>(OutputFileName), std::strlen(OutputFileName)));
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr)
+            return ERR_RUNTIME_IO;
+        const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+        if (std::fclose(out) != 0 || !written) {
+            std::error_code ec;
+            std::filesystem::remove(path, ec);
+            return ERR_RUNTIME_IO;
+        }
+        if (OutputFileSize != nullptr)
+            *OutputFileSize = static_cast<DWORD>(file.size());
+        return NOERROR;
+    });
+}
