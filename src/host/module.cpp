@@ -1,5 +1,6 @@
 #include "module.h"
 
+#include <system_error>
 #include <utility>
 
 #include <dlfcn.h>
@@ -88,6 +89,8 @@ ModuleSession& ModuleSession::operator=(ModuleSession&& other) noexcept {
 
 ModuleSession::~ModuleSession() { close(); }
 
+const std::string& ModuleSession::databasePath() const noexcept { return input_->path(); }
+
 void ModuleSession::close() noexcept {
     if (context_ != nullptr) reader_.fpShutdown(std::exchange(context_, nullptr));
     // The module closes the input itself at open; this only matters if it left it open.
@@ -97,7 +100,12 @@ void ModuleSession::close() noexcept {
 Result<ModuleSession> ModuleSession::open(const ModuleLibrary& module, HostServices& host,
                                           const std::filesystem::path& database, std::uint32_t flags,
                                           Credentials* credentials) {
-    ModuleSession session(module.reader(), host, FileStream::input(database));
+    // The module names its subfiles after the file name that follows the path's first '.', so a
+    // relative path such as ../db.nsf is handed over absolute and without dot segments.
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(database, error);
+    if (error) return failure(cat("cannot open ", database.string(), ": ", error.message()));
+    ModuleSession session(module.reader(), host, FileStream::input(path.lexically_normal()));
     std::int32_t status = -1;
     session.context_ = session.reader_.fpInit(session.input_->io(), host.zapi(), flags, 0,
                                               credentials != nullptr ? credentials->list() : nullptr, &status);

@@ -62,6 +62,8 @@ public:
     void* context() const noexcept { return context_; }
     const ContainerReaderInterface& reader() const noexcept { return reader_; }
     HostServices& host() const noexcept { return *host_; }
+    // The path as the module received it.
+    const std::string& databasePath() const noexcept;
 
     Result<MainFileInfo> containerInfo() const;
 

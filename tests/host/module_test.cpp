@@ -44,6 +44,8 @@ TEST(Module, SessionOpensAndClosesADatabaseAndReturnsEveryBlock) {
         auto session = ModuleSession::open(*module, *host, test::sampleDatabase("notedata_simple.nsf"), 0, nullptr);
         ASSERT_TRUE(session) << session.error();
         EXPECT_NE(session->context(), nullptr);
+        EXPECT_TRUE(std::filesystem::path(session->databasePath()).is_absolute());
+        EXPECT_EQ(session->databasePath().find(".."), std::string::npos) << session->databasePath();
         auto info = session->containerInfo();
         ASSERT_TRUE(info) << info.error();
         EXPECT_GE(info->numSubFiles, 0);
