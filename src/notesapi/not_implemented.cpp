@@ -12,22 +12,6 @@ constexpr STATUS kNotImplemented = ERR_RUNTIME_NOT_IMPLEMENTED;
 
 extern "C" {
 
-WORD NSFItemConvertValueToText(WORD, BLOCKID, DWORD, char* retBuffer, WORD BufferLength, char) {
-    return guardValue<WORD>("NSFItemConvertValueToText", 0, [&]() -> WORD {
-        if (retBuffer != nullptr && BufferLength > 0)
-            retBuffer[0] = '\0';
-        return 0;
-    });
-}
-
-WORD NSFItemConvertToText(NOTEHANDLE, const char*, char* retBuffer, WORD BufferLength, char) {
-    return guardValue<WORD>("NSFItemConvertToText", 0, [&]() -> WORD {
-        if (retBuffer != nullptr && BufferLength > 0)
-            retBuffer[0] = '\0';
-        return 0;
-    });
-}
-
 STATUS NSFNoteExtractOLE2Object(NOTEHANDLE, const char*, const char*, ENCRYPTION_KEY*, BOOL, DWORD) {
     return guardStatus("NSFNoteExtractOLE2Object", [] { return kNotImplemented; });
 }
