@@ -127,6 +127,13 @@ public:
 
     Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) override { return readFolderMembers(*this, folder); }
 
+    Expected<std::vector<std::uint32_t>> objectIds() override {
+        std::vector<std::uint32_t> out;
+        out.reserve(objects_.size());
+        for (const auto& entry : objects_) out.push_back(entry.first);
+        return out;
+    }
+
 private:
     DatabaseInfo info_;
     std::map<NoteId, Note> notes_;

@@ -69,6 +69,29 @@ TEST(IdTable, ReadsTheTablesOfRealDatabases) {
     EXPECT_EQ(encodeFolderIdTable(*many, 0x41, TimeDate{0x001C945D, 0x652587DE}), real);
 }
 
+// Through the file reader: the folder notes of the samples that have one.
+TEST(IdTable, FolderMembersOfRealDatabases) {
+    const auto dir = std::filesystem::path(NSFREX_SHARED_DIR) / "samples" / "nsf";
+    auto sample = openDatabaseFile(dir / "sample.nsf");
+    ASSERT_TRUE(sample) << sample.error().message();
+    auto members = (*sample)->folderNoteIds(0x17E);
+    ASSERT_TRUE(members) << members.error().message();
+    EXPECT_EQ(*members, std::vector<NoteId>{0x926});
+    auto member = (*sample)->readNote(0x926);
+    ASSERT_TRUE(member) << member.error().message();
+    EXPECT_EQ(member->header.noteClass, kNoteClassDocument);
+    // The database's other view notes are views, not folders.
+    auto view = (*sample)->folderNoteIds(0x182);
+    ASSERT_FALSE(view);
+    EXPECT_EQ(view.error().kind(), ErrorKind::NotFound);
+
+    auto billdrv = openDatabaseFile(dir / "notedata_billdrv.nsf");
+    ASSERT_TRUE(billdrv) << billdrv.error().message();
+    auto empty = (*billdrv)->folderNoteIds(0x182);
+    ASSERT_TRUE(empty) << empty.error().message();
+    EXPECT_TRUE(empty->empty());
+}
+
 TEST(IdTable, EncoderRoundTrips) {
     for (std::size_t count : {0u, 1u, 2u, 1000u, 65535u}) {
         const auto ids = steps(0x8F6, count);

@@ -308,6 +308,10 @@ TEST(MemoryDatabase, AttachmentsAndObjects) {
     ASSERT_TRUE(asStored);
     EXPECT_EQ(readAll(**asStored, 2), (ByteVec{0xAA, 0xBB, 0xCC}));
 
+    auto objects = db->objectIds();
+    ASSERT_TRUE(objects);
+    EXPECT_EQ(*objects, (std::vector<std::uint32_t>{rrv, packedRrv, raw}));  // allocated ascending
+
     auto missing = db->openObject(0x7777);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind(), ErrorKind::NotFound);
