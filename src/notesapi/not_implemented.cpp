@@ -16,10 +16,6 @@ STATUS NSFNoteExtractOLE2Object(NOTEHANDLE, const char*, const char*, ENCRYPTION
     return guardStatus("NSFNoteExtractOLE2Object", [] { return kNotImplemented; });
 }
 
-STATUS MIMEConvertMIMEPartCC(NOTEHANDLE, const char*, WORD, CCHANDLE) {
-    return guardStatus("MIMEConvertMIMEPartCC", [] { return kNotImplemented; });
-}
-
 STATUS DXLCreateExporter(DXLEXPORTHANDLE* prethDXLExport) {
     return guardStatus("DXLCreateExporter", [&] {
         if (prethDXLExport != nullptr)

@@ -93,6 +93,9 @@ public:
     bool addItem(NoteItem item);
     // Registers the item header area once every item is in place.
     void finishItems() { itemHeaderArea_.assign(items_.size() + 2, 0); }
+    // Replaces the items at `indices` (ascending) by `replacements`, placed where the first one was.
+    // Handles of the removed value blocks die; item header BLOCKIDs handed out before are stale.
+    bool replaceItems(const std::vector<std::size_t>& indices, std::vector<NoteItem> replacements);
 
     const std::vector<NoteItem>& items() const noexcept { return items_; }
     const nsf::NoteHeader& header() const noexcept { return header_; }
