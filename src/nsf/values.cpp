@@ -130,9 +130,8 @@ std::string joined(const std::vector<T>& items, F render) {
     return out;
 }
 
-std::string renderDecoded(const Value& v, std::size_t rawSize) {
+std::string renderDecoded(const Value& v) {
     struct Visitor {
-        std::size_t size;
         std::string operator()(const RawValue& raw) const {
             return cat("<", std::to_string(raw.bytes.size()), " bytes> ", hexPreview(raw.bytes, 32));
         }
@@ -188,7 +187,7 @@ std::string renderDecoded(const Value& v, std::size_t rawSize) {
             return out + ">";
         }
     };
-    return std::visit(Visitor{rawSize}, v);
+    return std::visit(Visitor{}, v);
 }
 
 // Cuts at a character boundary and marks the cut.
@@ -420,7 +419,7 @@ Expected<Value> decodeValue(std::uint16_t type, Bytes value) {
 std::string renderValue(const Item& item, std::size_t maxChars) {
     if (item.value.empty()) return truncateUtf8("<empty>", maxChars);
     auto decoded = decodeValue(item.type, item.value);
-    std::string text = decoded ? renderDecoded(*decoded, item.value.size())
+    std::string text = decoded ? renderDecoded(*decoded)
                                : cat("<bad value: ", decoded.error().message(), ">");
     return truncateUtf8(std::move(text), maxChars);
 }
