@@ -394,19 +394,4 @@ INSTANTIATE_TEST_SUITE_P(Buffers, TempBufferTest,
                                                           &NsfContext::ucbBuffer3, &NsfContext::ucbBuffer3Size}),
                          [](const ::testing::TestParamInfo<TempBufferCase> &param) { return std::string(param.param.pszName); });
 
-TEST_F(BufferTest, TempBuffersAreIndependentOfEachOtherAndOfTheMainBuffer)
-{
-    NsfContext *p = m_pContext.get();
-    OpenMainBuffer();
-    p->ucbBuffer = 20;
-    ASSERT_EQ(nsfCheckBuffer2(p, 70000), NSF_OK);
-    ASSERT_EQ(nsfCheckBuffer3(p, 10), NSF_OK);
-    EXPECT_EQ(p->ucbBuffer2Size, 70256u);
-    EXPECT_EQ(p->ucbBuffer3Size, 266u);
-    EXPECT_EQ(p->ucbBuffer, 20u);
-    EXPECT_EQ(p->ucbBufferSize, 8192u);
-    ASSERT_EQ(nsfCheckBuffer3(p, 0), NSF_OK);
-    EXPECT_EQ(p->ucbBuffer2Size, 70256u) << "buffer 2 shrinks only at its own check";
-}
-
 } // namespace
