@@ -10,6 +10,8 @@
 
 /* Saves the current user ID file and its password in szUserIdFile and szPassword. */
 NSFSTATUS nsfSaveUserIdFile(NsfContext *pContext);
+/* Appends one credential (the password may be null). */
+NSFSTATUS nsfNewCred(NsfContext *pContext, const char *pszUserIdFile, const char *pszPassword);
 /* Builds rgCreds from the host's credential list. */
 NSFSTATUS nsfInitCreds(NsfContext *pContext, const CredentialList *pCredList);
 /* Opens the database under one credential and counts the notes and bodies it can read. */
