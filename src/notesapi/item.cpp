@@ -120,7 +120,8 @@ void NSFItemQuery(NOTEHANDLE hNote, BLOCKID bhItem, char* retItemName, WORD Item
         const NoteItem& item = note->items()[*index];
         if (retItemName != nullptr && ItemNameBufferLength > 0) {
             const std::size_t n = std::min<std::size_t>(item.nameLmbcs.size(), ItemNameBufferLength - 1u);
-            std::memcpy(retItemName, item.nameLmbcs.data(), n);
+            if (n > 0)
+                std::memcpy(retItemName, item.nameLmbcs.data(), n);
             retItemName[n] = '\0';
         }
         if (retItemNameLength != nullptr)
@@ -181,7 +182,8 @@ WORD NSFItemGetText(NOTEHANDLE hNote, const char* ItemName, char* retBuffer, WOR
         }
         // Truncated so that the text and a NUL fit in BufferLength bytes.
         const std::size_t n = std::min<std::size_t>(length, BufferLength - 1u);
-        std::memcpy(retBuffer, value, n);
+        if (n > 0)
+            std::memcpy(retBuffer, value, n);
         retBuffer[n] = '\0';
         return static_cast<WORD>(n);
     });

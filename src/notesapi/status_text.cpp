@@ -77,7 +77,8 @@ extern "C" WORD OSLoadString(HMODULE /*hModule*/, STATUS StringCode, char* retBu
         // size minus one, and neither may be overrun.
         const std::string_view text = notesrt::statusText(StringCode);
         const std::size_t n = std::min<std::size_t>(text.size(), BufferLength - 1u);
-        std::memcpy(retBuffer, text.data(), n);
+        if (n > 0)
+            std::memcpy(retBuffer, text.data(), n);
         retBuffer[n] = '\0';
         return static_cast<WORD>(n);
     });

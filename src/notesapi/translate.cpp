@@ -93,7 +93,8 @@ std::string caseMapped(std::string utf8, bool upper) {
 // Converts `in` by `mode` into at most `outLength` bytes; nullopt for an unknown mode.
 std::optional<std::size_t> translate(WORD mode, std::string_view in, char* out, std::size_t outLength) {
     auto emit = [&](const void* data, std::size_t n) {
-        std::memcpy(out, data, n);
+        if (n > 0)
+            std::memcpy(out, data, n);
         if (n < outLength)
             out[n] = '\0';  // terminated when there is room; callers use the returned length
         return n;
