@@ -26,10 +26,14 @@ constexpr std::array kCommands{
     Command{"dump", "print the notes and items of a database", "nsfrex dump FILE [--note NOTEID]",
             "Reads FILE directly and prints its notes with their items; --note limits it to one note.\n", false,
             runDump},
-    Command{"ls", "list the files a database holds", "nsfrex ls [OPTIONS] FILE",
-            "Lists every subfile the reader module finds in FILE: notes, attachments and folders.\n", true, nullptr},
-    Command{"meta", "show the metadata of a subfile", "nsfrex meta [OPTIONS] FILE [INDEX...]",
-            "Prints the fields the reader module gives for each subfile (all when no INDEX).\n", true, nullptr},
+    Command{"ls", "list the files a database holds", "nsfrex ls [OPTIONS] FILE [--json]",
+            "Lists every subfile the reader module finds in FILE: index, type, name, parent, children and UTC\n"
+            "time; --json prints one JSON array.\n",
+            true, runLs},
+    Command{"meta", "show the metadata of a subfile", "nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]",
+            "Prints the fields the reader module gives for subfile INDEX: the mail fields, every item (--all)\n"
+            "or the named fields (--field, repeatable); --json prints one JSON array of {name, value}.\n",
+            true, runMeta},
     Command{"extract", "write subfiles to a folder", "nsfrex extract [OPTIONS] -o DIR FILE [INDEX...]",
             "Writes the chosen subfiles (all when no INDEX) of FILE into DIR; nothing is written outside DIR.\n",
             true, nullptr},

@@ -10,5 +10,7 @@ using Args = std::span<const std::string_view>;
 
 int runStat(Args args);   // nsfrex stat FILE
 int runDump(Args args);   // nsfrex dump FILE [--note NOTEID]
+int runLs(Args args);     // nsfrex ls [OPTIONS] FILE [--json]
+int runMeta(Args args);   // nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]
 
 }  // namespace nsfrex

@@ -1,0 +1,174 @@
+// nsfrex meta FILE INDEX: the metadata elements the module gives for one subfile, in order: the default
+// mail fields, every item (--all) or the named fields (--field NAME, repeatable); elements without a
+// value are kept.
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "json_text.h"
+#include "module.h"
+#include "open_database.h"
+#include "options.h"
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+struct Element {
+    std::optional<std::string> name;
+    std::optional<std::string> value;
+};
+
+// The record and every element in it belong to the host once returned: freed through the host allocator.
+class MetadataRecord {
+public:
+    explicit MetadataRecord(MemoryService& memory) : memory_(memory) {}
+    MetadataRecord(const MetadataRecord&) = delete;
+    MetadataRecord& operator=(const MetadataRecord&) = delete;
+    ~MetadataRecord() {
+        for (std::int32_t i = 0; record.ppElem != nullptr && i < record.nElem; ++i) {
+            SubFileMetaElem* element = record.ppElem[i];
+            if (element == nullptr) continue;
+            memory_.fpFree(&memory_, element->strType);
+            memory_.fpFree(&memory_, element->data);
+            memory_.fpFree(&memory_, element);
+        }
+        memory_.fpFree(&memory_, record.ppElem);
+    }
+    SubFileMetaData record{};
+
+private:
+    MemoryService& memory_;
+};
+
+enum class Mode { MailFields, AllItems, Fields };
+
+Result<std::vector<Element>> readMetadata(const ModuleSession& session, std::int32_t index, Mode mode,
+                                          const std::vector<std::string>& fields) {
+    MemoryService& memory = session.host().zapi()->memoryService;
+    HostAllocatorRef allocator{session.host().zapi(), &memory};
+
+    std::vector<MetaName> names(fields.size());
+    std::vector<MetaName*> pointers;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        names[i].nType = TMMetaNameType_String;
+        names[i].pszName = const_cast<char*>(fields[i].c_str());
+        pointers.push_back(&names[i]);
+    }
+    const std::int32_t count = mode == Mode::AllItems ? -1 : static_cast<std::int32_t>(pointers.size());
+    MetaName** requested = mode == Mode::Fields ? pointers.data() : nullptr;
+
+    MetadataRecord metadata(memory);
+    const std::int32_t status = session.reader().fpGetSubFileMetadata(session.context(), index, count, requested,
+                                                                      &metadata.record, &allocator);
+    if (status != 0)
+        return failure(cat("subfile ", index, ": module status ", status, " (", describeModuleStatus(status), ")"));
+
+    std::vector<Element> elements;
+    for (std::int32_t i = 0; metadata.record.ppElem != nullptr && i < metadata.record.nElem; ++i) {
+        const SubFileMetaElem* e = metadata.record.ppElem[i];
+        Element element;
+        if (e != nullptr && e->strType != nullptr) element.name = e->strType;
+        if (e != nullptr && e->isDataValid && e->data != nullptr && e->dataSize > 0)
+            element.value = std::string(reinterpret_cast<const char*>(e->data), static_cast<std::size_t>(e->dataSize - 1));
+        elements.push_back(std::move(element));
+    }
+    return elements;
+}
+
+void printText(const std::vector<Element>& elements) {
+    for (const Element& e : elements) {
+        std::string value = e.value.value_or("(no value)");
+        // continuation lines of a multi-line value are indented under it
+        std::string shown;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') continue;
+            shown.push_back(value[i]);
+            if (value[i] == '\n') shown += "    ";
+        }
+        const std::string line = cat(e.name.value_or("(no name)"), ": ", shown, "\n");
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
+void printJson(const std::vector<Element>& elements) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const Element& e = elements[i];
+        out += cat(i == 0 ? "\n" : ",\n", "  {\"name\": ", e.name ? jsonQuoted(*e.name) : std::string("null"),
+                   ", \"value\": ", e.value ? jsonQuoted(*e.value) : std::string("null"), "}");
+    }
+    out += elements.empty() ? "]\n" : "\n]\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int usage(std::string_view message) {
+    std::fprintf(stderr, "nsfrex meta: %.*s\nusage: nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]\n",
+                 static_cast<int>(message.size()), message.data());
+    return 2;
+}
+
+std::optional<std::int32_t> parseIndex(std::string_view text) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+int runMeta(Args args) {
+    CommonOptions options;
+    bool json = false;
+    bool all = false;
+    std::vector<std::string> fields;
+    std::vector<std::string> positional;
+    ArgCursor cursor(args);
+    while (!cursor.atEnd()) {
+        auto common = takeCommonOption(cursor, options);
+        if (!common) return usage(common.error());
+        if (*common) continue;
+        if (cursor.takeFlag("--json")) {
+            json = true;
+            continue;
+        }
+        if (cursor.takeFlag("--all")) {
+            all = true;
+            continue;
+        }
+        if (auto field = cursor.takeValue("--field")) {
+            if (!*field) return usage(field->error());
+            fields.push_back(std::move(**field));
+            continue;
+        }
+        const std::string_view arg = cursor.next();
+        if (arg.size() > 1 && arg[0] == '-') return usage(cat("unknown option ", arg));
+        positional.emplace_back(arg);
+    }
+    if (positional.size() != 2) return usage("expected a database file and a subfile index");
+    if (all && !fields.empty()) return usage("--all and --field exclude each other");
+    const auto index = parseIndex(positional[1]);
+    if (!index) return usage(cat("not a subfile index: ", positional[1]));
+
+    auto opened = openDatabase(options, positional[0]);
+    if (!opened) {
+        std::fprintf(stderr, "nsfrex meta: %s\n", opened.error().c_str());
+        return 1;
+    }
+    const Mode mode = all ? Mode::AllItems : fields.empty() ? Mode::MailFields : Mode::Fields;
+    auto elements = readMetadata(opened->session, *index, mode, fields);
+    if (!elements) {
+        std::fprintf(stderr, "nsfrex meta: %s: %s\n", opened->session.databasePath().c_str(), elements.error().c_str());
+        return 1;
+    }
+    if (json)
+        printJson(*elements);
+    else
+        printText(*elements);
+    return 0;
+}
+
+}  // namespace nsfrex

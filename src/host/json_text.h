@@ -1,0 +1,54 @@
+// JSON text for command output: strings quoted and escaped, invalid UTF-8 shown as U+FFFD.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace nsfrex {
+
+inline std::string jsonQuoted(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+            }
+            ++i;
+            continue;
+        }
+        // A well-formed multi-byte sequence is copied; anything else becomes U+FFFD.
+        const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+        bool valid = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (valid && length > 2) {  // no overlong forms, surrogates or code points beyond U+10FFFF
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            valid = !((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) || (c == 0xF0 && second < 0x90) ||
+                      (c == 0xF4 && second >= 0x90));
+        }
+        if (valid) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace nsfrex
