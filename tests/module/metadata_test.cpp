@@ -1,0 +1,229 @@
+// Subfile metadata: requested names (strings and non-strings), the default mail fields with the
+// PostedDate / ComposedDate choice, every item, the synthetic "$$$TM_" fields, subfiles that are not
+// notes, and failures part-way through.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "metadata/metadata.h"
+#include "module/support/nsf_fixture.h"
+
+using namespace nsfrex_test;
+
+namespace {
+
+using Element = std::pair<std::string, std::string>;  // name ("NULL" when none), value ("<none>" when none)
+
+class MetadataTest : public NsfFixture {
+protected:
+    HostAlloc alloc{host};
+    std::vector<SubFileMetaData> records;
+
+    void TearDown() override
+    {
+        for (SubFileMetaData &meta : records)
+            FreeRecord(meta);
+        NsfFixture::TearDown();
+    }
+    void FreeRecord(SubFileMetaData &meta)
+    {
+        for (int32_t i = 0; i < meta.nElem; i++) {
+            if (meta.ppElem[i] == nullptr)
+                continue;
+            alloc.Free(meta.ppElem[i]->strType);
+            alloc.Free(meta.ppElem[i]->data);
+            alloc.Free(meta.ppElem[i]);
+        }
+        alloc.Free(meta.ppElem);
+    }
+    std::vector<Element> Elements(const SubFileMetaData &meta)
+    {
+        std::vector<Element> out;
+        for (int32_t i = 0; i < meta.nElem; i++) {
+            const SubFileMetaElem *p = meta.ppElem[i];
+            std::string value = "<none>";
+            if (p->isDataValid) {
+                EXPECT_EQ(p->nDataType, 7);
+                EXPECT_EQ(p->data[p->dataSize - 1], 0);
+                value.assign(reinterpret_cast<const char *>(p->data), p->dataSize - 1);
+            } else {
+                EXPECT_EQ(p->data, nullptr);
+                EXPECT_EQ(p->nDataType, 0);
+            }
+            out.emplace_back(p->strType ? p->strType : "NULL", value);
+        }
+        return out;
+    }
+    std::vector<Element> Meta(int32_t nIndex, int32_t cNames, MetaName **rgNames, NSFSTATUS nExpected = 0)
+    {
+        records.emplace_back();
+        SubFileMetaData &meta = records.back();
+        meta = SubFileMetaData{};
+        EXPECT_EQ(nsfGetSubFileMetadata(pContext, nIndex, cNames, rgNames, &meta, &alloc.ref), nExpected);
+        return Elements(meta);
+    }
+    std::vector<Element> Named(int32_t nIndex, std::vector<std::string> names, NSFSTATUS nExpected = 0)
+    {
+        std::vector<MetaName> storage(names.size());
+        std::vector<MetaName *> pointers;
+        for (size_t i = 0; i < names.size(); i++) {
+            storage[i].nType = names[i].empty() ? TMMetaNameType_Integer : TMMetaNameType_String;
+            storage[i].pszName = names[i].data();
+            pointers.push_back(&storage[i]);
+        }
+        return Meta(nIndex, static_cast<int32_t>(names.size()), pointers.data(), nExpected);
+    }
+};
+
+nsf::TimeDate Td(uint32_t a, uint32_t b)
+{
+    nsf::TimeDate td;
+    td.innards0 = a;
+    td.innards1 = b;
+    return td;
+}
+
+} // namespace
+
+TEST_F(MetadataTest, RequestedNamesGiveOneElementEach)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document().text("Subject", "Hi").textList("SendTo", {"a", "b"});
+    Open(b);
+    SetSubFiles({{0, doc.id()}});
+    EXPECT_EQ(Named(0, {"SendTo", "", "Subject", "Missing"}),
+              (std::vector<Element>{{"SendTo", "a\r\nb"}, {"NULL", "<none>"}, {"Subject", "Hi"}, {"Missing", "<none>"}}));
+    EXPECT_EQ(pContext->nIndex, 0);
+}
+
+TEST_F(MetadataTest, DefaultMailFieldsWithComposedDateAsSent)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &mail = b.document()
+                     .text("From", "Ann")
+                     .time("ComposedDate", Td(0, 0))
+                     .textList("SendTo", {"Bob"})
+                     .text("Subject", "Lunch")
+                     .text("Importance", "1");
+    auto &posted = b.document().text("PostedDate", "posted").text("ComposedDate", "composed");
+    Open(b);
+    SetSubFiles({{0, mail.id()}, {0, posted.id()}});
+    auto elements = Meta(0, 0, nullptr);
+    ASSERT_EQ(elements.size(), 7u);
+    EXPECT_EQ(elements[0], Element("From", "Ann"));
+    EXPECT_EQ(elements[1].first, "Sent");
+    EXPECT_EQ(elements[2], Element("To", "Bob"));
+    EXPECT_EQ(elements[3], Element("Cc", "<none>"));
+    EXPECT_EQ(elements[4], Element("Bcc", "<none>"));
+    EXPECT_EQ(elements[5], Element("Subject", "Lunch"));
+    EXPECT_EQ(elements[6], Element("Priority", "1"));
+    EXPECT_EQ(Meta(1, 0, nullptr)[1], Element("Sent", "posted"));
+}
+
+TEST_F(MetadataTest, EveryItemInScanOrderWithRepeatedNames)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document().text("A", "1").text("B", "2").text("A", "3");
+    Open(b);
+    SetSubFiles({{0, doc.id()}});
+    EXPECT_EQ(Meta(0, -1, nullptr), (std::vector<Element>{{"A", "13"}, {"B", "2"}, {"A", "13"}}));
+    EXPECT_EQ(pContext->cItemNames, 3);
+    EXPECT_EQ(pContext->cItemNamesMax, 100);
+}
+
+TEST_F(MetadataTest, ManyItemsGrowTheNameList)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document();
+    for (int i = 0; i < 130; i++)
+        doc.text("Item" + std::to_string(i), std::to_string(i));
+    Open(b);
+    SetSubFiles({{0, doc.id()}});
+    auto elements = Meta(0, -5, nullptr);
+    ASSERT_EQ(elements.size(), 130u);
+    EXPECT_EQ(elements[129], Element("Item129", "129"));
+    EXPECT_EQ(pContext->cItemNamesMax, 200);
+}
+
+TEST_F(MetadataTest, SyntheticFields)
+{
+    nsf::MemoryDatabaseBuilder b;
+    nsf::OriginatorId oid{};
+    oid.file = {0x11111111, 0x22222222};
+    oid.note = Td(0x33333333, 0x44444444);
+    auto &doc = b.document().oid(oid).text("Body", "plain");
+    auto &sealed = b.document().text(
+        "Body", "[Portions of this MIME document are encrypted with a Notes certificate and cannot be read.]");
+    b.folder("Projects", {doc.id()});
+    b.folder("Archive", {doc.id()});
+    Open(b);
+    ASSERT_EQ(doc.id(), 0x8F6u);
+    SetSubFiles({{0, doc.id()}, {0, sealed.id()}});
+    EXPECT_EQ(Named(0, {"$$$TM_NoteID", "$$$TM_NoteOID", "$$$TM_UName", "$$$TM_Folders", "$$$TM_BodyIsEncrypted",
+                        "$$$TM_Other"}),
+              (std::vector<Element>{{"$$$TM_NoteID", "000008F6"},
+                                    {"$$$TM_NoteOID", "22222222111111114444444433333333"},
+                                    {"$$$TM_UName", "22222222111111114444444433333333"},
+                                    {"$$$TM_Folders", "Projects, Archive"},
+                                    {"$$$TM_BodyIsEncrypted", "0"},
+                                    {"$$$TM_Other", "<none>"}}));
+    EXPECT_EQ(records.back().ppElem[0]->dataSize, 9);
+    EXPECT_EQ(Named(1, {"$$$TM_BodyIsEncrypted", "$$$TM_Folders"}),
+              (std::vector<Element>{{"$$$TM_BodyIsEncrypted", "1"}, {"$$$TM_Folders", "<none>"}}));
+}
+
+TEST_F(MetadataTest, AttachmentsAndRootHaveNoMetadata)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document().text("Subject", "x");
+    Open(b);
+    SetSubFiles({{3}, {0, doc.id()}, {1, doc.id(), "a.txt"}});
+    EXPECT_TRUE(Meta(0, 0, nullptr).empty());
+    EXPECT_TRUE(Meta(2, -1, nullptr).empty());
+    EXPECT_EQ(records.back().ppElem, nullptr);
+    EXPECT_EQ(Meta(1, 0, nullptr).size(), 7u);
+}
+
+TEST_F(MetadataTest, ArgumentAndIndexChecks)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document();
+    Open(b);
+    SetSubFiles({{0, doc.id()}, {0, doc.id()}});
+    SubFileMetaData meta{};
+    EXPECT_EQ(nsfGetSubFileMetadata(nullptr, 0, 0, nullptr, &meta, &alloc.ref), 34);
+    EXPECT_EQ(nsfGetSubFileMetadata(pContext, 0, 0, nullptr, nullptr, &alloc.ref), 34);
+    EXPECT_EQ(nsfGetSubFileMetadata(pContext, 0, 0, nullptr, &meta, nullptr), 34);
+    Meta(2, 0, nullptr, 34);
+    Meta(-1, 0, nullptr, 34);
+    MemoryService *pService = &host.zapi()->memoryService;
+    pService->fpFree(pService, pContext->rgSubFiles[1]);
+    pContext->rgSubFiles[1] = nullptr;
+    Meta(1, 0, nullptr, 6);
+}
+
+TEST_F(MetadataTest, NoteThatCannotBeOpened)
+{
+    nsf::MemoryDatabaseBuilder b;
+    b.document();
+    Open(b);
+    SetSubFiles({{0, 0x4444}});
+    EXPECT_TRUE(Meta(0, 0, nullptr, 6).empty());
+}
+
+TEST_F(MetadataTest, FailuresKeepTheElementsMadeBefore)
+{
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document().text("A", "1").text("B", "2");
+    Open(b);
+    SetSubFiles({{0, doc.id()}});
+    // array, element, name and data of "A", then the array growth for "B" fails
+    host.FailAllocation(5);
+    EXPECT_EQ(Named(0, {"A", "B"}, 2), (std::vector<Element>{{"A", "1"}}));
+    // the item text fails for the second name
+    NotesTestInjectFault("NSFItemInfo", 2, ERR_RUNTIME_INTERNAL, 0);
+    EXPECT_EQ(Named(0, {"A", "B"}, 6), (std::vector<Element>{{"A", "1"}, {"B", "<none>"}}));
+    EXPECT_EQ(pContext->pszFuncAPI, nullptr);
+}
