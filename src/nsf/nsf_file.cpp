@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::size_t kMinRrvBucketSize = rrv_bucket_layout::kHeaderSize + rrv_bucket_layout::kEntrySize;
 constexpr std::size_t kMaxRrvBucketSize = 1u << 20;
+// Item-table lengths tried when a note's header count does not fit (see placeNote).
+constexpr std::size_t kMaxCountRepairs = 4;
 
 }  // namespace
 
@@ -75,8 +77,28 @@ Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> sou
     info.title = decodeName(Bytes(info.infoBuffer.data(), static_cast<std::size_t>(nl - info.infoBuffer.begin())));
     info.specialNoteIds.assign(db->header_.specialIds.begin(), db->header_.specialIds.end());
     info.fileSize = file.size();
-    info.locallyEncrypted = db->header_.lsecFieldsSet;  // refined below
+    info.locallyEncrypted = db->header_.lsecFieldsSet && !db->firstNoteIsPlain();
     return db;
+}
+
+// Evidence for local encryption (docs/format/container.md, "Local encryption"): the DBINFO3 fields
+// are set, and the first record the note ID table reaches is not a plain note record whose header
+// repeats its own note ID. With the fields set but plain notes, the fields are taken as leftovers.
+bool NsfFile::firstNoteIsPlain() const {
+    for (const RrvTable& t : rrv_) {
+        if (t.error) continue;
+        for (std::size_t i = 0; i < t.bucket.entries.size(); ++i) {
+            const std::uint64_t id = std::uint64_t{t.firstId} + i * rrv_bucket_layout::kIdStep;
+            if (id >= t.endId) break;
+            auto loc = decodeRrvEntry(t.bucket.entries[i].first, t.bucket.entries[i].second);
+            if (!loc) continue;
+            auto r = recordAt(*loc);
+            if (!r || r->kind == RecordKind::Object) continue;
+            return (r->kind == RecordKind::Note || r->kind == RecordKind::DeletionStub) &&
+                   loadLE<std::uint32_t>(r->bytes.data() + note_layout::kNoteId) == id;
+        }
+    }
+    return false;
 }
 
 Expected<void> NsfFile::usable() const {
@@ -287,8 +309,11 @@ Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
         const std::size_t limit = std::min<std::size_t>(rec->body.size() / note_layout::kItemEntrySize, 0xFFFF);
         const std::size_t run = plausibleItemEntries(*rec, bdb_.names.size(), limit);
         const Error first = placed.error();
-        for (std::size_t k = run + 1; k-- > 0;) {
+        // At most kMaxCountRepairs lengths are tried, so a damaged note costs a bounded search.
+        std::size_t tried = 0;
+        for (std::size_t k = run + 1; k-- > 0 && tried < kMaxCountRepairs;) {
             if (k == rec->itemCount || !setItemCount(*rec, k)) continue;
+            ++tried;
             rec->itemCountFits = true;
             placed = attempt(*rec);
             if (placed) break;

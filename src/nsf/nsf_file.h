@@ -71,6 +71,7 @@ private:
     Expected<Record> recordAt(const RrvLocation& loc) const;
     Expected<std::optional<Bytes>> nonSummaryArea(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const;
     Expected<void> usable() const;
+    bool firstNoteIsPlain() const;
 
     struct RrvTable {
         std::uint32_t firstId = 0;
