@@ -180,9 +180,10 @@ Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> NsfFile::records() {
             if (id >= t.endId) break;
             auto loc = decodeRrvEntry(t.bucket.entries[i].first, t.bucket.entries[i].second);
             if (!loc) continue;
+            // A record that cannot be reached or has an unknown signature is listed as Other; reading
+            // it reports why.
             auto r = recordAt(*loc);
-            if (!r) return std::unexpected(r.error());
-            out.emplace_back(static_cast<std::uint32_t>(id), r->kind);
+            out.emplace_back(static_cast<std::uint32_t>(id), r ? r->kind : RecordKind::Other);
         }
     }
     return out;
@@ -199,6 +200,8 @@ Expected<std::vector<NoteEntry>> NsfFile::notes() {
             auto r = record(id);
             if (!r) return std::unexpected(r.error());
             out.push_back(NoteEntry{id, loadLE<std::uint16_t>(r->bytes.data() + note_layout::kClass), false});
+        } else if (kind == RecordKind::Other) {
+            out.push_back(NoteEntry{id, 0, false});  // unreadable: readNote(id) gives the error
         }
     }
     return out;

@@ -48,7 +48,8 @@ public:
         Bytes bytes;
         std::uint64_t offset = 0;
     };
-    // Every RRV ID in use, ascending, with the kind of record it reaches.
+    // Every RRV ID in use, ascending, with the kind of record it reaches (Other: a record that
+    // cannot be reached or has an unknown signature).
     Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> records();
     // The record of RRV ID `id`; NotFound when the ID is not in use.
     Expected<Record> record(std::uint32_t id);
