@@ -34,9 +34,13 @@ constexpr std::array kCommands{
             "Prints the fields the reader module gives for subfile INDEX: the mail fields, every item (--all)\n"
             "or the named fields (--field, repeatable); --json prints one JSON array of {name, value}.\n",
             true, runMeta},
-    Command{"extract", "write subfiles to a folder", "nsfrex extract [OPTIONS] -o DIR FILE [INDEX...]",
-            "Writes the chosen subfiles (all when no INDEX) of FILE into DIR; nothing is written outside DIR.\n",
-            true, nullptr},
+    Command{"extract", "write subfiles to a folder",
+            "nsfrex extract [OPTIONS] -o DIR FILE [--index N ...] [--format auto|text|fields|dxl] [--with-attachments]",
+            "Writes the chosen subfiles (all when no --index) of FILE into DIR under the names the module gives\n"
+            "them; nothing is written outside DIR. --format: auto (formatted mail body), text (plain mail),\n"
+            "fields (every item of a note), dxl (notes as DXL). --with-attachments extracts each note together\n"
+            "with its attachments. Exit status 1 when some subfile failed, 2 when FILE could not be opened.\n",
+            true, runExtract},
 };
 
 const Command* findCommand(std::string_view name) {

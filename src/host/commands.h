@@ -12,5 +12,6 @@ int runStat(Args args);   // nsfrex stat FILE
 int runDump(Args args);   // nsfrex dump FILE [--note NOTEID]
 int runLs(Args args);     // nsfrex ls [OPTIONS] FILE [--json]
 int runMeta(Args args);   // nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]
+int runExtract(Args args);  // nsfrex extract [OPTIONS] -o DIR FILE [--index N ...] [--format F] [--with-attachments]
 
 }  // namespace nsfrex
