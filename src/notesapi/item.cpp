@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "api_guard.h"
 #include "note_access.h"
@@ -139,7 +140,10 @@ STATUS NSFItemScan(NOTEHANDLE hNote, NSFITEMSCANPROC ActionRoutine, void* Routin
         const auto note = findNote(hNote);  // keeps the note alive even if the callback closes it
         if (!note)
             return ERR_RUNTIME_BAD_HANDLE;
-        for (const NoteItem& item : note->items()) {
+        // A snapshot: a callback that converts or closes the note must not pull the list from
+        // under the loop. The value blocks are shared, so they stay valid for the whole scan.
+        const std::vector<NoteItem> items = note->items();
+        for (const NoteItem& item : items) {
             std::vector<char> name(item.nameLmbcs.begin(), item.nameLmbcs.end());  // the callback gets a char*
             name.push_back('\0');
             const WORD nameLength = static_cast<WORD>(std::min<std::size_t>(item.nameLmbcs.size(), MAXWORD));

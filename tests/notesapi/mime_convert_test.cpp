@@ -1,6 +1,7 @@
 // MIME bodies turned into rich text: the text part chosen, decoded, one paragraph per line.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,32 @@ TEST_F(MimeConvert, LongTextIsSplitIntoSeveralItemsAndRunsStayWhole) {
     const auto lines = convert(parts);
     ASSERT_EQ(lines.size(), 3001u);
     EXPECT_EQ(lines[2999], "line 2999 \x82t\x82 with some padding text to make it long");
+}
+
+TEST_F(MimeConvert, AnItemScanSurvivesAConversionFromItsCallback) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document();
+    doc.text("Subject", "s").mimePart("Body", part(2, "Content-Type: text/plain\r\n", "hello")).text("After", "a");
+    const DBHANDLE db = openBuilt(b);
+    NOTEHANDLE h = 0;
+    ASSERT_EQ(NSFNoteOpenExt(db, doc.id(), OPEN_RAW_MIME, &h), NOERROR);
+    struct State {
+        NOTEHANDLE note;
+        std::vector<WORD> types;
+    } state{h, {}};
+    auto convertOnMime = [](WORD, WORD, char*, WORD, void* value, DWORD, void* p) -> STATUS {
+        auto* st = static_cast<State*>(p);
+        WORD type;
+        std::memcpy(&type, value, sizeof type);
+        st->types.push_back(type);
+        return type == TYPE_MIME_PART ? MIMEConvertMIMEPartCC(st->note, "Body", 4, nullptr) : NOERROR;
+    };
+    EXPECT_EQ(NSFItemScan(h, convertOnMime, &state), NOERROR);
+    EXPECT_EQ(state.types, (std::vector<WORD>{TYPE_TEXT, TYPE_MIME_PART, TYPE_TEXT}));
+    WORD type = 0;
+    ASSERT_EQ(NSFItemInfo(h, "Body", 4, nullptr, &type, nullptr, nullptr), NOERROR);
+    EXPECT_EQ(type, TYPE_COMPOSITE);
+    NSFNoteClose(h);
 }
 
 TEST_F(MimeConvert, RefusesItemsThatAreNotMime) {
