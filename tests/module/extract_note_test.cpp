@@ -1,0 +1,209 @@
+// Note export: field dumps (lists, empty items, names in item order), the body of a note that is not
+// mail, DXL through the runtime's exporter (checked against the DTD), and nsfExtractField's plain and
+// HTML forms with their failures.
+#include <stdlib.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "extract/extract.h"
+#include "module/catalogue_db.h"
+#include "nsfrex/host.h"
+
+using namespace nsfrex_test;
+
+namespace {
+
+/* A host output stream that keeps what is written, counts its calls and can fail the n-th write. */
+struct CaptureStream {
+    IOobj64 io{};
+    std::string name = "out.bin";
+    std::string data;
+    std::vector<uint32_t> writes;
+    int cOpen = 0;
+    int cClose = 0;
+    int nFailWrite = 0;     /* 1-based write that fails; 0 = none */
+    bool bOpenFails = false;
+
+    CaptureStream()
+    {
+        io.pHostData = this;
+        io.pFileName = name.data();
+        io.twOpenFunc = [](IOobj64 *p) -> int32_t {
+            CaptureStream *s = From(p);
+            s->cOpen++;
+            if (s->bOpenFails)
+                return 0;
+            p->twCloseFunc = [](IOobj64 *q) -> int32_t {
+                From(q)->cClose++;
+                q->twCloseFunc = nullptr;
+                return 1;
+            };
+            return 1;
+        };
+        io.twWriteFunc = [](IOobj64 *p, const uint8_t *pb, uint32_t cb) -> int32_t {
+            CaptureStream *s = From(p);
+            s->writes.push_back(cb);
+            if (s->nFailWrite != 0 && static_cast<int>(s->writes.size()) == s->nFailWrite)
+                return 0;
+            s->data.append(reinterpret_cast<const char *>(pb), cb);
+            return 1;
+        };
+    }
+    CaptureStream(const CaptureStream &) = delete;
+    CaptureStream &operator=(const CaptureStream &) = delete;
+    static CaptureStream *From(IOobj64 *p) { return static_cast<CaptureStream *>(p->pHostData); }
+};
+
+struct ExtractNoteTest : ModuleDbTest {
+    CaptureStream out;
+    SubFileExtractInfo info{};
+    int host = 1;
+
+    int32_t Extract(int32_t nIndex, uint32_t nFlag = 0)
+    {
+        return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &host, nFlag);
+    }
+    void SetBuffer(const std::string &text)
+    {
+        memcpy(pContext->rgbBuffer, text.data(), text.size());
+        pContext->rgbBuffer[text.size()] = 0;
+        pContext->ucbBuffer = static_cast<uint32_t>(text.size());
+    }
+};
+
+} // namespace
+
+TEST_F(ExtractNoteTest, FieldDumpWritesEveryItemWithEmptyValuesAsOneSpace)
+{
+    builder.document().text("Subject", "Hello").textList("Tags", {"red", "green"}).text("Empty", "");
+    ASSERT_NE(Open(), nullptr);
+    pContext->bExtractAllFields = 1;
+    ASSERT_EQ(Extract(0), NSF_OK);
+    EXPECT_EQ(out.cOpen, 1);
+    EXPECT_EQ(out.cClose, 1);
+    EXPECT_NE(out.data.find("Subject: Hello\r\n"), std::string::npos) << out.data;
+    EXPECT_NE(out.data.find("Tags: red"), std::string::npos) << out.data;
+    EXPECT_NE(out.data.find("green\r\n"), std::string::npos) << out.data;
+    EXPECT_NE(out.data.find("Empty:  \r\n"), std::string::npos) << out.data;
+    EXPECT_LT(out.data.find("Subject:"), out.data.find("Tags:"));
+    // label and value go out in two writes per item
+    EXPECT_EQ(out.writes.size() % 2, 0u);
+}
+
+TEST_F(ExtractNoteTest, FieldDumpStopsAtTheFirstFailedWrite)
+{
+    builder.document().text("A", "1").text("B", "2");
+    ASSERT_NE(Open(), nullptr);
+    pContext->bExtractAllFields = 1;
+    out.nFailWrite = 2;
+    EXPECT_EQ(Extract(0), NSF_ERR_IO);
+    EXPECT_EQ(out.writes.size(), 2u);
+    EXPECT_EQ(out.cClose, 1);
+    Close();
+    EXPECT_TRUE(Logged("ERROR nsfExtractField(): IOobj64.twWriteFunc() failed (item value), ucbBuffer 3"));
+    EXPECT_TRUE(Logged("WARNING nsfExtractAllFields(): nsfExtractField() failed"));
+}
+
+TEST_F(ExtractNoteTest, NoteThatIsNotMailGivesItsBodyOrNothing)
+{
+    builder.document().text("Body", "line one\nline two");
+    builder.document().text("Other", "x").text("Body", "");
+    ASSERT_NE(Open(), nullptr);
+    ASSERT_EQ(Sub(0)->bNoteIsMail, 0);
+    ASSERT_EQ(Extract(0), NSF_OK);
+    EXPECT_EQ(out.data, "\r\nline one\r\nline two");
+    out.data.clear();
+    ASSERT_GE(pContext->cSubFiles, 2);
+    ASSERT_EQ(Extract(1), NSF_OK);
+    EXPECT_EQ(out.data, "");
+}
+
+TEST_F(ExtractNoteTest, StreamOpenAndCloseFailuresGiveStatus16)
+{
+    builder.document().text("Body", "b");
+    ASSERT_NE(Open(), nullptr);
+    out.bOpenFails = true;
+    EXPECT_EQ(Extract(0), NSF_ERR_IO);
+    EXPECT_TRUE(out.writes.empty());
+    Close();
+    EXPECT_TRUE(Logged("ERROR nsfExtractNote(): IOobj64.twOpenFunc() failed"));
+}
+
+TEST_F(ExtractNoteTest, ExtractFieldPlainAndHtml)
+{
+    ASSERT_NE(BareContext(), nullptr);
+    SetBuffer("a<b>=c\nd");
+    ASSERT_EQ(nsfExtractField(pContext, 0, "Subject", &out.io, 1), NSF_OK);
+    EXPECT_EQ(out.data, "<B>Subject: </B>a&lt;b&gt;=3Dc<BR>\r\nd<BR>\r\n");
+    out.data.clear();
+    SetBuffer("");
+    ASSERT_EQ(nsfExtractField(pContext, 0, "To", &out.io, 0), NSF_OK);
+    EXPECT_EQ(out.data, "To: ");
+    out.data.clear();
+    out.writes.clear();
+    SetBuffer("v");
+    ASSERT_EQ(nsfExtractField(pContext, 0, nullptr, &out.io, 0), NSF_OK);
+    EXPECT_EQ(out.data, "v\r\n");
+    EXPECT_EQ(out.writes.size(), 1u);
+}
+
+TEST_F(ExtractNoteTest, ExtractFieldCutsALongLabelAndReportsTheFailedStep)
+{
+    ASSERT_NE(BareContext(), nullptr);
+    std::string label(400, 'L');
+    SetBuffer("v");
+    ASSERT_EQ(nsfExtractField(pContext, 0, label.c_str(), &out.io, 0), NSF_OK);
+    ASSERT_FALSE(out.writes.empty());
+    EXPECT_EQ(out.writes[0], 271u);
+    out.writes.clear();
+    out.nFailWrite = 1;
+    EXPECT_EQ(nsfExtractField(pContext, 0, "X", &out.io, 0), NSF_ERR_IO);
+    EXPECT_TRUE(Logged("ERROR nsfExtractField(): IOobj64.twWriteFunc() failed (item name)"));
+}
+
+TEST_F(ExtractNoteTest, DxlExportSetsTheRichTextOptionUnlessPureXml)
+{
+    builder.document().text("Subject", "DXL <test> & more").number("Count", 3).textList("L", {"a", "b"});
+    ASSERT_NE(Open(), nullptr);
+    pContext->bExportDXL = 1;
+    pContext->bExtractAllFields = 1;
+    int cSet = CountLogged("Calling Notes API DXLSetExporterProperty()");
+    ASSERT_EQ(Extract(0, 0x04), NSF_OK);
+    EXPECT_EQ(CountLogged("Calling Notes API DXLSetExporterProperty()") - cSet, 1);
+    EXPECT_NE(out.data.find("<document"), std::string::npos) << out.data.substr(0, 400);
+    EXPECT_EQ(out.data.find("Subject: "), std::string::npos);
+
+    std::string path = dir.file("note.dxl");
+    std::ofstream(path, std::ios::binary) << out.data;
+    std::string dtd = std::string(NSFREX_SHARED_DIR) + "/dxl/domino_9_0_1.dtd";
+    ASSERT_TRUE(std::ifstream(dtd).good()) << "missing " << dtd;
+    std::string cmd = "xmllint --noout --nonet --dtdvalid '" + dtd + "' '" + path + "' 2>/dev/null";
+    EXPECT_EQ(system(cmd.c_str()), 0) << out.data;
+
+    out.data.clear();
+    pContext->bExportDXL_PureXML = 1;
+    cSet = CountLogged("Calling Notes API DXLSetExporterProperty()");
+    ASSERT_EQ(Extract(0), NSF_OK);
+    EXPECT_EQ(CountLogged("Calling Notes API DXLSetExporterProperty()"), cSet);
+    EXPECT_NE(out.data.find("<document"), std::string::npos);
+    Close();
+    EXPECT_TRUE(Logged("INFO nsfExtractNoteDXL(): Exporting note to DXL..."));
+    EXPECT_EQ(CountLogged("Calling Notes API DXLCreateExporter()"), CountLogged("Calling Notes API DXLDeleteExporter()"));
+}
+
+TEST_F(ExtractNoteTest, DxlExportFailureIsPassedUpAndTheExporterDeleted)
+{
+    builder.document().text("Subject", "s");
+    ASSERT_NE(Open(), nullptr);
+    pContext->bExportDXL = 1;
+    NotesTestInjectFault("DXLExportNote", 1, 0x0222, 0);
+    EXPECT_EQ(Extract(0), NSF_ERR_FAILED);
+    EXPECT_EQ(out.cClose, 1);
+    NotesTestInjectFault("DXLCreateExporter", 1, 0, 1);
+    EXPECT_EQ(Extract(0), NSF_ERR_EXCEPTION);
+    Close();
+    EXPECT_TRUE(Logged("WARNING nsfExtractNote(): nsfExtractNoteDXL() failed"));
+    EXPECT_EQ(CountLogged("Calling Notes API DXLCreateExporter()"), CountLogged("Calling Notes API DXLDeleteExporter()") + 1);
+}
