@@ -16,32 +16,4 @@ STATUS NSFNoteExtractOLE2Object(NOTEHANDLE, const char*, const char*, ENCRYPTION
     return guardStatus("NSFNoteExtractOLE2Object", [] { return kNotImplemented; });
 }
 
-STATUS DXLCreateExporter(DXLEXPORTHANDLE* prethDXLExport) {
-    return guardStatus("DXLCreateExporter", [&] {
-        if (prethDXLExport != nullptr)
-            *prethDXLExport = NULLMEMHANDLE;
-        return kNotImplemented;
-    });
-}
-
-void DXLDeleteExporter(DXLEXPORTHANDLE) {
-    guardVoid("DXLDeleteExporter", [] {});
-}
-
-STATUS DXLSetExporterProperty(DXLEXPORTHANDLE, DXL_EXPORT_PROPERTY, void*) {
-    return guardStatus("DXLSetExporterProperty", [] { return kNotImplemented; });
-}
-
-STATUS DXLGetExporterProperty(DXLEXPORTHANDLE, DXL_EXPORT_PROPERTY, void*) {
-    return guardStatus("DXLGetExporterProperty", [] { return kNotImplemented; });
-}
-
-STATUS DXLExportNote(DXLEXPORTHANDLE, XML_WRITE_FUNCTION, NOTEHANDLE, void*) {
-    return guardStatus("DXLExportNote", [] { return kNotImplemented; });
-}
-
-BOOL DXLExportWasErrorLogged(DXLEXPORTHANDLE) {
-    return guardValue<BOOL>("DXLExportWasErrorLogged", FALSE, [] { return FALSE; });
-}
-
 }  // extern "C"
