@@ -12,7 +12,7 @@
 #include "log/log.h"
 #include "log/trace.h"
 #include "notes/item_calls.h"
-#include "notes/item_text.h"
+#include "text/itemtext.h"
 #include "notesapi/notes.h"
 
 
@@ -44,11 +44,11 @@ int32_t nsfGetFileTime(NsfContext *pContext, int32_t nYear, int32_t nMonth, int3
     static const char szFunc[] = "nsfGetFileTime";
     if (nSec < 0 || nSec > 59 || nMin < 0 || nMin > 59 || nHour < 0 || nHour > 23 || nDay < 1 || nDay > 31 ||
         nMonth < 1 || nMonth > 12 || nYear < 1900) {
-        nsfLogf(pContext, LOG_ERROR, szFunc, "Invalid date/time: %0.2d/%0.2d/%0.4d %0.2d:%0.2d:%0.2d", nMonth, nDay, nYear,
+        nsfLogf(pContext, LOG_ERROR, szFunc, "Invalid date/time: %.2d/%.2d/%.4d %.2d:%.2d:%.2d", nMonth, nDay, nYear,
                 nHour, nMin, nSec);
         return 0;
     }
-    nsfLogf(pContext, LOG_DIAG, szFunc, "%0.2d/%0.2d/%0.4d %0.2d:%0.2d:%0.2d", nMonth, nDay, nYear, nHour, nMin, nSec);
+    nsfLogf(pContext, LOG_DIAG, szFunc, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d", nMonth, nDay, nYear, nHour, nMin, nSec);
 
     struct tm tmFields;
     memset(&tmFields, 0, sizeof tmFields);

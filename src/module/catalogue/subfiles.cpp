@@ -14,7 +14,7 @@
 #include "log/log.h"
 #include "log/trace.h"
 #include "notes/item_calls.h"
-#include "notes/item_text.h"
+#include "text/itemtext.h"
 #include "notesapi/notes.h"
 #include "text/names.h"
 

@@ -11,7 +11,7 @@
 #include "entry/entry.h"
 #include "log/log.h"
 #include "log/trace.h"
-#include "notes/item_text.h"
+#include "text/itemtext.h"
 #include "notesapi/notes.h"
 
 namespace {
