@@ -219,6 +219,7 @@ TEST_F(MetadataTest, FailuresKeepTheElementsMadeBefore)
     auto &doc = b.document().text("A", "1").text("B", "2");
     Open(b);
     SetSubFiles({{0, doc.id()}});
+    Named(0, {"A"});  // the work buffers are in place from here on
     // array, element, name and data of "A", then the array growth for "B" fails
     host.FailAllocation(5);
     EXPECT_EQ(Named(0, {"A", "B"}, 2), (std::vector<Element>{{"A", "1"}}));

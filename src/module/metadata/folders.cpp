@@ -66,9 +66,9 @@ void nsfCopyFolderMembers(NsfContext *pContext, DHANDLE hTable, Folder *pFolder)
 {
     static const char szFunc[] = "nsfFolderSearchCB";
     BOOL bFirst = TRUE;
+    DWORD dwID = 0;   /* the scan goes on from the previous ID */
     for (int32_t i = 0; pFolder != nullptr && i < pFolder->cNoteIDs; i++) {
         BOOL bFound = FALSE;
-        DWORD dwID = 0;
         if (nsfCallNotesUnjudged(pContext, szFunc, "IDScan", &bFound, [&] { return IDScan(hTable, bFirst, &dwID); }) !=
                 NSF_OK ||
             !bFound) {

@@ -116,9 +116,8 @@ void nsfRecordText(NsfContext *pContext, const uint8_t *pbRecord, WORD wRecordTy
     }
 }
 
-} // namespace
-
-NSFSTATUS nsfGetTextUTF8(NsfContext *pContext, uint32_t cbText)
+/* nsfGetTextUTF8 without the final terminator on failure. */
+NSFSTATUS nsfTranslateUTF8(NsfContext *pContext, uint32_t cbText)
 {
     static const char szFunc[] = "nsfGetTextUTF8";
     NSFSTATUS nStatus = nsfCheckBuffer2(pContext, nsfAddSize(cbText, cbText));
@@ -188,6 +187,17 @@ NSFSTATUS nsfGetTextUTF8(NsfContext *pContext, uint32_t cbText)
     pContext->ucbBuffer += wTextLen;
     pContext->rgbBuffer[pContext->ucbBuffer] = 0;
     return NSF_OK;
+}
+
+} // namespace
+
+NSFSTATUS nsfGetTextUTF8(NsfContext *pContext, uint32_t cbText)
+{
+    NSFSTATUS nStatus = nsfTranslateUTF8(pContext, cbText);
+    /* whatever happened, the text so far stays terminated */
+    if (pContext->rgbBuffer != nullptr)
+        pContext->rgbBuffer[pContext->ucbBuffer] = 0;
+    return nStatus;
 }
 
 STATUS LNCALLBACK nsfEnumCompositeBufferCB(char *pbRecordPtr, WORD wRecordType, DWORD dwRecordLength, void *pvContext)
