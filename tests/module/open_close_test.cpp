@@ -9,6 +9,9 @@
 #include "entry/context.h"
 #include "entry/entry.h"
 #include "module/support/test_host.h"
+#include "notesapi/testing.h"
+#include "nsf/memory_database.h"
+#include "../../src/notesapi/testing_db.h"
 
 using namespace nsfrex_test;
 
@@ -19,7 +22,17 @@ struct OpenFixture : ::testing::Test {
     std::string logPath = dir.file("open.log");
     TestHost host;
 
-    void SetUp() override { host.SetOption("nsfrex", "TempDir", dir.path()); }
+    void SetUp() override
+    {
+        host.SetOption("nsfrex", "TempDir", dir.path());
+        // Every database these tests open is an empty one held in memory.
+        for (const std::string &path : {dir.path() + "/mail/archive2013.nsf", dir.file("db.nsf"), dir.file("x.nsf"),
+                                        dir.file("loop.nsf"), dir.file("b.nsf"), dir.file("tables.nsf"), dir.file("t.nsf")})
+            NotesTestRegisterDatabase(path.c_str(), []() -> nsf::Expected<std::unique_ptr<nsf::Database>> {
+                return nsf::MemoryDatabaseBuilder().build();
+            });
+    }
+    void TearDown() override { NotesTestUnregisterDatabases(); }
     NsfContext *Open(TestStream &stream, int32_t *pnStatus, uint32_t dwFlags = 0, CredentialList *pCreds = nullptr)
     {
         LogSetup env(logPath, "ALL", "FALSE");
@@ -67,13 +80,14 @@ TEST_F(OpenFixture, SuccessfulOpenFillsTheContextAndCloseFreesEverything)
     EXPECT_EQ(pContext->ucbBuffer, 0u);
     // Freshly zeroed although the host's memory is not.
     EXPECT_EQ(pContext->rgbBuffer2, nullptr);
-    EXPECT_EQ(pContext->rgSubFiles, nullptr);
-    EXPECT_EQ(pContext->hDb, 0u);
+    ASSERT_NE(pContext->rgSubFiles, nullptr);   // the root record only
+    EXPECT_EQ(pContext->cSubFiles, 1);
+    EXPECT_NE(pContext->hDb, 0u);
     EXPECT_EQ(pContext->pszFuncAPI, nullptr);
     EXPECT_EQ(pContext->nIndex, 0);
     EXPECT_EQ(stream.cOpen, 1);
     EXPECT_EQ(stream.cClose, 1);
-    EXPECT_EQ(host.liveBlocks(), 2u);  // the context and the main buffer
+    EXPECT_EQ(host.liveBlocks(), 4u);  // the context, the main buffer, the subfile table and its root record
 
     nsfShutdown(pContext);
     ExpectAllFreed();
@@ -86,12 +100,12 @@ TEST_F(OpenFixture, SuccessfulOpenFillsTheContextAndCloseFreesEverything)
     EXPECT_EQ(lines[3], "[0/0] INFO nsfInit(): dwFlags 0x1040005, CNVO_CREATEROOTDIR 1, CNVO_SHOWHIDDENTEXT 1");
     EXPECT_TRUE(HasLine(lines, "[0/0] DIAG nsfInit(): Allocated main buffer, ucbBufferSize 8192"));
     EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInit(): szFileName8 archive2"));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfShutdown(): ..."));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfShutdown(): Deleting temp dir..."));
-    EXPECT_EQ(lines.back(), "[0/0] INFO nsfShutdown(): Freeing context...");
+    EXPECT_TRUE(HasLine(lines, "[0/1] INFO nsfShutdown(): ..."));   // [nIndex/cSubFiles]
+    EXPECT_TRUE(HasLine(lines, "[0/1] INFO nsfShutdown(): Deleting temp dir..."));
+    EXPECT_EQ(lines.back(), "[0/1] INFO nsfShutdown(): Freeing context...");
     EXPECT_EQ(CountContaining(lines, " ERROR "), 0);
     EXPECT_EQ(CountContaining(lines, " WARNING "), 0);
-    EXPECT_EQ(CountContaining(lines, "Terminating Notes"), 0);  // this context never started the runtime
+    EXPECT_EQ(CountContaining(lines, "Terminating Notes"), 1);
 }
 
 TEST_F(OpenFixture, FlagsAreReportedBitByBit)
