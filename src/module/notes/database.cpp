@@ -144,7 +144,12 @@ NSFSTATUS nsfSaveUserIdFile(NsfContext *pContext)
             /* The module writes '/' between directory and name. */
             char szName[NSF_USER_ID_FILE_SIZE];
             memcpy(szName, pContext->szUserIdFile, sizeof szName);
-            snprintf(pContext->szUserIdFile, sizeof pContext->szUserIdFile, "%s/%s", pszValue, szName);
+            nsfCopyText(pContext->szUserIdFile, sizeof pContext->szUserIdFile, pszValue);
+            size_t cch = strlen(pContext->szUserIdFile);
+            if (cch + 1 < sizeof pContext->szUserIdFile) {
+                pContext->szUserIdFile[cch++] = '/';
+                nsfCopyText(pContext->szUserIdFile + cch, sizeof pContext->szUserIdFile - cch, szName);
+            }
         }
         nsfGetEnvironment(pContext, szFunc, "TAMSEL_NSFREX_PASSWORD");
         nsfCopyText(pContext->szPassword, sizeof pContext->szPassword, pszValue);
