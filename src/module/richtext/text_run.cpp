@@ -145,7 +145,15 @@ std::string CLotusRTConverter::ConvertText(const uint8_t *pb, int32_t cb)
     memset(pbOut, 0, static_cast<size_t>(cbOut));
     TextPair in = {const_cast<uint8_t *>(pb), cb};
     TextPair out = {pbOut, cbOut};
-    pZAPI->fpTextConvert(pZAPI, nConversionNotes, &in, &out, nTextMode);
+    try {
+        pZAPI->fpTextConvert(pZAPI, nConversionNotes, &in, &out, nTextMode);
+    } catch (...) {
+        /* the block and the host's character sets are not left behind by a failing host */
+        pZAPI->nCharsetIn = nSavedIn;
+        pZAPI->nCharsetOut = nSavedOut;
+        mem.fpFree(&mem, pbOut);
+        throw;
+    }
     pZAPI->nCharsetIn = nSavedIn;
     pZAPI->nCharsetOut = nSavedOut;
 
