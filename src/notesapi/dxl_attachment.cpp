@@ -110,7 +110,7 @@ bool writeFileObject(Context& ctx, const NoteItem& item) {
     writeStamp(ctx, "modified", file.modified);
     ctx.out.raw("\n");
 
-    const std::string where = "The attachment '" + file.name + "' of note " + std::to_string(ctx.note.header().id);
+    const std::string where = "The attachment '" + file.name + "' of note " + noteIdText(ctx.note);
     if (!stored && uncompress) {
         ctx.log.add(where + " uses an unknown compression; its contents are not exported.");
     } else {

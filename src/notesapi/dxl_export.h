@@ -82,6 +82,9 @@ void writeDateTime(Context& ctx, const nsf::TimeDate& td);
 // <rawitemdata type='hex'>base64</rawitemdata>
 void writeRawItemData(Output& out, WORD type, std::span<const std::uint8_t> value);
 
+// "0x8fa", for messages.
+std::string noteIdText(const NoteObject& note);
+
 // The value bytes of an item, after its type word.
 std::span<const std::uint8_t> valueOf(const NoteItem& item);
 

@@ -66,6 +66,10 @@ bool writeValue(Context& ctx, const NoteItem& item, std::string& problem) {
             return true;
         }
         case TYPE_NUMBER: {
+            if (value.empty()) {  // an emptied field
+                out.raw("<number/>");
+                return true;
+            }
             auto n = nsf::decodeNumber(value);
             if (!n) {
                 problem = n.error().message();
@@ -93,6 +97,10 @@ bool writeValue(Context& ctx, const NoteItem& item, std::string& problem) {
             return true;
         }
         case TYPE_TIME: {
+            if (value.empty()) {  // an emptied field
+                out.raw("<datetime/>");
+                return true;
+            }
             auto t = nsf::decodeTime(value);
             if (!t) {
                 problem = t.error().message();
@@ -144,6 +152,12 @@ bool writeValue(Context& ctx, const NoteItem& item, std::string& problem) {
 }
 
 }  // namespace
+
+std::string noteIdText(const NoteObject& note) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(note.header().id));
+    return text;
+}
 
 std::span<const std::uint8_t> valueOf(const NoteItem& item) {
     const auto& block = *item.block;
@@ -289,7 +303,7 @@ void writeItem(Context& ctx, std::size_t first, std::size_t last) {
     }
     if (!written) {
         if (!problem.empty())
-            ctx.log.add("Item '" + item.nameUtf8 + "' of note " + std::to_string(ctx.note.header().id) +
+            ctx.log.add("Item '" + item.nameUtf8 + "' of note " + noteIdText(ctx.note) +
                         " could not be decoded (" + problem + "); it is exported as raw item data.");
         writeRawItemData(ctx.out, item.type, valueOf(item));
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -306,8 +307,20 @@ bool writeRichText(Context& ctx, const std::vector<const NoteItem*>& items) {
     }
     const auto faces = fontTable(ctx.note);
     out.raw("<richtext>\n");
-    for (const PabDef& d : model->definitions)
-        writePabDefinition(out, d);
+    // A paragraph may name a definition kept elsewhere (a continuation item, a damaged record): it
+    // gets a definition with the default settings so that every reference resolves.
+    std::set<WORD> defined;
+    for (const PabDef& d : model->definitions) {
+        if (defined.insert(d.id).second)
+            writePabDefinition(out, d);
+    }
+    for (const Paragraph& p : model->paragraphs) {
+        if (p.pab && defined.insert(*p.pab).second) {
+            PabDef d;
+            d.id = *p.pab;
+            writePabDefinition(out, d);
+        }
+    }
     for (const Paragraph& p : model->paragraphs) {
         Tag par(out, "par");
         par.attrIf(p.pab.has_value(), "def", p.pab ? std::to_string(*p.pab) : std::string());
