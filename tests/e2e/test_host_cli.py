@@ -50,9 +50,15 @@ def main():
     result = run(nsfrex)
     check(result.returncode == 2 and result.stdout == "", "no command")
 
-    for command in ("extract",):
-        result = run(nsfrex, command, "x.nsf")
-        check(result.returncode == 2 and "not available yet" in result.stderr, f"{command} placeholder")
+    for args in (["ls"], ["meta", "x.nsf"], ["extract", "x.nsf"]):
+        result = run(nsfrex, *args)
+        check(result.returncode == 2 and "usage: nsfrex" in result.stderr and result.stdout == "",
+              f"{' '.join(args)}: exit {result.returncode}, stderr {result.stderr[:80]!r}")
+
+    missing = options.shared / "samples" / "nsf" / "no-such-database.nsf"
+    result = run(nsfrex, "ls", str(missing))
+    check(result.returncode == 1 and "no-such-database.nsf" in result.stderr,
+          f"ls of a missing file: exit {result.returncode}, stderr {result.stderr[:80]!r}")
 
     for message in failures:
         print(f"FAIL: {message}", file=sys.stderr)

@@ -61,11 +61,14 @@ TEST(Cli, WrongCommandLinesExitWithTwo) {
 
     EXPECT_EQ(runNsfrex("help frobnicate").status, 2);
 
-    for (const char* later : {"extract"}) {
-        const CommandRun run = runNsfrex(std::string(later) + " db.nsf");
-        EXPECT_EQ(run.status, 2) << later;
-        EXPECT_NE(run.out.find("not available yet"), std::string::npos) << run.out;
+    // Each command checks its own arguments and answers with its usage.
+    for (const char* args : {"ls", "meta db.nsf", "extract db.nsf", "ls --bogus db.nsf"}) {
+        const CommandRun run = runNsfrex(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_NE(run.out.find("usage: nsfrex "), std::string::npos) << args << ":\n" << run.out;
     }
+    // A common option with a bad value is a wrong command line too.
+    EXPECT_EQ(runNsfrex("ls --log-level loud db.nsf").status, 2);
 }
 
 }  // namespace
