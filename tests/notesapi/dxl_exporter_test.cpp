@@ -1,0 +1,342 @@
+// The DXL exporter on notes built in memory: document frame, item values and flags, characters XML
+// cannot carry, attachments, rich text, the result log and the C entry points' checks.
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dxl_test_support.h"
+#include "notesapi/testing.h"
+#include "runtime_fixture.h"
+
+namespace notesapi_test {
+namespace {
+
+std::vector<std::uint8_t> base64Decode(std::string_view text) {
+    std::vector<std::uint8_t> out;
+    std::uint32_t acc = 0;
+    int bits = 0;
+    for (const char c : text) {
+        int v = -1;
+        if (c >= 'A' && c <= 'Z') v = c - 'A';
+        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9') v = c - '0' + 52;
+        else if (c == '+') v = 62;
+        else if (c == '/') v = 63;
+        if (v < 0)
+            continue;
+        acc = (acc << 6) | static_cast<std::uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<std::uint8_t>(acc >> bits));
+        }
+    }
+    return out;
+}
+
+// The text between the first `open` after `from` and the next `close`.
+std::string between(const std::string& s, std::string_view open, std::string_view close, std::size_t from = 0) {
+    const auto a = s.find(open, from);
+    if (a == std::string::npos)
+        return {};
+    const auto b = s.find(close, a + open.size());
+    return b == std::string::npos ? std::string() : s.substr(a + open.size(), b - a - open.size());
+}
+
+void putWord(std::vector<std::uint8_t>& v, std::uint16_t w) {
+    v.push_back(static_cast<std::uint8_t>(w));
+    v.push_back(static_cast<std::uint8_t>(w >> 8));
+}
+
+// CD records for rich text.
+struct Cd {
+    std::vector<std::uint8_t> bytes;
+    Cd& paragraph() {
+        bytes.insert(bytes.end(), {0x81, 0x02});
+        return *this;
+    }
+    Cd& pabDefinition(std::uint16_t id, std::uint16_t justify) {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + 70, 0);
+        bytes[at] = 0x82;
+        bytes[at + 1] = 0xFF;
+        bytes[at + 2] = 70;
+        bytes[at + 4] = static_cast<std::uint8_t>(id);
+        bytes[at + 6] = static_cast<std::uint8_t>(justify);
+        bytes[at + 14] = 1440 & 0xFF;
+        bytes[at + 15] = 1440 >> 8;
+        bytes[at + 18] = 1440 & 0xFF;
+        bytes[at + 19] = 1440 >> 8;
+        return *this;
+    }
+    Cd& pabReference(std::uint16_t id) {
+        bytes.insert(bytes.end(), {0x83, 0x04});
+        putWord(bytes, id);
+        return *this;
+    }
+    Cd& text(std::uint32_t font, std::string_view lmbcs) {
+        bytes.insert(bytes.end(), {0x85, 0xFF});
+        putWord(bytes, static_cast<std::uint16_t>(8 + lmbcs.size()));
+        putWord(bytes, static_cast<std::uint16_t>(font));
+        putWord(bytes, static_cast<std::uint16_t>(font >> 16));
+        bytes.insert(bytes.end(), lmbcs.begin(), lmbcs.end());
+        if (bytes.size() % 2 != 0)
+            bytes.push_back(0);
+        return *this;
+    }
+    Cd& unknownRecord() {  // a field record: not covered by the markup
+        bytes.insert(bytes.end(), {0x8A, 0xFF, 0x04, 0x00});
+        return *this;
+    }
+};
+
+class DxlExporterTest : public RuntimeTest {
+protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        dtd_ = loadDxlDtd();
+        ASSERT_NE(dtd_, nullptr);
+    }
+    void TearDown() override {
+        for (NOTEHANDLE n : notes_)
+            NSFNoteClose(n);
+        if (db_ != NULLHANDLE)
+            NSFDbClose(db_);
+        RuntimeTest::TearDown();
+    }
+    NOTEHANDLE open(const nsf::MemoryDatabaseBuilder& b, nsf::NoteId id) {
+        if (db_ == NULLHANDLE)
+            db_ = openBuilt(b);
+        NOTEHANDLE n = NULLHANDLE;
+        EXPECT_EQ(NSFNoteOpenExt(db_, id, 0, &n), NOERROR);
+        notes_.push_back(n);
+        return n;
+    }
+    // Exports and checks the result is valid DXL.
+    DxlResult valid(NOTEHANDLE n, bool itemData = false) {
+        DxlResult r = exportDxl(n, itemData);
+        EXPECT_EQ(r.status, NOERROR);
+        EXPECT_EQ(dxlProblem(r.text, dtd_.get()), "") << r.text;
+        return r;
+    }
+
+    XmlDtd dtd_;
+    DBHANDLE db_ = NULLHANDLE;
+    std::vector<NOTEHANDLE> notes_;
+};
+
+TEST_F(DxlExporterTest, DocumentFrameNoteInfoAndSimpleValues) {
+    nsf::MemoryDatabaseBuilder b;
+    b.replicaId({0x4A, 0x66, 0x6C, 0x00, 0x18, 0x5E, 0x25, 0x85});
+    const nsf::TimeDate eastern{0x006CDCC0, 0x852563FC};  // 1996-12-10 19:49:04 GMT, US Eastern
+    auto& doc = b.document()
+                    .unid({0x11111111, 0x22222222}, eastern)
+                    .sequence(7, eastern)
+                    .modified(eastern)
+                    .text("Form", "Memo")
+                    .text("Subject", "a<b & 'c'\nsecond line")
+                    .textList("Tags", {"one", "two"})
+                    .textList("Readers", {"CN=Ann"}, nsf::kItemSummary | nsf::kItemReaders | nsf::kItemNames)
+                    .number("Count", 2.5)
+                    .time("When", eastern)
+                    .time("Day", nsf::TimeDate{0xFFFFFFFF, 0x652563FC});
+    const std::vector<double> numbers{1, 2, 3};
+    doc.numberRange("Numbers", numbers);
+    const std::vector<nsf::TimeDate> times{eastern, nsf::TimeDate{0x0032B864, 0x652563FC}};
+    const std::vector<std::pair<nsf::TimeDate, nsf::TimeDate>> pairs{{eastern, eastern}};
+    doc.timeRange("Times", times, pairs);
+    doc.item("Secret", nsf::kTypeText, nsf::encode::text("x"),
+             nsf::kItemSign | nsf::kItemProtected | nsf::kItemPlaceholder | nsf::kItemReadWriters);
+
+    const DxlResult r = valid(open(b, doc.id()));
+    const std::string& t = r.text;
+    EXPECT_EQ(t.rfind("<?xml version='1.0' encoding='utf-8'?>\n<!DOCTYPE document SYSTEM '", 0), 0u);
+    EXPECT_NE(t.find("<document xmlns='http://www.lotus.com/dxl' version='9.0' maintenanceversion='1.0' "
+                     "replicaid='85255E18006C664A' form='Memo'>"),
+              std::string::npos);
+    EXPECT_NE(t.find("unid='2222222211111111852563FC006CDCC0' sequence='7'"), std::string::npos) << t;
+    // Local time of the writer's zone with its standard offset; the zone observes daylight saving.
+    EXPECT_NE(t.find("<created><datetime dst='true'>19961210T144904,00-05</datetime></created>"), std::string::npos);
+    EXPECT_NE(t.find("<item name='When' summary='true'><datetime dst='true'>19961210T144904,00-05</datetime>"),
+              std::string::npos);
+    EXPECT_NE(t.find("<item name='Day' summary='true'><datetime>19961210</datetime>"), std::string::npos);
+    EXPECT_NE(t.find("<datetime>19961210T144400,04+0530</datetime>"), std::string::npos) << t;
+    EXPECT_NE(t.find("<datetimepair>"), std::string::npos);
+    EXPECT_NE(t.find("<text>a&lt;b &amp; &apos;c&apos;<break/>second line</text>"), std::string::npos) << t;
+    EXPECT_NE(t.find("<textlist><text>one</text><text>two</text></textlist>"), std::string::npos);
+    EXPECT_NE(t.find("<item name='Readers' summary='true' names='true' readers='true'><text>CN=Ann</text>"),
+              std::string::npos);
+    EXPECT_NE(t.find("<number>2.5</number>"), std::string::npos);
+    EXPECT_NE(t.find("<numberlist><number>1</number><number>2</number><number>3</number></numberlist>"),
+              std::string::npos);
+    EXPECT_NE(t.find("<item name='Secret' sign='true' authors='true' placeholder='true' protected='true'>"),
+              std::string::npos);
+    EXPECT_TRUE(r.log.empty()) << r.log;
+}
+
+TEST_F(DxlExporterTest, CharactersXmlCannotCarryAndNonDocumentNotes) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document().text("Odd", std::string("a\x01z\x1f", 4));
+    auto& form = b.note(0x0004).text("$TITLE", "My Form");
+    const DxlResult d = valid(open(b, doc.id()));
+    EXPECT_NE(d.text.find("<text>a<nonxmlchar value='1'/>z<nonxmlchar value='1f'/></text>"), std::string::npos)
+        << d.text;
+    const DxlResult f = valid(open(b, form.id()));
+    EXPECT_NE(f.text.find("<!DOCTYPE note SYSTEM"), std::string::npos);
+    EXPECT_NE(f.text.find("class='form'"), std::string::npos);
+    EXPECT_NE(f.text.find("<item name='$TITLE' summary='true'><text>My Form</text>"), std::string::npos);
+}
+
+TEST_F(DxlExporterTest, AttachmentsAreStreamedAsBase64InPieces) {
+    std::vector<std::uint8_t> big(300'001);
+    std::mt19937 rng(7);
+    std::generate(big.begin(), big.end(), [&] { return static_cast<std::uint8_t>(rng()); });
+    const std::string textPayload = "hello hello hello, compressed attachment text\n";
+    const std::vector<std::uint8_t> small(textPayload.begin(), textPayload.end());
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document()
+                    .attachFile("big.bin", big)
+                    .attachFile("small.txt", small, nsf::Compression::Huffman)
+                    .attachFile("empty.txt", std::vector<std::uint8_t>{});
+    const DxlResult r = valid(open(b, doc.id()));
+    EXPECT_GT(r.pieces, 5u) << "a large attachment arrives in several pieces";
+    const std::size_t bigAt = r.text.find("name='big.bin'");
+    ASSERT_NE(bigAt, std::string::npos);
+    EXPECT_EQ(base64Decode(between(r.text, "<filedata>", "</filedata>", bigAt)), big);
+    const std::size_t smallAt = r.text.find("name='small.txt'");
+    ASSERT_NE(smallAt, std::string::npos);
+    EXPECT_EQ(base64Decode(between(r.text, "<filedata>", "</filedata>", smallAt)), small);
+    EXPECT_NE(r.text.find("compression='none'"), std::string::npos);
+    EXPECT_NE(r.text.find("<object><file hosttype='msdos'"), std::string::npos);
+    EXPECT_TRUE(r.log.empty()) << r.log;
+}
+
+TEST_F(DxlExporterTest, RichTextAsMarkupOrItemData) {
+    Cd body;
+    body.pabDefinition(1, 3).paragraph().pabReference(1).text(0x0A000001, "plain ").text(0x18020101, "big red bold");
+    body.paragraph().text(0x0A000004, std::string("x\0y<", 4));
+    Cd second;  // rich text continued in a second item of the same name
+    second.paragraph().pabReference(9).text(0x0A000001, "more");
+    Cd unknown;
+    unknown.paragraph().unknownRecord().text(0x0A000001, "z");
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document()
+                    .composite("Body", body.bytes)
+                    .composite("Body", second.bytes)
+                    .composite("Other", unknown.bytes);
+
+    const NOTEHANDLE n = open(b, doc.id());
+    const DxlResult m = valid(n);
+    const std::string& t = m.text;
+    EXPECT_NE(t.find("<item name='Body'><richtext>\n<pardef id='1' align='center'/>\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("<pardef id='9'/>"), std::string::npos) << "a referenced definition is always present";
+    EXPECT_NE(t.find("<par def='1'><run>plain </run><run><font size='24pt' name='Default Sans Serif' "
+                     "color='#ff0000' style='bold'/>big red bold</run></par>"),
+              std::string::npos)
+        << t;
+    EXPECT_NE(t.find("<font size='10pt' name='Default Monospace'/>x<break/>y&lt;</run>"), std::string::npos) << t;
+    EXPECT_NE(t.find("<par def='9'><run>more</run></par>"), std::string::npos);
+    EXPECT_EQ(t.find("<item name='Body'>", t.find("<item name='Body'>") + 1), std::string::npos)
+        << "both Body items form one rich text item";
+    // A record the markup does not cover leaves that item to raw item data, bytes unchanged.
+    const std::size_t other = t.find("<item name='Other'><rawitemdata type='1'>");
+    ASSERT_NE(other, std::string::npos) << t;
+    EXPECT_EQ(base64Decode(between(t, "<rawitemdata type='1'>", "</rawitemdata>", other)), unknown.bytes);
+
+    const DxlResult raw = valid(n, true);
+    EXPECT_EQ(raw.text.find("<richtext"), std::string::npos);
+    const std::size_t first = raw.text.find("<item name='Body'><rawitemdata type='1'>");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(base64Decode(between(raw.text, "<rawitemdata type='1'>", "</rawitemdata>", first)), body.bytes);
+    EXPECT_NE(raw.text.find("<item name='Body'>", first + 1), std::string::npos) << "one item each";
+}
+
+TEST_F(DxlExporterTest, DamagedValuesBecomeRawItemDataWithAMessageInTheLog) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document()
+                    .item("Short", nsf::kTypeNumber, {1, 2, 3})
+                    .item("BadTime", nsf::kTypeTime, nsf::encode::timeDate(nsf::TimeDate{9'000'000, 2'450'000}))
+                    .item("List", nsf::kTypeTextList, {5, 0, 1, 0})
+                    .item("Emptied", nsf::kTypeNumber, {})
+                    .item("Sealed", nsf::kTypeText, {0xde, 0xad}, nsf::kItemSeal)
+                    .item("$Seal", 0x0009, {1, 2});
+    const NOTEHANDLE n = open(b, doc.id());
+    const DxlResult r = valid(n);
+    EXPECT_NE(r.text.find("<item name='Short' summary='true'><rawitemdata type='300'>\nAQID\n</rawitemdata>"),
+              std::string::npos)
+        << r.text;
+    EXPECT_NE(r.text.find("<item name='BadTime' summary='true'><rawitemdata type='400'>"), std::string::npos);
+    EXPECT_NE(r.text.find("<item name='List' summary='true'><rawitemdata type='501'>"), std::string::npos);
+    EXPECT_NE(r.text.find("<item name='Emptied' summary='true'><number/></item>"), std::string::npos);
+    EXPECT_NE(r.text.find("<item name='Sealed' seal='true' sealed='true'><rawitemdata type='500'>"),
+              std::string::npos)
+        << r.text;
+    EXPECT_NE(r.log.find("Item 'Short'"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("Item 'BadTime'"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("Item 'List'"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("Emptied"), std::string::npos) << r.log;
+
+    // The log belongs to the last export: a clean note leaves none.
+    DXLEXPORTHANDLE x = NULLMEMHANDLE;
+    ASSERT_EQ(DXLCreateExporter(&x), NOERROR);
+    DxlResult sink;
+    ASSERT_EQ(DXLExportNote(x, collectDxl, n, &sink), NOERROR);
+    EXPECT_TRUE(DXLExportWasErrorLogged(x));
+    MEMHANDLE log = NULLMEMHANDLE;
+    ASSERT_EQ(DXLGetExporterProperty(x, eDxlExportResultLog, &log), NOERROR);
+    EXPECT_NE(log, NULLMEMHANDLE);
+    DXLDeleteExporter(x);
+}
+
+TEST_F(DxlExporterTest, EntryPointsCheckHandlesArgumentsAndFaults) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document().text("A", "b");
+    const NOTEHANDLE n = open(b, doc.id());
+    DXLEXPORTHANDLE x = NULLMEMHANDLE;
+    EXPECT_EQ(DXLCreateExporter(nullptr), ERR_MISC_INVALID_ARGS);
+    ASSERT_EQ(DXLCreateExporter(&x), NOERROR);
+    DxlResult sink;
+    EXPECT_EQ(DXLExportNote(x, nullptr, n, &sink), ERR_MISC_INVALID_ARGS);
+    EXPECT_EQ(DXLExportNote(n, collectDxl, n, &sink), ERR_RUNTIME_BAD_HANDLE) << "a note is not an exporter";
+    EXPECT_EQ(DXLExportNote(x, collectDxl, x, &sink), ERR_RUNTIME_BAD_HANDLE) << "an exporter is not a note";
+    EXPECT_TRUE(sink.text.empty());
+
+    // Properties: defaults, a set value read back, read-only and unsupported ones refused.
+    BOOL flag = FALSE;
+    ASSERT_EQ(DXLGetExporterProperty(x, eOutputXmlDecl, &flag), NOERROR);
+    EXPECT_TRUE(flag);
+    flag = FALSE;
+    ASSERT_EQ(DXLSetExporterProperty(x, eOutputXmlDecl, &flag), NOERROR);
+    ASSERT_EQ(DXLSetExporterProperty(x, eOutputDOCTYPE, &flag), NOERROR);
+    MEMHANDLE dummy = NULLMEMHANDLE;
+    EXPECT_EQ(DXLSetExporterProperty(x, eDxlExportResultLog, &dummy), ERR_MISC_INVALID_ARGS);
+    DXL_EXPORT_CHARSET utf16 = eDxlExportUtf16;
+    EXPECT_EQ(DXLSetExporterProperty(x, eDxlExportCharset, &utf16), ERR_RUNTIME_NOT_IMPLEMENTED);
+    MEMHANDLE system = NULLMEMHANDLE;
+    ASSERT_EQ(DXLGetExporterProperty(x, eDefaultDoctypeSYSTEM, &system), NOERROR);
+    ASSERT_NE(system, NULLMEMHANDLE);
+    EXPECT_NE(std::string(static_cast<const char*>(OSMemoryLock(system))).find(".dtd"), std::string::npos);
+    OSMemoryUnlock(system);
+    OSMemoryFree(system);
+
+    ASSERT_EQ(DXLExportNote(x, collectDxl, n, &sink), NOERROR);
+    EXPECT_EQ(sink.text.rfind("<document ", 0), 0u) << "no declaration, no DOCTYPE";
+    MEMHANDLE log = 1234;
+    ASSERT_EQ(DXLGetExporterProperty(x, eDxlExportResultLog, &log), NOERROR);
+    EXPECT_EQ(log, NULLMEMHANDLE) << "nothing went wrong";
+    EXPECT_FALSE(DXLExportWasErrorLogged(x));
+
+    NotesTestInjectFault("DXLExportNote", 1, ERR_RUNTIME_INJECTED, 0);
+    EXPECT_EQ(DXLExportNote(x, collectDxl, n, &sink), ERR_RUNTIME_INJECTED);
+    NotesTestInjectFault("DXLCreateExporter", 1, 0, 1);
+    DXLEXPORTHANDLE y = NULLMEMHANDLE;
+    EXPECT_THROW(DXLCreateExporter(&y), std::exception);
+
+    DXLDeleteExporter(x);
+    EXPECT_EQ(DXLExportNote(x, collectDxl, n, &sink), ERR_RUNTIME_BAD_HANDLE) << "a deleted exporter";
+    DXLDeleteExporter(x);  // twice: refused quietly
+}
+
+}  // namespace
+}  // namespace notesapi_test
