@@ -124,3 +124,61 @@ TEST(Samples, HeaderFieldsOfOneDatabase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Samples, FolderMembersThroughTheIdTable) {
+    auto db = nsf::openDatabaseFile(kSamples / "nsf" / "sample.nsf");
+    ASSERT_TRUE(db.has_value()) << db.error().message();
+    auto ids = (*db)->folderNoteIds(0x17E);
+    ASSERT_TRUE(ids.has_value()) << ids.error().message();
+    EXPECT_EQ(*ids, std::vector<nsf::NoteId>{0x926});
+    auto notAFolder = (*db)->folderNoteIds(0x11A);  // the default view
+    ASSERT_FALSE(notAFolder.has_value());
+    EXPECT_EQ(notAFolder.error().kind(), nsf::ErrorKind::NotFound);
+}
+
+// Notes whose header item count is wrong are read with the count the table itself gives
+// (docs/format/container.md, "Item count").
+TEST(Samples, ItemCountRepairs) {
+    auto db = nsf::openDatabaseFile(kSamples / "nsf" / "apiug.nsf");
+    ASSERT_TRUE(db.has_value());
+    auto note = (*db)->readNote(2658);
+    ASSERT_TRUE(note.has_value()) << note.error().message();
+    EXPECT_EQ(note->items.size(), 11u);
+    db = nsf::openDatabaseFile(kSamples / "nsf" / "notedata_msearch.nsf");
+    ASSERT_TRUE(db.has_value());
+    note = (*db)->readNote(8490);
+    ASSERT_TRUE(note.has_value()) << note.error().message();
+    ASSERT_EQ(note->items.size(), 2u);
+    EXPECT_EQ(note->items[0].name, "Form");
+}
+
+// Non-summary values in the three places the locator can name.
+TEST(Samples, NonSummaryValuesAreFound) {
+    struct Case { const char* file; nsf::NoteId id; const char* item; std::size_t length; };
+    const Case cases[] = {
+        {"notedata_discuss.nsf", 8442, "Body", 258},        // inside the note record (status 0x2000)
+        {"notedata_hfinn.nsf", 314, "$Signature", 897},     // bucket slot with a stray byte in the locator
+        {"notedata_acls.nsf", 18714, "$Signature", 0},      // standalone record, locator with high bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.id));
+        auto db = nsf::openDatabaseFile(kSamples / "nsf" / c.file);
+        ASSERT_TRUE(db.has_value());
+        auto note = (*db)->readNote(c.id);
+        ASSERT_TRUE(note.has_value()) << note.error().message();
+        bool found = false;
+        for (const nsf::Item& item : note->items)
+            if (item.name == c.item) {
+                found = true;
+                if (c.length) {
+                    EXPECT_EQ(item.value.size(), c.length);
+                }
+                EXPECT_FALSE(item.value.empty());
+            }
+        EXPECT_TRUE(found);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// Engine throughput: open a database, enumerate its notes, read every note and decode every item
+// value. Reported as bytes of database file per second (SetBytesProcessed).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "nsf/database.h"
+#include "nsf/values.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> samples() {
+    std::vector<fs::path> files;
+    const fs::path dir = fs::path(NSFREX_SHARED_DIR) / "samples" / "nsf";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec)) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Returns the number of values decoded.
+std::size_t readEverything(const fs::path& file) {
+    auto db = nsf::openDatabaseFile(file);
+    if (!db) return 0;
+    auto notes = (*db)->notes();
+    if (!notes) return 0;
+    std::size_t decoded = 0;
+    for (const nsf::NoteEntry& n : *notes) {
+        if (n.deleted) continue;
+        auto note = (*db)->readNote(n.id);
+        if (!note) continue;
+        for (const nsf::Item& item : note->items) {
+            auto v = nsf::decodeValue(item.type, item.value);
+            benchmark::DoNotOptimize(v);
+            ++decoded;
+        }
+    }
+    return decoded;
+}
+
+void runOn(benchmark::State& state, const std::vector<fs::path>& files) {
+    std::uint64_t bytes = 0;
+    for (const auto& f : files) bytes += fs::file_size(f);
+    std::size_t values = 0;
+    for (auto _ : state)
+        for (const auto& f : files) values += readEverything(f);
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes * state.iterations()));
+    state.counters["values"] = benchmark::Counter(static_cast<double>(values), benchmark::Counter::kIsRate);
+}
+
+void BM_AllSamples(benchmark::State& state) {
+    const auto files = samples();
+    if (files.empty()) {
+        state.SkipWithError("sample databases not found");
+        return;
+    }
+    runOn(state, files);
+}
+BENCHMARK(BM_AllSamples)->Unit(benchmark::kMillisecond);
+
+void BM_LargestSample(benchmark::State& state) {
+    auto files = samples();
+    if (files.empty()) {
+        state.SkipWithError("sample databases not found");
+        return;
+    }
+    auto largest = *std::max_element(files.begin(), files.end(),
+                                     [](const fs::path& a, const fs::path& b) { return fs::file_size(a) < fs::file_size(b); });
+    state.SetLabel(largest.filename().string());
+    runOn(state, {largest});
+}
+BENCHMARK(BM_LargestSample)->Unit(benchmark::kMillisecond);
+
+}  // namespace
