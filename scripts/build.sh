@@ -9,7 +9,10 @@ case "$flavour" in
   release)  dir=build;          args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DNSFREX_WERROR=ON) ;;
   debug)    dir=build-debug;    args=(-DCMAKE_BUILD_TYPE=Debug) ;;
   sanitize) dir=build-sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DNSFREX_WERROR=ON -DNSFREX_SANITIZE=ON -DNSFREX_BENCH=OFF) ;;
-  fuzz)     dir=build-fuzz;     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  # libstdc++ 12 offers <expected> only when __cpp_concepts >= 202002L. Clang 16 implements what it
+  # needs but still reports 201907L, so the macro is raised for it; Clang 14 cannot compile <expected>.
+  fuzz)     dir=build-fuzz;     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
+                                      "-DCMAKE_CXX_FLAGS=-D__cpp_concepts=202002L -Wno-macro-redefined"
                                       -DNSFREX_FUZZ=ON -DNSFREX_TESTS=OFF -DNSFREX_BENCH=OFF) ;;
   *) echo "build.sh: unknown flavour '$flavour'" >&2; exit 2 ;;
 esac

@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libicu-dev libxml2-dev libxml2-utils zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang-16 libclang-rt-16-dev
   python3
 )
 missing=()
