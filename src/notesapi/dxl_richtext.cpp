@@ -108,7 +108,7 @@ std::optional<PabDef> readPabDefinition(nsf::Bytes r) {
     const std::size_t tabs = std::min<std::size_t>(w(20), 20);
     const std::uint32_t types = nsf::loadLE<std::uint32_t>(r.data() + 64);
     for (std::size_t i = 0; i < tabs; ++i)
-        d.tabs.emplace_back(static_cast<std::int16_t>(w(22 + 2 * i)), (types >> (2 * i)) & 3);
+        d.tabs.emplace_back(static_cast<std::int16_t>(w(22 + 2 * i)), i < 16 ? (types >> (2 * i)) & 3 : 0);  // 2 bits each, 16 fit
     d.flags = w(62);
     d.flags2 = w(68);
     return d;
