@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,10 +54,6 @@ public:
     Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> records();
     // The record of RRV ID `id`; NotFound when the ID is not in use.
     Expected<Record> record(std::uint32_t id);
-    // The non-summary values of a parsed note record (nothing when it has none).
-    Expected<std::optional<Bytes>> nonSummaryAreaPublic(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const {
-        return nonSummaryArea(note, id, noteOffset);
-    }
 
     // A note's record with every item's stored value located (for diagnostics and tests).
     struct PlacedNote {

@@ -1,5 +1,6 @@
 #include "superblock.h"
 
+#include <optional>
 #include <string>
 
 #include "checksum.h"
