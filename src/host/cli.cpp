@@ -26,6 +26,12 @@ constexpr std::array kCommands{
     Command{"dump", "print the notes and items of a database", "nsfrex dump FILE [--note NOTEID]",
             "Reads FILE directly and prints its notes with their items; --note limits it to one note.\n", false,
             runDump},
+    Command{"rt2html", "convert one rich-text item to HTML (development)",
+            "nsfrex rt2html DB NOTEID [ITEM]\n       nsfrex rt2html --list DB",
+            "Reads DB directly and prints the MHT body text that the reader module's rich-text converter makes of\n"
+            "the rich-text item ITEM (default Body) of the note NOTEID (hexadecimal, with or without 0x).\n"
+            "--list prints the note IDs and names of every rich-text item of DB, one per line.\n",
+            false, runRt2Html},
     Command{"ls", "list the files a database holds", "nsfrex ls [OPTIONS] FILE [--json]",
             "Lists every subfile the reader module finds in FILE: index, type, name, parent, children and UTC\n"
             "time; --json prints one JSON array.\n",

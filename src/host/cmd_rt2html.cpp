@@ -1,0 +1,145 @@
+// nsfrex rt2html: a development command that runs the module's rich-text converter on one rich-text item,
+// read directly by the engine, and prints the MHT body text. --list names the notes and items it can run on.
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commands.h"
+#include "library_loader.h"
+#include "nsf/database.h"
+#include "text.h"
+#include "zapi.h"
+
+#include "entry/context.h"
+#include "richtext/driver.h"
+
+namespace nsfrex {
+namespace {
+
+constexpr std::uint16_t kTypeComposite = 0x0001;
+constexpr std::string_view kUsage = "usage: nsfrex rt2html DB NOTEID [ITEM]\n       nsfrex rt2html --list DB\n";
+
+int usage(std::string_view message) {
+    std::fputs(cat("nsfrex rt2html: ", message, "\n", kUsage).c_str(), stderr);
+    return 2;
+}
+
+int fail(const std::string& path, std::string_view message) {
+    std::fputs(cat("nsfrex rt2html: ", path, ": ", message, "\n").c_str(), stderr);
+    return 1;
+}
+
+// Hexadecimal, with or without 0x.
+bool parseHexNoteId(std::string_view text, nsf::NoteId& out) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty() || text.size() > 8) return false;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        value = value * 16 + static_cast<std::uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                                    : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+    }
+    out = value;
+    return true;
+}
+
+// Item names compare without regard to ASCII letter case, as Notes does.
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+int listRichText(nsf::Database& db, const std::string& path) {
+    auto notes = db.notes();
+    if (!notes) return fail(path, notes.error().message());
+    int status = 0;
+    for (const nsf::NoteEntry& entry : *notes) {
+        if (entry.deleted) continue;
+        auto note = db.readNote(entry.id);
+        if (!note) {
+            std::fprintf(stderr, "nsfrex rt2html: %s: note %X: %s\n", path.c_str(), entry.id,
+                         note.error().message().c_str());
+            status = 1;
+            continue;
+        }
+        std::vector<std::string> names;
+        for (const nsf::Item& item : note->items) {
+            if (item.type != kTypeComposite) continue;
+            if (std::ranges::none_of(names, [&](const std::string& name) { return sameName(name, item.name); }))
+                names.push_back(item.name);
+        }
+        for (const std::string& name : names) std::printf("%X\t%s\n", entry.id, name.c_str());
+    }
+    return status;
+}
+
+// The note's rich text of that name as the converter takes it: the type word, then the records of each
+// item of that name in stored order.
+std::vector<std::uint8_t> richTextValue(const nsf::Note& note, std::string_view itemName, int& items) {
+    std::vector<std::uint8_t> value{kTypeComposite & 0xFF, kTypeComposite >> 8};
+    items = 0;
+    for (const nsf::Item& item : note.items) {
+        if (item.type != kTypeComposite || !sameName(item.name, itemName)) continue;
+        value.insert(value.end(), item.value.begin(), item.value.end());
+        ++items;
+    }
+    return value;
+}
+
+}  // namespace
+
+int runRt2Html(Args args) {
+    if (!args.empty() && args[0] == "--list") {
+        if (args.size() != 2) return usage("--list takes one database");
+        const std::string path(args[1]);
+        auto db = nsf::openDatabaseFile(path);
+        if (!db) return fail(path, db.error().message());
+        return listRichText(**db, path);
+    }
+    if (args.size() < 2 || args.size() > 3) return usage("expected a database and a note ID");
+    const std::string path(args[0]);
+    nsf::NoteId noteId = 0;
+    if (!parseHexNoteId(args[1], noteId)) return usage(cat("not a hexadecimal note ID: ", args[1]));
+    const std::string itemName(args.size() == 3 ? args[2] : "Body");
+
+    auto db = nsf::openDatabaseFile(path);
+    if (!db) return fail(path, db.error().message());
+    auto note = (*db)->readNote(noteId);
+    if (!note) return fail(path, note.error().message());
+    int items = 0;
+    std::vector<std::uint8_t> buffer = richTextValue(*note, itemName, items);
+    if (items == 0) return fail(path, cat("note has no rich-text item ", itemName));
+    if (buffer.size() > 0x7FFFFFF0u) return fail(path, "rich text too large");
+
+    HostSettings settings;
+    if (auto dir = executableDirectory()) settings.libraryDirectory = *dir;
+    auto host = HostServices::create(std::move(settings));
+    if (!host) return fail(path, host.error());
+    auto context = std::make_unique<NsfContext>();
+    context->pZAPI = (*host)->zapi();
+
+    char noteIdText[NSF_NOTE_ID_TEXT_SIZE];
+    std::snprintf(noteIdText, sizeof noteIdText, "%X", noteId);
+    const auto cbValue = static_cast<std::uint32_t>(buffer.size());
+    std::uint32_t cbOut = 0;
+    NSFSTATUS status = nsfRTConverter(context.get(), (*host)->zapi(), noteIdText, 0, buffer.data(), cbValue,
+                                      cbValue, &cbOut);
+    if (status != NSF_OK && cbOut > cbValue) {
+        buffer.resize(cbOut);
+        status = nsfRTConverter(context.get(), (*host)->zapi(), noteIdText, 0, buffer.data(), cbValue, cbOut, &cbOut);
+    }
+    if (status != NSF_OK) return fail(path, cat("conversion failed, status ", status));
+    std::fwrite(buffer.data(), 1, cbOut, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace nsfrex
