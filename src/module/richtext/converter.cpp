@@ -1,6 +1,7 @@
 #include "richtext/converter.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "richtext/cd_record.h"
 
@@ -40,6 +41,8 @@ int32_t CLotusRTConverter::Convert(const uint8_t *pb, size_t cb, std::string &st
     SetMode(bMHT);
     block.SetMode(bMHT);
     strOut.clear();
+    /* HTML is mostly larger than its records: start with room for twice their size */
+    strOut.reserve(2 * cb + 1024);
 
     CollectDefinitions(pb, cbRecords);
     RenderRecords(pb, cbRecords);
@@ -54,7 +57,8 @@ int32_t CLotusRTConverter::Convert(const uint8_t *pb, size_t cb, std::string &st
         WriteMimePart(*pImage, strOut);
     strOut += LOTUS_MHT_BOUNDARY "--";
 
-    strResult = strOut;
+    strResult = std::move(strOut);
+    strOut.clear();
     return 0;
 }
 

@@ -33,26 +33,28 @@ const struct {
 
 /* Line breaks, "<" and tabs made visible; spaces at the very start made non-breaking. Nothing else is
    escaped: the host's conversion delivers text meant to pass as it stands. */
-std::string EscapeRunText(const std::string &strText)
+void EscapeRunText(const std::string &strText, std::string &str)
 {
-    std::string str;
-    str.reserve(strText.size());
-    bool bLeading = true;
-    for (char ch : strText) {
-        if (ch == ' ' && bLeading) {
-            str += "&nbsp;";
-            continue;
-        }
-        bLeading = false;
-        switch (ch) {
+    const char *pch = strText.data();
+    const char *const pchEnd = pch + strText.size();
+    for (; pch < pchEnd && *pch == ' '; ++pch)
+        str += "&nbsp;";
+    /* unchanged stretches are appended whole */
+    const char *pchSpan = pch;
+    for (; pch < pchEnd; ++pch) {
+        const char *pszRepl;
+        switch (*pch) {
         case '\0':
-        case '\n': str += "<BR>"; break;
-        case '<': str += "&lt;"; break;
-        case '\t': str += "&nbsp;&nbsp;&nbsp;&nbsp;"; break;
-        default: str += ch; break;
+        case '\n': pszRepl = "<BR>"; break;
+        case '<': pszRepl = "&lt;"; break;
+        case '\t': pszRepl = "&nbsp;&nbsp;&nbsp;&nbsp;"; break;
+        default: continue;
         }
+        str.append(pchSpan, static_cast<size_t>(pch - pchSpan));
+        str += pszRepl;
+        pchSpan = pch + 1;
     }
-    return str;
+    str.append(pchSpan, static_cast<size_t>(pchEnd - pchSpan));
 }
 
 } // namespace
@@ -78,13 +80,22 @@ std::string CLotusRTConverter::TextRun(const uint8_t *pbRec, int32_t cbRec)
     const uint8_t bColour = nsfGetCDByte(pbRec, cbRec, 6);
     uint8_t bPointSize = nsfGetCDByte(pbRec, cbRec, 7);
 
-    std::string str = "<FONT FACE=" + strEquals + FaceAttribute(bFace);
+    std::string strText = cbRec > 8 ? ConvertText(pbRec + 8, cbRec - 8) : std::string();
+
+    std::string str;
+    str.reserve(strText.size() + 160);
+    str += "<FONT FACE=";
+    str += strEquals;
+    str += FaceAttribute(bFace);
 
     if (bPointSize > 36)
         bPointSize &= 0x0F;
-    str += "SIZE=" + strEquals + std::to_string(bPointSize / 5);
+    str += "SIZE=";
+    str += strEquals;
+    str += static_cast<char>('0' + bPointSize / 5);
 
-    str += " COLOR=" + strEquals;
+    str += " COLOR=";
+    str += strEquals;
     if (bColour < LOTUS_PALETTE_SIZE)
         str += nsfGetPaletteColour(bColour);
 
@@ -101,17 +112,17 @@ std::string CLotusRTConverter::TextRun(const uint8_t *pbRec, int32_t cbRec)
             str += effect.pszOpen;
     }
 
-    std::string strText = cbRec > 8 ? ConvertText(pbRec + 8, cbRec - 8) : std::string();
     if ((strText.empty() || strText == " ") && !rgpTables.empty())
         str += "&nbsp;";
     else
-        str += EscapeRunText(strText);
+        EscapeRunText(strText, str);
 
     for (size_t i = sizeof rgEffects / sizeof rgEffects[0]; i-- > 0;) {
         if (bAttrib & rgEffects[i].bBit)
             str += rgEffects[i].pszClose;
     }
-    str += "</FONT>" + strNewLine;
+    str += "</FONT>";
+    str += strNewLine;
     return str;
 }
 

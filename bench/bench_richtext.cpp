@@ -1,0 +1,200 @@
+// Rich-text conversion speed, measured in CD input bytes per second: the rich text of the samples is read
+// through the engine once and converted again and again, as the module does for each mail body. A second
+// benchmark measures the converter's peak heap use against its output size for the largest item.
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "entry/context.h"
+#include "nsf/database.h"
+#include "richtext/driver.h"
+#include "zapi.h"
+
+namespace {
+
+// Heap bytes in use and the peak since the last reset, counting operator new and the host allocator.
+std::atomic<std::int64_t> g_live{0};
+std::atomic<std::int64_t> g_peak{0};
+std::atomic<bool> g_counting{false};
+
+void countAlloc(void* p) {
+    if (p == nullptr || !g_counting.load(std::memory_order_relaxed)) return;
+    const std::int64_t now = g_live += static_cast<std::int64_t>(malloc_usable_size(p));
+    std::int64_t peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+}
+void countFree(void* p) {
+    if (p != nullptr && g_counting.load(std::memory_order_relaxed))
+        g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
+}
+
+struct RichText {
+    std::string name;
+    std::vector<std::uint8_t> value;  // type word, then the records
+};
+
+// Every rich-text item of the samples, the items of one name in a note concatenated.
+const std::vector<RichText>& samples() {
+    static const std::vector<RichText> items = [] {
+        std::vector<RichText> out;
+        for (const char* file : {"notedata_richtext.nsf", "notedata_big_rich.nsf", "apiug.nsf"}) {
+            const std::string path = std::string(NSFREX_SHARED_DIR) + "/samples/nsf/" + file;
+            auto db = nsf::openDatabaseFile(path);
+            if (!db) {
+                std::fprintf(stderr, "bench_richtext: %s: %s\n", path.c_str(), db.error().message().c_str());
+                std::abort();
+            }
+            auto notes = (*db)->notes();
+            if (!notes) std::abort();
+            for (const nsf::NoteEntry& entry : *notes) {
+                if (entry.deleted) continue;
+                auto note = (*db)->readNote(entry.id);
+                if (!note) continue;
+                std::vector<RichText> mine;
+                for (const nsf::Item& item : note->items) {
+                    if (item.type != 0x0001) continue;
+                    RichText* target = nullptr;
+                    for (RichText& r : mine)
+                        if (r.name == item.name) target = &r;
+                    if (target == nullptr) target = &mine.emplace_back(RichText{item.name, {0x01, 0x00}});
+                    target->value.insert(target->value.end(), item.value.begin(), item.value.end());
+                }
+                for (RichText& r : mine) out.push_back(std::move(r));
+            }
+        }
+        return out;
+    }();
+    return items;
+}
+
+// The host allocator's entries, wrapped so that its blocks are counted too.
+MemoryService g_hostMemory;
+void* countedMalloc(MemoryService* pService, std::size_t cb) {
+    void* p = g_hostMemory.fpMalloc(pService, cb);
+    countAlloc(p);
+    return p;
+}
+void countedFree(MemoryService* pService, void* pv) {
+    countFree(pv);
+    g_hostMemory.fpFree(pService, pv);
+}
+void* countedResize(MemoryService* pService, void* pv, std::size_t cb) {
+    countFree(pv);
+    void* p = g_hostMemory.fpResize(pService, pv, cb);
+    countAlloc(p != nullptr ? p : pv);
+    return p;
+}
+void* countedRealloc(MemoryService* pService, void* pv, std::size_t cb) {
+    countFree(pv);
+    void* p = g_hostMemory.fpRealloc(pService, pv, cb);
+    countAlloc(p != nullptr ? p : pv);
+    return p;
+}
+
+struct Converter {
+    std::unique_ptr<nsfrex::HostServices> host;
+    std::unique_ptr<NsfContext> context = std::make_unique<NsfContext>();
+    std::vector<std::uint8_t> buffer;
+
+    Converter() {
+        auto created = nsfrex::HostServices::create({});
+        if (!created) std::abort();
+        host = std::move(*created);
+        context->pZAPI = host->zapi();
+        MemoryService& memory = host->zapi()->memoryService;
+        g_hostMemory = memory;
+        memory.fpMalloc = countedMalloc;
+        memory.fpFree = countedFree;
+        if (memory.fpResize != nullptr) memory.fpResize = countedResize;
+        if (memory.fpRealloc != nullptr) memory.fpRealloc = countedRealloc;
+    }
+    // Converts one value the way the driver does: in place, growing once when the result is larger.
+    std::uint32_t run(const RichText& rt) {
+        buffer.assign(rt.value.begin(), rt.value.end());
+        const auto cb = static_cast<std::uint32_t>(buffer.size());
+        std::uint32_t cbOut = 0;
+        if (nsfRTConverter(context.get(), host->zapi(), "1F6", 0, buffer.data(), cb, cb, &cbOut) != 0 &&
+            cbOut > cb) {
+            buffer.resize(cbOut);
+            if (nsfRTConverter(context.get(), host->zapi(), "1F6", 0, buffer.data(), cb, cbOut, &cbOut) != 0)
+                std::abort();
+        }
+        return cbOut;
+    }
+};
+
+// Argument 1: the host offers no image library. This build has none to offer anyway, so every Notes bitmap
+// renders the same either way; with argument 0 each bitmap costs a failing library look-up by the host.
+void BM_ConvertSamples(benchmark::State& state) {
+    const auto& items = samples();
+    Converter converter;
+    if (state.range(0) == 1) converter.host->zapi()->fpLoadLibrary = nullptr;
+    std::int64_t bytesIn = 0;
+    for (auto _ : state) {
+        for (const RichText& rt : items) {
+            benchmark::DoNotOptimize(converter.run(rt));
+            bytesIn += static_cast<std::int64_t>(rt.value.size() - 2);
+        }
+    }
+    state.SetBytesProcessed(bytesIn);
+    state.counters["items"] = static_cast<double>(items.size());
+}
+BENCHMARK(BM_ConvertSamples)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The largest item: peak heap bytes of one conversion (converter strings and the host's blocks) against
+// the size of its output and input.
+void BM_PeakMemoryLargestItem(benchmark::State& state) {
+    const auto& items = samples();
+    const RichText* largest = &items.front();
+    for (const RichText& rt : items)
+        if (rt.value.size() > largest->value.size()) largest = &rt;
+    Converter converter;
+    converter.buffer.reserve(16u << 20);
+    std::uint32_t cbOut = 0;
+    std::int64_t peak = 0;
+    for (auto _ : state) {
+        g_live = 0;
+        g_peak = 0;
+        g_counting = true;
+        cbOut = converter.run(*largest);
+        g_counting = false;
+        peak = std::max<std::int64_t>(peak, g_peak.load());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(largest->value.size() - 2));
+    state.counters["in_bytes"] = static_cast<double>(largest->value.size() - 2);
+    state.counters["out_bytes"] = static_cast<double>(cbOut);
+    state.counters["peak_heap_bytes"] = static_cast<double>(peak);
+    state.counters["peak_per_out_byte"] = cbOut ? static_cast<double>(peak) / cbOut : 0.0;
+}
+BENCHMARK(BM_PeakMemoryLargestItem)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// Heap accounting for the peak-memory benchmark. These replace the library's operators, so malloc and free
+// do belong together here.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t cb) {
+    void* p = std::malloc(cb == 0 ? 1 : cb);
+    if (p == nullptr) throw std::bad_alloc();
+    countAlloc(p);
+    return p;
+}
+void operator delete(void* p) noexcept {
+    countFree(p);
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    countFree(p);
+    std::free(p);
+}
