@@ -195,8 +195,10 @@ void Base64Writer::finish() {
 }
 
 Tag::Tag(Output& out, std::string_view name) : out_(out) {
-    text_ = "<";
-    text_ += name;
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about assigning a literal at -O2.
+    text_.reserve(name.size() + 1);
+    text_.push_back('<');
+    text_.append(name);
 }
 
 Tag& Tag::attr(std::string_view name, std::string_view utf8Value) {

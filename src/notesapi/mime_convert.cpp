@@ -334,9 +334,12 @@ extern "C" STATUS MIMEConvertMIMEPartCC(NOTEHANDLE hNote, const char* pItemName,
             item.nameLmbcs = first.nameLmbcs;
             item.type = TYPE_COMPOSITE;
             item.flags = first.flags & ITEM_SIGN;
-            auto block = std::make_shared<std::vector<std::uint8_t>>();
-            putWord(*block, TYPE_COMPOSITE);
-            block->insert(block->end(), records.begin(), records.end());
+            // Sized once and filled in place: appending to a 2-byte vector trips a false
+            // -Warray-bounds in GCC 12 at -O2.
+            auto block = std::make_shared<std::vector<std::uint8_t>>(records.size() + 2);
+            (*block)[0] = static_cast<std::uint8_t>(TYPE_COMPOSITE & 0xFF);
+            (*block)[1] = static_cast<std::uint8_t>(TYPE_COMPOSITE >> 8);
+            std::copy(records.begin(), records.end(), block->begin() + 2);
             item.block = std::move(block);
             replacements.push_back(std::move(item));
         }

@@ -299,7 +299,7 @@ NSFSTATUS nsfGetItemText(NsfContext *pContext, uint32_t hNote, const char *pszIt
             }
             nsfLog(pContext, LOG_DIAG, szFunc, "Converting MIME data to composite data...");
             nStatus = nsfCallNotes(pContext, szFunc, "MIMEConvertMIMEPartCC",
-                                   [&] { return MIMEConvertMIMEPartCC(hNote, pszItemName, cbName, NULLHANDLE); });
+                                   [&] { return MIMEConvertMIMEPartCC(hNote, pszItemName, cbName, nullptr); });
             if (nStatus != NSF_OK)
                 return nStatus;
             bConverted = true;

@@ -127,11 +127,19 @@ private:
         }
         if (pHost->NextAllocationFails())
             return nullptr;
+        // The old block leaves the table before realloc may free it, and comes back if realloc fails.
+        size_t cbOld = 0;
+        if (pv != nullptr) {
+            auto it = pHost->m_live.find(pv);
+            cbOld = it->second;
+            pHost->m_live.erase(it);
+        }
         void *pvNew = realloc(pv, cb == 0 ? 1 : cb);
-        if (pvNew == nullptr)
+        if (pvNew == nullptr) {
+            if (pv != nullptr)
+                pHost->m_live[pv] = cbOld;
             return nullptr;
-        if (pv != nullptr)
-            pHost->m_live.erase(pv);
+        }
         return pHost->Track(pvNew, cb);
     }
     static void *Resize(MemoryService *pService, void *pv, size_t cb) { return Realloc(pService, pv, cb); }
