@@ -51,11 +51,17 @@ TEST(Entry, SharedLibraryExportsOnlyTheEntryPoint)
     ASSERT_NE(table.fpInit, nullptr);
     EXPECT_EQ(table.pHostSlot6, nullptr);
 
-    // The library's own open and close work through the table.
+    // The library's own open and close work through the table, on a real database: the library has its
+    // own runtime, so a database registered in memory by this process is not visible to it.
+    std::string sample = std::string(NSFREX_SHARED_DIR) + "/samples/nsf/notedata_simple.nsf";
+    ASSERT_TRUE(std::filesystem::exists(sample)) << sample << " is missing";
     ScratchDir dir;
+    EnvVar tmpdir("TMPDIR", dir.path().c_str());
+    EnvVar noIni("NOTES_INI", nullptr);
+    EnvVar noLog("TAMSEL_NSFREX_LOG_LEVEL", nullptr);
     TestHost host;
     host.SetOption("nsfrex", "TempDir", dir.path());
-    TestStream stream(dir.file("mail.nsf"));
+    TestStream stream(sample);
     int32_t nStatus = -1;
     void *pContext = table.fpInit(&stream.io, host.zapi(), 0, 0, nullptr, &nStatus);
     ASSERT_NE(pContext, nullptr);

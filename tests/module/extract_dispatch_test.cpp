@@ -189,7 +189,10 @@ TEST_F(ExtractDispatchTest, SlotSevenExtractsTheNoteThenItsAttachmentsAndRestore
     EXPECT_EQ(ExtractEx(1, &extra), NSF_OK);
     EXPECT_EQ(out.cOpen, 3);
     EXPECT_EQ(out.cClose, 3);
-    EXPECT_EQ(out.data, "\r\nsecondabcxy");
+    // "$FILE" is an item of the mail header table, so the note with attachments is mail: plain mail text
+    // with the empty Sent row and the attachment list, then the body, then the two files.
+    ASSERT_EQ(pContext->rgSubFiles[1]->bNoteIsMail, 1);
+    EXPECT_EQ(out.data, "Sent:  \r\nAttachments: a.txt, b.txt\r\n\r\nsecondabcxy");
     EXPECT_EQ(pContext->cSubFiles, 4);
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(Sub(i), rgBefore[i]);
@@ -209,7 +212,7 @@ TEST_F(ExtractDispatchTest, SlotSevenGoesOnAfterAFailingSubfileAndReturnsTheLast
     desc.qwNoteID = note.id();
     desc.nKind = 4;
     ExtraSubFileInfo extra{0, &desc};
-    out.nFailWrite = 1;  // the note's blank line
+    out.nFailWrite = 1;  // the note's first write (its Sent row)
     EXPECT_EQ(ExtractEx(0, &extra), NSF_OK);
     EXPECT_EQ(out.cOpen, 3);
     EXPECT_EQ(out.data, "abcabc");
@@ -218,7 +221,7 @@ TEST_F(ExtractDispatchTest, SlotSevenGoesOnAfterAFailingSubfileAndReturnsTheLast
     out.data.clear();
     NotesTestInjectFault("NSFNoteExtractFile", 2, 0x0222, 0);
     EXPECT_EQ(ExtractEx(0, &extra), NSF_ERR_FAILED);
-    EXPECT_EQ(out.data, "\r\nnabc");
+    EXPECT_EQ(out.data, "Sent:  \r\nAttachments: a.txt, b.txt\r\n\r\nnabc");
     EXPECT_EQ(pContext->cSubFiles, 3);
 }
 

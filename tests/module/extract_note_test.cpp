@@ -94,9 +94,13 @@ TEST_F(ExtractNoteTest, FieldDumpWritesEveryItemWithEmptyValuesAsOneSpace)
 
 TEST_F(ExtractNoteTest, FieldDumpStopsAtTheFirstFailedWrite)
 {
+    // A note with neither a header item nor a body is a subfile only when every note's fields are
+    // extracted, so the option is set before the catalogue is built.
+    ModuleDbTest::host.SetOption("nsfrex", "ExtractAllFields", "1");
     builder.document().text("A", "1").text("B", "2");
     ASSERT_NE(Open(), nullptr);
-    pContext->bExtractAllFields = 1;
+    ASSERT_EQ(pContext->bExtractAllFields, 1);
+    ASSERT_EQ(pContext->cSubFiles, 1);
     out.nFailWrite = 2;
     EXPECT_EQ(Extract(0), NSF_ERR_IO);
     EXPECT_EQ(out.writes.size(), 2u);

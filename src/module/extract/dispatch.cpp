@@ -86,6 +86,12 @@ int32_t nsfExtractSubFileToIOobj(void *pvContext, int32_t nIndex, IOobj64 *pIO, 
         return NSF_ERR_FAILED;
     }
 
+    /* The root folder record has no note behind it (note ID 0): nothing to open, nothing to write. */
+    if (pSubFile->nSubFileType == TMSubFileType_Folder) {
+        nsfLogExtractInfo(pContext, szFunc, pExtract);
+        return NSF_OK;
+    }
+
     NOTEHANDLE hNote = NULLHANDLE;
     NSFSTATUS nStatus = nsfCallNotes(pContext, szFunc, "NSFNoteOpenExt", [&] {
         return NSFNoteOpenExt(pContext->hDb, pSubFile->dwNoteID, NSF_OPEN_NOTE_FLAGS, &hNote);
@@ -108,8 +114,6 @@ int32_t nsfExtractSubFileToIOobj(void *pvContext, int32_t nIndex, IOobj64 *pIO, 
             nStatus = nsfExtractFile(pContext, pSubFile, hNote, &key, pIO);
             if (nStatus != NSF_OK)
                 nsfLog(pContext, LOG_WARNING, szFunc, "nsfExtractFile() failed");
-            break;
-        case TMSubFileType_Folder:
             break;
         default:
             nsfLogf(pContext, LOG_ERROR, szFunc, "Invalid nSubFileType %d", pSubFile->nSubFileType);
