@@ -76,6 +76,8 @@ def main():
             if result.returncode != 0:
                 failures.append(f"{where}: exits {result.returncode}: {result.stderr[:300]!r}")
                 continue
+            if result.stderr:
+                failures.append(f"{where}: writes to stderr: {result.stderr[:300]!r}")
             out = result.stdout
             end = out.find(BODY_END)
             if end < 0 or not out.endswith(BOUNDARY + b"--"):
