@@ -156,9 +156,9 @@ public:
     // The same, stored compressed with `compression` (None or Huffman; anything else throws).
     NoteBuilder& attachFile(std::string_view fileName, std::span<const std::uint8_t> payload,
                             Compression compression);
-    // A $FILE attachment whose object holds `stored` bytes already compressed with spec.compression;
-    // spec.fileSize is the decoded size.
-    NoteBuilder& attachStored(FileObjectSpec spec, std::span<const std::uint8_t> stored);
+    // A $FILE attachment whose object holds `stored` bytes already compressed with attachment.compression;
+    // attachment.fileSize is the decoded size.
+    NoteBuilder& attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored);
 
     const NoteHeader& header() const noexcept { return header_; }
     const std::vector<Item>& items() const noexcept { return items_; }

@@ -379,11 +379,11 @@ NoteBuilder& NoteBuilder::objectRef(std::string_view name, std::uint16_t objectT
 }
 
 NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const std::uint8_t> payload) {
-    FileObjectSpec spec;
-    spec.fileName = std::string(fileName);
-    spec.fileSize = static_cast<std::uint32_t>(payload.size());
+    FileObjectSpec attachment;
+    attachment.fileName = std::string(fileName);
+    attachment.fileSize = static_cast<std::uint32_t>(payload.size());
     if (payload.size() > 0xFFFFFFFFu) throw std::invalid_argument("attachment larger than 4 GB");
-    return attachStored(std::move(spec), payload);
+    return attachStored(std::move(attachment), payload);
 }
 
 NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const std::uint8_t> payload,
@@ -392,16 +392,16 @@ NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const 
     if (compression != Compression::Huffman)
         throw std::invalid_argument("the builder can only write Huffman-compressed attachments");
     if (payload.size() > 0xFFFFFFFFu) throw std::invalid_argument("attachment larger than 4 GB");
-    FileObjectSpec spec;
-    spec.fileName = std::string(fileName);
-    spec.compression = compression;
-    spec.fileSize = static_cast<std::uint32_t>(payload.size());
-    return attachStored(std::move(spec), huffmanEncode(payload));
+    FileObjectSpec attachment;
+    attachment.fileName = std::string(fileName);
+    attachment.compression = compression;
+    attachment.fileSize = static_cast<std::uint32_t>(payload.size());
+    return attachStored(std::move(attachment), huffmanEncode(payload));
 }
 
-NoteBuilder& NoteBuilder::attachStored(FileObjectSpec spec, std::span<const std::uint8_t> stored) {
+NoteBuilder& NoteBuilder::attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored) {
     const std::uint32_t rrv = owner_->addObject(stored);
-    return item("$FILE", item_type::kObject, encode::fileObject(spec, rrv), kItemSummary);
+    return item("$FILE", item_type::kObject, encode::fileObject(attachment, rrv), kItemSummary);
 }
 
 // ---- MemoryDatabaseBuilder ----

@@ -12,13 +12,13 @@ namespace {
 struct AttachmentsTest : ModuleDbTest {
     std::vector<std::uint8_t> bytes{'x', 'y', 'z'};
 
-    nsf::FileObjectSpec Spec(const std::string &name, uint16_t wHostType = 0)
+    nsf::FileObjectSpec MakeFileObject(const std::string &name, uint16_t wHostType = 0)
     {
-        nsf::FileObjectSpec spec;
-        spec.fileName = name;
-        spec.hostType = wHostType;
-        spec.fileSize = static_cast<uint32_t>(bytes.size());
-        return spec;
+        nsf::FileObjectSpec fileSpec;
+        fileSpec.fileName = name;
+        fileSpec.hostType = wHostType;
+        fileSpec.fileSize = static_cast<uint32_t>(bytes.size());
+        return fileSpec;
     }
 };
 
@@ -29,11 +29,11 @@ const int64_t tJan1st2000 = 946684800;
 
 TEST_F(AttachmentsTest, FileAttachmentGetsItsNamesTimeAndPosition)
 {
-    auto spec = Spec("report.pdf");
-    spec.created = MakeTime(lJan1st2000, 100 * 60);
-    spec.modified = MakeTime(lJan1st2000 + 1, 4320000);
+    auto fileSpec = MakeFileObject("report.pdf");
+    fileSpec.created = MakeTime(lJan1st2000, 100 * 60);
+    fileSpec.modified = MakeTime(lJan1st2000 + 1, 4320000);
     auto &note = builder.document().text("Subject", "s");
-    note.attachStored(spec, bytes);
+    note.attachStored(fileSpec, bytes);
     ASSERT_NE(Open(), nullptr);
     ASSERT_EQ(nStatus, 0);
     ASSERT_EQ(pContext->cSubFiles, 2);
@@ -55,11 +55,11 @@ TEST_F(AttachmentsTest, FileAttachmentGetsItsNamesTimeAndPosition)
 
 TEST_F(AttachmentsTest, ZeroModifiedTimeFallsBackToCreatedAndABadTimeStaysZero)
 {
-    auto spec = Spec("a.txt");
-    spec.created = MakeTime(lJan1st2000, 0);
-    auto spec2 = Spec("b.txt");
+    auto fileSpec = MakeFileObject("a.txt");
+    fileSpec.created = MakeTime(lJan1st2000, 0);
+    auto spec2 = MakeFileObject("b.txt");
     spec2.modified = MakeTime(2488070, 0);   // 2100-01-01: outside the calendar
-    builder.document().text("Body", "b").attachStored(spec, bytes).attachStored(spec2, bytes);
+    builder.document().text("Body", "b").attachStored(fileSpec, bytes).attachStored(spec2, bytes);
     ASSERT_NE(Open(), nullptr);
     ASSERT_EQ(pContext->cSubFiles, 3);
     EXPECT_EQ(Seconds(Sub(1)->fileTime), tJan1st2000);
@@ -76,7 +76,7 @@ TEST_F(AttachmentsTest, HostTypesDecideBetweenAttachmentOleAndNothing)
     const uint16_t rgHosts[] = {0x0000, 0x0100, 0x0200, 0x0300, 0x0400, 0x0500, 0x0600,
                                 0x0700, 0x0800, 0x0900, 0x0A00, 0x0B00, 0x0F00, 0x1600};
     for (uint16_t wHost : rgHosts)
-        note.attachStored(Spec("h" + std::to_string(wHost) + ".bin", wHost), bytes);
+        note.attachStored(MakeFileObject("h" + std::to_string(wHost) + ".bin", wHost), bytes);
     ASSERT_NE(Open(), nullptr);
     ASSERT_EQ(nStatus, 0);
     // MS-DOS, Mac, unknown and HPFS files are attachments; byte arrays (also with flag bits) are OLE.
@@ -119,7 +119,7 @@ TEST_F(AttachmentsTest, NamesAreTranslatedToUtf8AndAnEmptyNameGivesNoNames)
 {
     auto &note = builder.document().text("Body", "b");
     note.attachFile("Café Über.txt", bytes);
-    note.attachStored(Spec(""), bytes);
+    note.attachStored(MakeFileObject(""), bytes);
     ASSERT_NE(Open(), nullptr);
     ASSERT_EQ(pContext->cSubFiles, 3);
     EXPECT_EQ(FileName(1), "Café Über.txt");

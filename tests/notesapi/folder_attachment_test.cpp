@@ -117,12 +117,12 @@ TEST_F(FilesTest, AttachmentsExtractToFilesAndCallbacks) {
 
 TEST_F(FilesTest, SealedOrDamagedAttachmentsAreRefused) {
     nsf::MemoryDatabaseBuilder b;
-    nsf::FileObjectSpec spec;
-    spec.fileName = "x.txt";
-    spec.fileSize = 1000;  // more than the object holds
+    nsf::FileObjectSpec fileSpec;
+    fileSpec.fileName = "x.txt";
+    fileSpec.fileSize = 1000;  // more than the object holds
     auto& doc = b.document();
-    doc.attachStored(spec, std::vector<std::uint8_t>(10, 'a'));
-    doc.sealedItem("$FILE", TYPE_OBJECT, nsf::encode::fileObject(spec, 0x1234)).item("$SealData", TYPE_SEALDATA, {1});
+    doc.attachStored(fileSpec, std::vector<std::uint8_t>(10, 'a'));
+    doc.sealedItem("$FILE", TYPE_OBJECT, nsf::encode::fileObject(fileSpec, 0x1234)).item("$SealData", TYPE_SEALDATA, {1});
     const DBHANDLE db = openBuilt(b);
     NOTEHANDLE h = 0;
     ASSERT_EQ(NSFNoteOpenExt(db, doc.id(), 0, &h), NOERROR);

@@ -201,9 +201,9 @@ TEST(MemoryDatabase, ValuesDecodeBackToWhatWasGiven) {
     const std::vector<double> nums{3.25};
     const std::vector<TimeDate> times{{1, 2}, {3, 4}};
     const std::vector<std::pair<TimeDate, TimeDate>> spans{{{5, 6}, {7, 8}}};
-    FileObjectSpec spec;
-    spec.fileName = "Résumé.doc";
-    spec.fileSize = 3;
+    FileObjectSpec fileSpec;
+    fileSpec.fileName = "Résumé.doc";
+    fileSpec.fileSize = 3;
     MimePartSpec part;
     part.partType = kMimePartProlog;
     part.headers = "Content-Type: text/plain\r\n";
@@ -216,7 +216,7 @@ TEST(MemoryDatabase, ValuesDecodeBackToWhatWasGiven) {
                   .userId("Author", "CN=Zoë Ü/O=Acme")
                   .noteRefs("$REF", std::span(&unid, 1))
                   .mimePart("Body", part)
-                  .attachStored(spec, ByteVec{1, 2, 3});
+                  .attachStored(fileSpec, ByteVec{1, 2, 3});
     auto db = b.build();
     auto note = db->readNote(n.id());
     ASSERT_TRUE(note);
