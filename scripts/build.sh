@@ -12,7 +12,7 @@ case "$flavour" in
   sanitize) dir=build-sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DNSFREX_WERROR=ON -DNSFREX_SANITIZE=ON -DNSFREX_BENCH=OFF) ;;
   # libstdc++ 12 offers <expected> only when __cpp_concepts >= 202002L. Clang 16 implements what it
   # needs but still reports 201907L, so the macro is raised for it; Clang 14 cannot compile <expected>.
-  fuzz)     dir=build-fuzz;     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
+  fuzz)     dir=build-fuzz;     args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=/usr/bin/clang-16 -DCMAKE_CXX_COMPILER=/usr/bin/clang++-16
                                       "-DCMAKE_CXX_FLAGS=-D__cpp_concepts=202002L -Wno-macro-redefined"
                                       -DNSFREX_FUZZ=ON -DNSFREX_TESTS=OFF -DNSFREX_BENCH=OFF)
             targets=(--target fuzzers) ;;
