@@ -4,32 +4,11 @@
 #include <string>
 
 #include "commands.h"
+#include "json_text.h"
 #include "nsf/database.h"
 
 namespace nsfrex {
 namespace {
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
-}
 
 // The replica ID as Notes shows it: the high word, then the low word, 16 hex digits.
 std::string replicaHex(const std::array<std::uint8_t, 8>& id) {
@@ -59,8 +38,8 @@ int runStat(Args args) {
     if (!db) return failure(file, db.error());
     const nsf::DatabaseInfo& info = (*db)->info();
 
-    std::string json = "{\"file\": " + jsonString(file) + ", \"ods\": " + std::to_string(info.ods) +
-                       ", \"title\": " + jsonString(info.title) + ", \"replica_id\": \"" + replicaHex(info.replicaId) + "\"";
+    std::string json = "{\"file\": " + jsonQuoted(file) + ", \"ods\": " + std::to_string(info.ods) +
+                       ", \"title\": " + jsonQuoted(info.title) + ", \"replica_id\": \"" + replicaHex(info.replicaId) + "\"";
     if (info.locallyEncrypted) {
         // The header is readable; the notes are not. Counts are unknown.
         json += ", \"notes\": null, \"documents\": null, \"deletion_stubs\": null, \"objects\": null, \"encrypted\": true}";
