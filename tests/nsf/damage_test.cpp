@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nsf/database.h"
+#include "nsf/read_everything.h"
 #include "nsf/values.h"
 
 namespace {
@@ -24,46 +25,7 @@ std::vector<std::uint8_t> readFile(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Reads everything the engine offers; returns how many notes read without error.
-std::size_t readAll(nsf::Database& db) {
-    std::size_t good = 0;
-    auto notes = db.notes();
-    if (!notes) return 0;
-    std::vector<std::uint8_t> chunk(8192);
-    for (const nsf::NoteEntry& n : *notes) {
-        auto note = db.readNote(n.id);
-        if (!note) continue;
-        ++good;
-        for (const nsf::Item& item : note->items) {
-            (void)nsf::renderValue(item, 64);
-            if (item.type != nsf::kTypeObject) continue;
-            auto obj = nsf::decodeObject(item.value);
-            if (!obj) continue;
-            nsf::Compression c = nsf::Compression::None;
-            std::uint64_t size = 0;
-            if (obj->file) {
-                auto known = obj->file->compression();
-                if (!known) continue;
-                c = *known;
-                size = obj->file->fileSize;
-            }
-            auto stream = db.openObject(obj->descriptor.rrv, c, size);
-            if (!stream) continue;
-            for (int guard = 0; guard < 100000; ++guard) {
-                auto got = (*stream)->read(chunk);
-                if (!got || *got == 0) break;
-            }
-        }
-        if ((n.noteClass & 0x7FFF) == 0x0008) (void)db.folderNoteIds(n.id);
-    }
-    auto objects = db.objectIds();
-    if (objects)
-        for (std::uint32_t id : *objects) {
-            auto stream = db.openObject(id);
-            if (stream) (void)(*stream)->read(chunk);
-        }
-    return good;
-}
+std::size_t readAll(nsf::Database& db) { return nsf_test::readEverything(db); }
 
 // The byte ranges of the header, superblocks and BDBs (from DBINFO2), which 1% damage always hits:
 // sparing them lets the damage reach the note, bucket and object readers.
