@@ -5,6 +5,7 @@
 
 #include "checksum.h"
 #include "cx_decompress.h"
+#include "newest_copy.h"
 
 namespace nsf::detail {
 namespace {
@@ -74,20 +75,7 @@ Expected<BucketDescriptorBlock> readCopy(Bytes file, const Extent& extent, int c
 }  // namespace
 
 Expected<BucketDescriptorBlock> readBucketDescriptorBlock(Bytes file, const DatabaseHeader& header) {
-    std::optional<BucketDescriptorBlock> best;
-    std::optional<Error> lastError;
-    for (int i = 0; i < 2; ++i) {
-        if (header.bdbs[i].size == 0) continue;
-        auto copy = readCopy(file, header.bdbs[i], i);
-        if (!copy) {
-            lastError = copy.error();
-            continue;
-        }
-        if (!best || copy->writeCount > best->writeCount) best = std::move(*copy);
-    }
-    if (best) return std::move(*best);
-    if (lastError) return std::unexpected(*lastError);
-    return fail(ErrorKind::Corrupt, kName, "the database header names no bucket descriptor block", header.headerSize);
+    return readNewestCopy<BucketDescriptorBlock>(file, header.bdbs, readCopy, kName, "the database header names no bucket descriptor block", header.headerSize);
 }
 
 }  // namespace nsf::detail

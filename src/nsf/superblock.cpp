@@ -5,6 +5,7 @@
 
 #include "checksum.h"
 #include "cx_decompress.h"
+#include "newest_copy.h"
 
 namespace nsf::detail {
 namespace {
@@ -93,20 +94,7 @@ Expected<Superblock> readCopy(Bytes file, const Extent& extent, int copy) {
 }  // namespace
 
 Expected<Superblock> readSuperblock(Bytes file, const DatabaseHeader& header) {
-    std::optional<Superblock> best;
-    std::optional<Error> lastError;
-    for (int i = 0; i < 4; ++i) {
-        if (header.superblocks[i].size == 0) continue;
-        auto copy = readCopy(file, header.superblocks[i], i);
-        if (!copy) {
-            lastError = copy.error();
-            continue;
-        }
-        if (!best || copy->writeCount > best->writeCount) best = std::move(*copy);
-    }
-    if (best) return std::move(*best);
-    if (lastError) return std::unexpected(*lastError);
-    return fail(ErrorKind::Corrupt, kName, "the database header names no superblock", header.headerSize);
+    return readNewestCopy<Superblock>(file, header.superblocks, readCopy, kName, "the database header names no superblock", header.headerSize);
 }
 
 }  // namespace nsf::detail
