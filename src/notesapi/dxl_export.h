@@ -27,7 +27,7 @@ struct Settings {
 };
 
 // The system identifier the DOCTYPE names unless the caller sets another.
-inline constexpr std::string_view kDefaultDoctypeSystem = "xmlschemas/domino_9_0_1.dtd";
+inline constexpr std::string_view kDefaultDoctypeSystem = "xmlschemas/dxl.dtd";
 
 class ExporterObject final : public HandleObject {
 public:
