@@ -119,7 +119,6 @@ NSFSTATUS nsfReadNoteImage(NsfContext *pContext, uint32_t hNote, uint32_t dwNote
 NSFSTATUS nsfNewImage(NsfContext *pContext)
 {
     static const char szFunc[] = "nsfNewImage";
-    MemoryService *pService = nsfMemoryService(pContext);
 
     if (pContext->rgImages == nullptr) {
         pContext->cImages = 0;
@@ -137,21 +136,11 @@ NSFSTATUS nsfNewImage(NsfContext *pContext)
         nsfLogf(pContext, LOG_DIAG, szFunc, "cImagesMax %d", pContext->cImagesMax);
     }
     if (pContext->cImages >= pContext->cImagesMax) {
-        int32_t cMax = 0, cb = 0;
-        bool bOverflow = __builtin_add_overflow(pContext->cImagesMax, cImagesStep, &cMax) ||
-                         __builtin_mul_overflow(cMax, (int32_t)sizeof(Image *), &cb);
-        Image **rgNew = nullptr;
-        if (!bOverflow && pService->fpRealloc != nullptr)
-            rgNew = static_cast<Image **>(pService->fpRealloc(pService, pContext->rgImages, (size_t)cb));
-        if (rgNew == nullptr) {
-            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating image array, cImagesMax %d",
-                    bOverflow ? pContext->cImagesMax : cMax);
+        int32_t cWanted = 0;
+        if (!nsfGrowTable(pContext, &pContext->rgImages, &pContext->cImagesMax, cImagesStep, &cWanted)) {
+            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating image array, cImagesMax %d", cWanted);
             return NSF_ERR_MEMORY;
         }
-        for (int32_t i = pContext->cImagesMax; i < cMax; i++)
-            rgNew[i] = nullptr;
-        pContext->rgImages = rgNew;
-        pContext->cImagesMax = cMax;
         nsfLogf(pContext, LOG_DIAG, szFunc, "cImagesMax %d", pContext->cImagesMax);
     }
 

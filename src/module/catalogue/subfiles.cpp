@@ -200,7 +200,6 @@ NSFSTATUS nsfGetMailLogo(NsfContext *pContext, uint32_t hNote, SubFile *pSubFile
 NSFSTATUS nsfNewSubFile(NsfContext *pContext)
 {
     static const char szFunc[] = "nsfNewSubFile";
-    MemoryService *pService = nsfMemoryService(pContext);
 
     if (pContext->rgSubFiles == nullptr) {
         pContext->cSubFiles = 0;
@@ -221,21 +220,11 @@ NSFSTATUS nsfNewSubFile(NsfContext *pContext)
         nsfLogf(pContext, LOG_DIAG, szFunc, "cSubFilesMax %d", pContext->cSubFilesMax);
     } else if (pContext->cSubFiles >= pContext->cSubFilesMax) {
         int32_t cStep = pContext->dwIDEntries > 0 ? pContext->dwIDEntries : cSubFilesMinimum;
-        int32_t cMax = 0, cb = 0;
-        bool bOverflow = __builtin_add_overflow(pContext->cSubFilesMax, cStep, &cMax) ||
-                         __builtin_mul_overflow(cMax, (int32_t)sizeof(SubFile *), &cb);
-        SubFile **rgNew = nullptr;
-        if (!bOverflow && pService->fpRealloc != nullptr)
-            rgNew = static_cast<SubFile **>(pService->fpRealloc(pService, pContext->rgSubFiles, (size_t)cb));
-        if (rgNew == nullptr) {
-            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating subfile array, cSubFilesMax %d",
-                    bOverflow ? pContext->cSubFilesMax : cMax);
+        int32_t cWanted = 0;
+        if (!nsfGrowTable(pContext, &pContext->rgSubFiles, &pContext->cSubFilesMax, cStep, &cWanted)) {
+            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating subfile array, cSubFilesMax %d", cWanted);
             return NSF_ERR_MEMORY;
         }
-        for (int32_t i = pContext->cSubFilesMax; i < cMax; i++)
-            rgNew[i] = nullptr;
-        pContext->rgSubFiles = rgNew;
-        pContext->cSubFilesMax = cMax;
         nsfLogf(pContext, LOG_DIAG, szFunc, "cSubFilesMax %d", pContext->cSubFilesMax);
     }
 

@@ -50,4 +50,28 @@ int32_t nsfChooseCred(const NsfContext *pContext);
 void *nsfMalloc(NsfContext *pContext, size_t cb);
 void nsfFree(NsfContext *pContext, void *pv);
 
+/* Grows a context table of record pointers by cStep entries through the host's fpRealloc; the new
+   entries are null. Counts and byte sizes use checked signed 32-bit arithmetic, an overflow failing
+   like the allocation. On failure the table is unchanged and *pcWanted holds the size asked for (the
+   old size when it overflowed), for the caller's message. */
+template <typename T>
+bool nsfGrowTable(NsfContext *pContext, T ***prgTable, int32_t *pcMax, int32_t cStep, int32_t *pcWanted)
+{
+    MemoryService *pService = nsfMemoryService(pContext);
+    int32_t cMax = 0, cb = 0;
+    bool bOverflow = __builtin_add_overflow(*pcMax, cStep, &cMax) ||
+                     __builtin_mul_overflow(cMax, (int32_t)sizeof(T *), &cb);
+    *pcWanted = bOverflow ? *pcMax : cMax;
+    T **rgNew = nullptr;
+    if (!bOverflow && pService->fpRealloc != nullptr)
+        rgNew = static_cast<T **>(pService->fpRealloc(pService, *prgTable, (size_t)cb));
+    if (rgNew == nullptr)
+        return false;
+    for (int32_t i = *pcMax; i < cMax; i++)
+        rgNew[i] = nullptr;
+    *prgTable = rgNew;
+    *pcMax = cMax;
+    return true;
+}
+
 #endif /* NSFREX_MODULE_ENTRY_ENTRY_H */
