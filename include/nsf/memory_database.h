@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "nsf/database.h"
+#include "nsf/id_file.h"
 #include "nsf/values.h"
 
 namespace nsf {
@@ -126,6 +127,13 @@ public:
     NoteBuilder& item(Item item);
     // Like item(), but marked sealed (encrypted); the bytes are stored as given.
     NoteBuilder& sealedItem(std::string_view name, std::uint16_t type, std::vector<std::uint8_t> value);
+    // Seals the note for `keys` in the test format of nsf/test_seal.h: every item flagged kItemSeal so
+    // far is enciphered and a $Seal item naming the keys is added. Add the items to seal first: a
+    // sealed item added afterwards throws std::invalid_argument.
+    NoteBuilder& sealFor(std::span<const EncryptionKey> keys);
+    NoteBuilder& sealFor(std::initializer_list<EncryptionKey> keys) {
+        return sealFor(std::span<const EncryptionKey>(keys.begin(), keys.size()));
+    }
 
     NoteBuilder& text(std::string_view name, std::string_view utf8, std::uint16_t flags = kItemSummary);
     NoteBuilder& textList(std::string_view name, std::initializer_list<std::string_view> utf8,

@@ -11,6 +11,7 @@
 #include "nsf/id_table.h"
 #include "nsf/lmbcs.h"
 #include "nsf/lz1.h"
+#include "nsf/test_seal.h"
 
 namespace nsf {
 namespace {
@@ -84,7 +85,8 @@ public:
     Expected<std::vector<NoteEntry>> notes() override {
         std::vector<NoteEntry> out;
         out.reserve(notes_.size() + stubs_.size());
-        for (const auto& [id, note] : notes_) out.push_back({id, note.header.noteClass, false});
+        for (const auto& [id, note] : notes_)
+            out.push_back({id, note.header.noteClass, false, note.header.oid, note.header.modified});
         for (NoteId id : stubs_) out.push_back({id, 0, true});
         std::ranges::sort(out, {}, &NoteEntry::id);
         return out;
@@ -308,6 +310,8 @@ NoteBuilder& NoteBuilder::responseCount(std::uint32_t value) { header_.responseC
 NoteBuilder& NoteBuilder::item(Item value) {
     length16(value.value.size(), "item value");
     length16(value.name.size(), "item name");
+    if (value.sealed() && test_seal::findSeal(items_))
+        throw std::invalid_argument("sealed item " + value.name + " added after the note was sealed");
     items_.push_back(std::move(value));
     return *this;
 }
@@ -319,6 +323,11 @@ NoteBuilder& NoteBuilder::item(std::string_view name, std::uint16_t type, std::v
 
 NoteBuilder& NoteBuilder::sealedItem(std::string_view name, std::uint16_t type, std::vector<std::uint8_t> value) {
     return item(name, type, std::move(value), kItemSeal);
+}
+
+NoteBuilder& NoteBuilder::sealFor(std::span<const EncryptionKey> keys) {
+    Item seal = test_seal::seal(items_, keys, header_.id);
+    return item(std::move(seal));
 }
 
 NoteBuilder& NoteBuilder::text(std::string_view name, std::string_view utf8, std::uint16_t flags) {
