@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "nsf/database.h"
+#include "nsf/values.h"
 
 namespace nsf::detail {
 namespace {
@@ -86,6 +87,9 @@ std::optional<std::uint16_t> storedTypeWord(std::uint16_t flags, std::uint16_t n
     if (cls != 0 && cls == (nameType >> 8) && low < 0x10) return w;
     if (simpleType(w)) return w;
     if (nameType == 0x0003 && low == 0x03) return w;
+    // A Body field holds rich text in one note and MIME parts in another under the same name.
+    if ((nameType == kTypeComposite && w == kTypeMimePart) || (nameType == kTypeMimePart && w == kTypeComposite))
+        return w;
     return std::nullopt;
 }
 
