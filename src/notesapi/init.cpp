@@ -9,6 +9,7 @@
 
 #include "api_guard.h"
 #include "config.h"
+#include "current_id.h"
 #include "handles.h"
 #include "notesapi/init.h"
 #include "notesapi/status.h"
@@ -108,6 +109,7 @@ void NotesTerm(void) {
         s.config.clear();
         lock.unlock();
         handles().clear();
+        forgetCurrentId();
     });
 }
 

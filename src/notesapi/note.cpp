@@ -3,12 +3,14 @@
 #include <cstring>
 
 #include "api_guard.h"
+#include "current_id.h"
 #include "error_map.h"
 #include "handles.h"
 #include "note_access.h"
 #include "notesapi/nsfnote.h"
 #include "notesapi/status.h"
 #include "nsf/lmbcs.h"
+#include "nsf/test_seal.h"
 #include "objects.h"
 
 namespace notesrt {
@@ -50,11 +52,56 @@ ValueBlock makeValueBlock(const nsf::Item& item, DWORD openFlags, WORD& type) {
     return block;
 }
 
+bool addNoteItem(NoteObject& note, const nsf::Item& item) {
+    NoteItem out;
+    out.nameUtf8 = item.name;
+    out.nameLmbcs = nsf::utf8ToLmbcs(item.name);
+    out.flags = item.flags & kPublishedItemFlags;
+    out.block = makeValueBlock(item, note.openFlags(), out.type);
+    return note.addItem(std::move(out));
+}
+
+// The note's seal in the test format, as the engine item it was read from.
+std::optional<nsf::Item> testSealOf(const NoteObject& note) {
+    for (const NoteItem& item : note.items()) {
+        if (item.type != TYPE_SEAL || item.block->size() < 2)
+            continue;
+        nsf::Item seal{item.nameUtf8, item.type, item.flags, 0, {item.block->begin() + 2, item.block->end()}};
+        if (nsf::test_seal::isTestSeal(seal))
+            return seal;
+    }
+    return std::nullopt;
+}
+
+// Opens a test-sealed note with the current ID's keys: its held items join the item list, after the
+// others, so that BLOCKIDs handed out before stay valid.
+STATUS decryptTestSealed(NoteObject& note, const nsf::Item& seal) {
+    const auto id = currentId();
+    if (!id)
+        return ERR_NOT_SEALED_FOR_YOU;
+    const auto opened = nsf::test_seal::open(seal, id->keys);
+    if (!opened)
+        return ERR_NOT_SEALED_FOR_YOU;
+    std::vector<nsf::Item> held = std::move(note.heldItems());
+    note.heldItems().clear();
+    nsf::test_seal::decipher(held, *opened);
+    if (note.items().size() + held.size() > kMaxItems)
+        return ERR_RUNTIME_TOO_LARGE;
+    for (const nsf::Item& item : held)
+        if (!addNoteItem(note, item))
+            return ERR_RUNTIME_NO_MEMORY;
+    note.finishItems();
+    note.setDecrypted();
+    return NOERROR;
+}
+
 }  // namespace
 
 std::shared_ptr<NoteObject> findNote(NOTEHANDLE h) { return handles().get<NoteObject>(h); }
 
 bool noteIsSealed(const NoteObject& note) {
+    if (note.decrypted())
+        return false;
     return findItem(note, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(note, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
            findItem(note, ITEM_NAME_NOTE_SEALDATA, 9, 0);
 }
@@ -80,15 +127,15 @@ STATUS NSFNoteOpenExt(DBHANDLE hDB, NOTEID NoteID, DWORD flags, NOTEHANDLE* reth
             return ERR_RUNTIME_TOO_LARGE;
 
         auto note = std::make_shared<NoteObject>(db, hDB, read->header, flags);
-        for (const nsf::Item& item : read->items) {
+        const bool testSealed = nsf::test_seal::findSeal(read->items).has_value();
+        for (nsf::Item& item : read->items) {
             if ((flags & OPEN_SUMMARY) != 0 && (item.flags & nsf::kItemSummary) == 0)
                 continue;
-            NoteItem out;
-            out.nameUtf8 = item.name;
-            out.nameLmbcs = nsf::utf8ToLmbcs(item.name);
-            out.flags = item.flags & kPublishedItemFlags;
-            out.block = makeValueBlock(item, flags, out.type);
-            if (!note->addItem(std::move(out)))
+            if (testSealed && item.sealed() && !nsf::test_seal::isTestSeal(item)) {
+                note->heldItems().push_back(std::move(item));
+                continue;
+            }
+            if (!addNoteItem(*note, item))
                 return ERR_RUNTIME_NO_MEMORY;  // the note's destructor releases what was added
         }
         note->finishItems();
@@ -114,21 +161,12 @@ void NSFNoteGetInfo(NOTEHANDLE hNote, WORD Type, void* Value) {
             return;
         const nsf::NoteHeader& h = note->header();
         auto put = [Value](const auto& v) { std::memcpy(Value, &v, sizeof v); };
-        auto timeDate = [](const nsf::TimeDate& t) { return TIMEDATE{{t.innards0, t.innards1}}; };
+        auto timeDate = toTimeDate;
         switch (Type) {
         case _NOTE_DB:
         case _NOTE_OBJSTORE_DB: put(DBHANDLE{note->dbHandle()}); break;
         case _NOTE_ID: put(NOTEID{h.id}); break;
-        case _NOTE_OID: {
-            ORIGINATORID oid{};
-            oid.File.Innards[0] = h.oid.file[0];
-            oid.File.Innards[1] = h.oid.file[1];
-            oid.Note = timeDate(h.oid.note);
-            oid.Sequence = h.oid.sequence;
-            oid.SequenceTime = timeDate(h.oid.sequenceTime);
-            put(oid);
-            break;
-        }
+        case _NOTE_OID: put(toOriginatorId(h.oid)); break;
         case _NOTE_CLASS: put(WORD{h.noteClass}); break;
         case _NOTE_MODIFIED: put(timeDate(h.modified)); break;
         case _NOTE_ACCESSED: put(timeDate(h.accessed)); break;
@@ -150,11 +188,15 @@ STATUS NSFNoteDecrypt(NOTEHANDLE hNote, WORD /*DecryptFlags*/, ENCRYPTION_KEY* r
         const auto note = findNote(hNote);
         if (!note)
             return ERR_RUNTIME_BAD_HANDLE;
+        if (note->decrypted())
+            return NOERROR;
         // ITEM_SEAL only marks an item as one to encrypt when the note is; an encrypted note
         // carries its seal items.
-        const bool sealed = noteIsSealed(*note);
-        // This runtime holds no user keys: a sealed note can never be opened for the caller.
-        return sealed ? ERR_NOT_SEALED_FOR_YOU : ERR_NOTE_NOT_SEALED;
+        if (!noteIsSealed(*note))
+            return ERR_NOTE_NOT_SEALED;
+        // Notes sealed by Notes itself cannot be opened here: their keys are not known.
+        const auto seal = testSealOf(*note);
+        return seal ? decryptTestSealed(*note, *seal) : ERR_NOT_SEALED_FOR_YOU;
     });
 }
 

@@ -98,6 +98,11 @@ public:
     bool replaceItems(const std::vector<std::size_t>& indices, std::vector<NoteItem> replacements);
 
     const std::vector<NoteItem>& items() const noexcept { return items_; }
+    // The sealed items of a note sealed in the test format, kept out of the item list until
+    // NSFNoteDecrypt opens them: like Notes, the runtime shows an encrypted field only once decrypted.
+    std::vector<nsf::Item>& heldItems() noexcept { return held_; }
+    bool decrypted() const noexcept { return decrypted_; }
+    void setDecrypted() noexcept { decrypted_ = true; }
     const nsf::NoteHeader& header() const noexcept { return header_; }
     DBHANDLE dbHandle() const noexcept { return dbHandle_; }
     const std::shared_ptr<DatabaseObject>& database() const noexcept { return db_; }
@@ -112,6 +117,8 @@ private:
     DWORD openFlags_;
     NOTEHANDLE self_ = NULLHANDLE;
     std::vector<NoteItem> items_;
+    std::vector<nsf::Item> held_;
+    bool decrypted_ = false;
     std::vector<std::uint8_t> itemHeaderArea_;
 };
 

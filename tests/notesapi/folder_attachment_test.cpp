@@ -1,4 +1,4 @@
-// Folder contents, attachment extraction, the mail body as a CD file, and switching ID files.
+// Folder contents, attachment extraction and the mail body as a CD file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -216,28 +216,6 @@ TEST_F(FilesTest, MailBodyJoinsEveryFragmentIntoOneCdFile) {
     EXPECT_EQ(MailGetMessageBodyComposite(m, nullptr, out.c_str(), &size), ERR_RUNTIME_NOT_IMPLEMENTED);
     EXPECT_EQ(MailGetMessageBodyComposite(t, nullptr, out.c_str(), &size), ERR_DATATYPE);
     EXPECT_EQ(MailGetMessageBodyComposite(db, nullptr, out.c_str(), &size), ERR_RUNTIME_BAD_HANDLE);
-}
-
-TEST_F(FilesTest, SwitchingIdFilesChecksTheFileAndRecordsIt) {
-    const fs::path id = dir_ / "jane.id";
-    std::ofstream(id) << "id";
-    char user[64];
-    ASSERT_EQ(SECKFMSwitchToIDFile(id.c_str(), "pw", user, sizeof user, 0, nullptr), NOERROR);
-    EXPECT_STREQ(user, "jane");
-    char key[256];
-    ASSERT_TRUE(OSGetEnvironmentString("KeyFileName", key, sizeof key));
-    EXPECT_EQ(key, id.string());
-    const fs::path other = dir_ / "bob.id";
-    std::ofstream(other) << "id";
-    ASSERT_EQ(SECKFMSwitchToIDFile(other.c_str(), nullptr, user, sizeof user, fKFM_switchid_DontSetEnvVar, nullptr),
-              NOERROR);
-    ASSERT_TRUE(OSGetEnvironmentString("KeyFileName", key, sizeof key));
-    EXPECT_EQ(key, id.string());  // unchanged
-
-    EXPECT_EQ(SECKFMSwitchToIDFile((dir_ / "none.id").c_str(), "pw", user, sizeof user, 0, nullptr), ERR_NOEXIST);
-    EXPECT_EQ(SECKFMSwitchToIDFile(dir_.c_str(), "pw", user, sizeof user, 0, nullptr), ERR_SECURE_NOKEYFILE);
-    EXPECT_EQ(SECKFMSwitchToIDFile(id.c_str(), "pw", user, 4, 0, nullptr), ERR_BSAFE_TOOSMALL);
-    EXPECT_EQ(SECKFMSwitchToIDFile(nullptr, "pw", user, sizeof user, 0, nullptr), ERR_MISC_INVALID_ARGS);
 }
 
 }  // namespace
