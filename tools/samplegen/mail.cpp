@@ -1,0 +1,39 @@
+#include "mail.h"
+
+#include "nsf/timedate.h"
+
+namespace samplegen {
+
+std::int64_t unixSeconds(int year, int month, int day, int hour, int minute) {
+    const std::int64_t days = nsf::julianDayFromCivil(nsf::CivilDate{year, static_cast<unsigned>(month), static_cast<unsigned>(day)}) - 2440588;
+    return days * 86400 + hour * 3600 + minute * 60;
+}
+
+nsf::TimeDate timeAt(std::int64_t seconds) {
+    auto t = nsf::fromUnixSeconds(seconds);
+    return t ? *t : nsf::TimeDate{};
+}
+
+void stampNote(nsf::NoteBuilder& note, std::int64_t seconds) {
+    const nsf::TimeDate t = timeAt(seconds);
+    // The UNID: a fixed database part and the creation time, made unique by the note ID.
+    note.unid({0x4E534652u, note.id()}, t).sequence(1, t).modified(t).added(t).accessed(t);
+}
+
+nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& h) {
+    constexpr std::uint16_t kNames = nsf::kItemSummary | nsf::kItemNames;
+    nsf::NoteBuilder& n = db.document();
+    stampNote(n, h.postedUnixSeconds);
+    n.text("Form", "Memo")
+        .text("From", h.from, kNames)
+        .text("Principal", h.from, kNames)
+        .textList("SendTo", h.sendTo, kNames)
+        .textList("CopyTo", h.copyTo, kNames)
+        .text("Subject", h.subject)
+        .time("ComposedDate", timeAt(h.postedUnixSeconds - 300))
+        .time("PostedDate", timeAt(h.postedUnixSeconds))
+        .time("DeliveredDate", timeAt(h.postedUnixSeconds + 45));
+    return n;
+}
+
+}  // namespace samplegen

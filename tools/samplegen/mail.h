@@ -1,0 +1,32 @@
+// Mail notes as a mail database keeps them: the Memo form's header items with their usual flags, and
+// the header times and originator IDs derived from the posted time so that builds are reproducible.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "nsf/memory_database.h"
+
+namespace samplegen {
+
+struct MailHeader {
+    std::string subject;
+    std::string from;                  // canonical Notes name
+    std::vector<std::string> sendTo;
+    std::vector<std::string> copyTo;
+    std::int64_t postedUnixSeconds = 0;
+};
+
+// Seconds since 1970 of a GMT date and time.
+std::int64_t unixSeconds(int year, int month, int day, int hour, int minute);
+nsf::TimeDate timeAt(std::int64_t unixSeconds);
+
+// Sets the originator ID, modified and added times of `note` from `unixSeconds`.
+void stampNote(nsf::NoteBuilder& note, std::int64_t unixSeconds);
+
+// A document of form Memo with From, SendTo, CopyTo, Subject, PostedDate, DeliveredDate and
+// ComposedDate (no Body: the caller adds it).
+nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& header);
+
+}  // namespace samplegen
