@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job on a fresh Debian 12 machine: install what is needed, build, and extract every sample
-# database (every note with its fields, every attachment) into out/<database>/.
+# database (every note with its fields, every attachment) into out/<database>/, with an index.json each.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -12,16 +12,12 @@ if [ ! -d "$shared/samples/nsf" ]; then
   echo "main.sh: sample databases not found in $shared/samples/nsf" >&2
   exit 1
 fi
-status=0
-for db in "$shared"/samples/nsf/*.nsf; do
-  name=$(basename "$db" .nsf)
-  rm -rf "${out:?}/$name"
-  mkdir -p "$out/$name"
-  # Exit status 1 means some subfiles could not be read (they are named on stderr); 2 means the
-  # database itself could not be opened, which fails the job.
-  rc=0
-  "$bin" extract -c nsfrex.ExtractAllFields=1 -o "$out/$name" "$db" || rc=$?
-  if [ "$rc" -ge 2 ]; then status=1; fi
-done
-echo "main.sh: extracted $(find "$out" -type f | wc -l) files into $out"
-exit $status
+# One folder per database under $out, each with its index.json. --force replaces the folders of an
+# earlier run. Exit status 1 means some subfiles could not be read (they are listed on stderr); 2 means
+# a database could not be opened, which fails the job.
+shopt -s nullglob
+databases=("$shared"/samples/nsf/*.nsf "$shared"/samples/nsf/*.ntf)
+rc=0
+"$bin" extract --force --format fields -j "$(nproc)" -o "$out" "${databases[@]}" || rc=$?
+echo "main.sh: extracted $(find "$out" -type f ! -name index.json | wc -l) files into $out (exit status $rc)"
+if [ "$rc" -ge 2 ]; then exit 1; fi

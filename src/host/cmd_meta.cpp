@@ -9,6 +9,7 @@
 
 #include "commands.h"
 #include "json_text.h"
+#include "metadata.h"
 #include "module.h"
 #include "open_database.h"
 #include "options.h"
@@ -17,70 +18,8 @@
 namespace nsfrex {
 namespace {
 
-struct Element {
-    std::optional<std::string> name;
-    std::optional<std::string> value;
-};
-
-// The record and every element in it belong to the host once returned: freed through the host allocator.
-class MetadataRecord {
-public:
-    explicit MetadataRecord(MemoryService& memory) : memory_(memory) {}
-    MetadataRecord(const MetadataRecord&) = delete;
-    MetadataRecord& operator=(const MetadataRecord&) = delete;
-    ~MetadataRecord() {
-        for (std::int32_t i = 0; record.ppElem != nullptr && i < record.nElem; ++i) {
-            SubFileMetaElem* element = record.ppElem[i];
-            if (element == nullptr) continue;
-            memory_.fpFree(&memory_, element->strType);
-            memory_.fpFree(&memory_, element->data);
-            memory_.fpFree(&memory_, element);
-        }
-        memory_.fpFree(&memory_, record.ppElem);
-    }
-    SubFileMetaData record{};
-
-private:
-    MemoryService& memory_;
-};
-
-enum class Mode { MailFields, AllItems, Fields };
-
-Result<std::vector<Element>> readMetadata(const ModuleSession& session, std::int32_t index, Mode mode,
-                                          const std::vector<std::string>& fields) {
-    MemoryService& memory = session.host().zapi()->memoryService;
-    HostAllocatorRef allocator{session.host().zapi(), &memory};
-
-    std::vector<MetaName> names(fields.size());
-    std::vector<MetaName*> pointers;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        names[i].nType = TMMetaNameType_String;
-        names[i].pszName = const_cast<char*>(fields[i].c_str());
-        pointers.push_back(&names[i]);
-    }
-    const std::int32_t count = mode == Mode::AllItems ? -1 : static_cast<std::int32_t>(pointers.size());
-    MetaName** requested = mode == Mode::Fields ? pointers.data() : nullptr;
-
-    MetadataRecord metadata(memory);
-    const std::int32_t status = session.reader().fpGetSubFileMetadata(session.context(), index, count, requested,
-                                                                      &metadata.record, &allocator);
-    if (status != 0)
-        return failure(cat("subfile ", index, ": module status ", status, " (", describeModuleStatus(status), ")"));
-
-    std::vector<Element> elements;
-    for (std::int32_t i = 0; metadata.record.ppElem != nullptr && i < metadata.record.nElem; ++i) {
-        const SubFileMetaElem* e = metadata.record.ppElem[i];
-        Element element;
-        if (e != nullptr && e->strType != nullptr) element.name = e->strType;
-        if (e != nullptr && e->isDataValid && e->data != nullptr && e->dataSize > 0)
-            element.value = std::string(reinterpret_cast<const char*>(e->data), static_cast<std::size_t>(e->dataSize - 1));
-        elements.push_back(std::move(element));
-    }
-    return elements;
-}
-
-void printText(const std::vector<Element>& elements) {
-    for (const Element& e : elements) {
+void printText(const std::vector<MetadataElement>& elements) {
+    for (const MetadataElement& e : elements) {
         std::string value = e.value.value_or("(no value)");
         // continuation lines of a multi-line value are indented under it
         std::string shown;
@@ -94,10 +33,10 @@ void printText(const std::vector<Element>& elements) {
     }
 }
 
-void printJson(const std::vector<Element>& elements) {
+void printJson(const std::vector<MetadataElement>& elements) {
     std::string out = "[";
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        const Element& e = elements[i];
+        const MetadataElement& e = elements[i];
         out += cat(i == 0 ? "\n" : ",\n", "  {\"name\": ", e.name ? jsonQuoted(*e.name) : std::string("null"),
                    ", \"value\": ", e.value ? jsonQuoted(*e.value) : std::string("null"), "}");
     }
@@ -158,7 +97,7 @@ int runMeta(Args args) {
         std::fprintf(stderr, "nsfrex meta: %s\n", opened.error().c_str());
         return 1;
     }
-    const Mode mode = all ? Mode::AllItems : fields.empty() ? Mode::MailFields : Mode::Fields;
+    const MetadataRequest mode = all ? MetadataRequest::AllItems : fields.empty() ? MetadataRequest::MailFields : MetadataRequest::Fields;
     auto elements = readMetadata(opened->session, *index, mode, fields);
     if (!elements) {
         std::fprintf(stderr, "nsfrex meta: %s: %s\n", opened->session.databasePath().c_str(), elements.error().c_str());

@@ -13,6 +13,6 @@ int runDump(Args args);   // nsfrex dump FILE [--note NOTEID]
 int runRt2Html(Args args);  // nsfrex rt2html DB NOTEID [ITEM] | --list DB
 int runLs(Args args);     // nsfrex ls [OPTIONS] FILE [--json]
 int runMeta(Args args);   // nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]
-int runExtract(Args args);  // nsfrex extract [OPTIONS] -o DIR FILE [--index N ...] [--format F] [--with-attachments]
+int runExtract(Args args);  // nsfrex extract [OPTIONS] DB... -o DIR [--format F] [--force] [-j N] [-q | -v] ...
 
 }  // namespace nsfrex

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "text.h"
 
 namespace nsfrex {
 
@@ -49,6 +52,13 @@ inline std::string jsonQuoted(std::string_view text) {
         }
     }
     return out + "\"";
+}
+
+// [1, 2, 3]
+inline std::string jsonIntegers(const std::vector<int>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) out += cat(i == 0 ? "" : ", ", values[i]);
+    return out + "]";
 }
 
 }  // namespace nsfrex

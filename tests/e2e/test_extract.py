@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""nsfrex extract on every sample database in the text, fields and dxl formats: every run completes,
+"""nsfrex extract on every sample database, one database per run, in the text, fields and dxl formats: every run completes,
 every published attachment comes out with its size and SHA-256, every DXL file is valid against the DTD
 and every note file is UTF-8. Prints, per sample, the files each format produced and the subfiles that
 failed with their reasons."""
@@ -15,7 +15,7 @@ import sys
 import tempfile
 
 FORMATS = ["text", "fields", "dxl"]
-FAILED_LINE = re.compile(r"^nsfrex extract: subfile (\d+): (.*)$")
+FAILED_LINE = re.compile(r"^nsfrex extract: .*?: subfile (\d+) \(.*?\): (.*)$")
 
 
 def sha256(path):
@@ -74,7 +74,7 @@ def main():
                 files = [p for p in out.rglob("*") if p.is_file()] if out.exists() else []
                 counts[fmt] = len(files)
                 for path in files:
-                    if path.resolve().parent != out.resolve():
+                    if not path.resolve().is_relative_to(out.resolve()):
                         failures.append(f"{sample.name} {fmt}: file outside the output folder: {path}")
                     if path.suffix in (".mail", ".tmp"):
                         try:
@@ -103,8 +103,9 @@ def main():
                     failures.append(f"attachment {name}: sample {found_in} not extracted")
                     continue
                 stem, dot, ext = name.rpartition(".")
-                candidates = [p for p in out.glob("*") if p.is_file() and
-                              (p.name == name or (dot and p.name.startswith(stem + "~") and p.name.endswith("." + ext)))]
+                # attachments sit in a folder beside their note; a clash adds " (N)" before the extension
+                candidates = [p for p in out.rglob("*") if p.is_file() and
+                              (p.name == name or (dot and p.name.startswith(stem + " (") and p.name.endswith("." + ext)))]
                 if not any(p.stat().st_size == size and sha256(p) == digest for p in candidates):
                     got = ", ".join(f"{p.name} ({p.stat().st_size} bytes)" for p in candidates) or "no file"
                     failures.append(f"attachment {name} of {found_in}: expected {size} bytes {digest[:12]}..., got {got}")

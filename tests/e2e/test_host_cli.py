@@ -40,8 +40,10 @@ def main():
 
     for command in ("stat", "dump", "ls", "meta", "extract"):
         result = run(nsfrex, "help", command)
-        check(result.returncode == 0 and result.stdout.startswith(f"usage: nsfrex {command}"),
+        check(result.returncode == 0 and result.stdout.startswith(f"NAME\n    nsfrex {command} - "),
               f"help {command}: {result.returncode} {result.stdout[:60]!r}")
+        for section in ("SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "EXAMPLES"):
+            check(f"\n{section}\n" in result.stdout, f"help {command} has no {section} section")
 
     result = run(nsfrex, "no-such-command")
     check(result.returncode == 2, f"unknown command exits {result.returncode}")

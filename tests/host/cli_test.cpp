@@ -47,7 +47,20 @@ TEST(Cli, HelpAndVersionSucceed) {
 
     const CommandRun statHelp = runNsfrex("stat --help");
     EXPECT_EQ(statHelp.status, 0);
-    EXPECT_NE(statHelp.out.find("usage: nsfrex stat"), std::string::npos) << statHelp.out;
+    EXPECT_NE(statHelp.out.find("    nsfrex stat DB"), std::string::npos) << statHelp.out;
+
+    // Every command has a whole manual page, the same through both ways of asking.
+    for (const char* command : {"extract", "ls", "meta", "stat", "dump", "rt2html"}) {
+        const CommandRun page = runNsfrex(std::string("help ") + command);
+        EXPECT_EQ(page.status, 0) << command;
+        std::size_t at = 0;
+        for (const char* section : {"NAME\n", "\nSYNOPSIS\n", "\nDESCRIPTION\n", "\nOPTIONS\n", "\nEXIT STATUS\n", "\nEXAMPLES\n"}) {
+            const std::size_t found = page.out.find(section, at);
+            EXPECT_NE(found, std::string::npos) << command << " lacks " << section << " in order:\n" << page.out;
+            if (found != std::string::npos) at = found;
+        }
+        EXPECT_EQ(runNsfrex(std::string(command) + " --help").out, page.out) << command;
+    }
 }
 
 TEST(Cli, WrongCommandLinesExitWithTwo) {

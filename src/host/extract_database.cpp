@@ -1,0 +1,274 @@
+#include "extract_database.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <set>
+
+#include "extract_stream.h"
+#include "extract_tree.h"
+#include "manifest.h"
+#include "metadata.h"
+#include "module.h"
+#include "open_database.h"
+#include "output_folder.h"
+#include "progress.h"
+#include "safe_name.h"
+#include "subfiles.h"
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+namespace fs = std::filesystem;
+
+void printLine(int fd, const std::string& line) {
+    // one write per line keeps the lines of parallel databases whole
+    [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
+}
+
+std::string moduleFailure(std::int32_t status) {
+    return cat("module status ", status, " (", describeModuleStatus(status), ")");
+}
+
+// The note ID of a note subfile, from the module's "$$$TM_NoteID" metadata (eight hexadecimal digits).
+Result<std::uint32_t> noteId(const ModuleSession& session, std::int32_t index) {
+    auto elements = readMetadata(session, index, MetadataRequest::Fields, {"$$$TM_NoteID"});
+    if (!elements) return std::unexpected(std::move(elements.error()));
+    if (elements->empty() || !elements->front().value) return failure("the module gave no note ID");
+    const std::string& text = *elements->front().value;
+    std::uint32_t id = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
+    if (error != std::errc() || end != text.data() + text.size() || id == 0)
+        return failure(cat("the module gave a bad note ID ", text));
+    return id;
+}
+
+struct Outcome {
+    bool ok = true;
+    std::string error;
+};
+
+class DatabaseExtractor {
+public:
+    DatabaseExtractor(const ModuleSession& session, OutputFolder& folder, const std::vector<PlannedSubfile>& plan,
+                      std::vector<ManifestEntry>& entries, std::uint32_t flags, Progress& progress)
+        : session_(session), folder_(folder), plan_(plan), entries_(entries), flags_(flags), progress_(progress) {}
+
+    // Slot 5 for one subfile.
+    void single(std::size_t i) {
+        const PlannedSubfile& planned = plan_[i];
+        ManifestEntry& entry = entries_[i];
+        if (planned.isFolder) {
+            auto made = folder_.createFolder(planned.path);
+            record(entry, made ? Outcome{} : Outcome{false, made.error()}, planned.path, std::nullopt);
+            return;
+        }
+        ExtractStream stream(folder_, {planned.path}, progress_);
+        SubFileExtractInfo info = extractInfo(planned.path);
+        const std::int32_t status = session_.reader().fpExtractSubFileToIOobj(session_.context(), entry.subfile.index,
+                                                                           stream.io(), &info, hostPointer(), flags_);
+        if (status != 0 || !stream.error().empty() || stream.opened() != 1) {
+            stream.discard();
+            const std::string reason = status != 0            ? moduleFailure(status)
+                                       : !stream.error().empty() ? stream.error()
+                                                                 : std::string("the module wrote no output");
+            record(entry, Outcome{false, reason}, std::nullopt, std::nullopt);
+            return;
+        }
+        record(entry, Outcome{}, planned.path, stream.sizes().front());
+    }
+
+    // Slot 7 for a note and its attachments, which the module writes one after the other. Slot 7 reports
+    // only the status of the last of them, and an attachment that fails before opening its stream shifts
+    // the rest; unless every file came out in order, the subfiles are extracted again one by one.
+    void withAttachments(std::size_t i) {
+        const PlannedSubfile& planned = plan_[i];
+        std::vector<std::string> targets{planned.path};
+        for (const int child : planned.children) targets.push_back(plan_[static_cast<std::size_t>(child)].path);
+        const std::int32_t index = entries_[i].subfile.index;
+        if (auto id = noteId(session_, index)) {
+            ExtractStream stream(folder_, targets, progress_);
+            SubFileExtractInfo info = extractInfo(planned.path);
+            NoteDescriptor note{};
+            note.qwNoteID = *id;
+            note.nKind = TM_NOTE_DESCRIPTOR_KIND;
+            ExtraSubFileInfo extra{flags_, &note};
+            const std::int32_t status = session_.reader().fpExtractSubFileToIOobjEx(session_.context(), index, stream.io(),
+                                                                                 &info, hostPointer(), &extra);
+            if (status == 0 && stream.error().empty() && stream.opened() == targets.size()) {
+                record(entries_[i], Outcome{}, planned.path, stream.sizes()[0]);
+                for (std::size_t k = 0; k < planned.children.size(); ++k)
+                    record(entries_[static_cast<std::size_t>(planned.children[k])], Outcome{}, targets[k + 1],
+                           stream.sizes()[k + 1]);
+                return;
+            }
+            stream.discard();
+        }
+        single(i);
+        for (const int child : planned.children) single(static_cast<std::size_t>(child));
+    }
+
+    std::uint64_t files() const noexcept { return files_; }
+
+private:
+    void record(ManifestEntry& entry, const Outcome& outcome, std::optional<std::string> path,
+                std::optional<std::uint64_t> size) {
+        entry.status = outcome.ok ? "ok" : "failed";
+        if (!outcome.ok) entry.error = outcome.error;
+        entry.path = std::move(path);
+        entry.size = size;
+        if (size) ++files_;
+    }
+
+    SubFileExtractInfo extractInfo(const std::string& relative) {
+        const fs::path full = folder_.path() / relative;
+        folderText_ = full.parent_path().string();
+        nameText_ = full.filename().string();
+        SubFileExtractInfo info{};
+        info.filePath = folderText_.data();
+        info.fileName = nameText_.data();
+        return info;
+    }
+
+    void* hostPointer() const noexcept { return const_cast<ModuleSession*>(&session_); }
+
+    const ModuleSession& session_;
+    OutputFolder& folder_;
+    const std::vector<PlannedSubfile>& plan_;
+    std::vector<ManifestEntry>& entries_;
+    std::uint32_t flags_;
+    Progress& progress_;
+    std::string folderText_;
+    std::string nameText_;
+    std::uint64_t files_ = 0;
+};
+
+// The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
+Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFields(const ModuleSession& session,
+                                                                                   std::int32_t index) {
+    auto elements = readMetadata(session, index, MetadataRequest::MailFields);
+    if (!elements) return std::unexpected(std::move(elements.error()));
+    std::vector<std::pair<std::string, std::optional<std::string>>> fields;
+    std::set<std::string> seen;
+    for (auto& element : *elements)
+        if (element.name && seen.insert(*element.name).second) fields.emplace_back(*element.name, std::move(element.value));
+    return fields;
+}
+
+void printVerbose(const std::string& database, const ManifestEntry& entry) {
+    const std::string detail = entry.status == "ok"
+                                   ? (entry.size ? cat(std::to_string(*entry.size), " bytes") : std::string("folder"))
+                                   : entry.error.value_or("");
+    printLine(STDOUT_FILENO, cat(database, ": ", entry.subfile.index, " ", entry.path.value_or("-"), " ", entry.status,
+                                 detail.empty() ? "" : " ", detail, "\n"));
+}
+
+}  // namespace
+
+std::string_view formatName(ExtractFormat format) noexcept {
+    switch (format) {
+    case ExtractFormat::Text: return "text";
+    case ExtractFormat::Fields: return "fields";
+    case ExtractFormat::Dxl: return "dxl";
+    case ExtractFormat::Auto: break;
+    }
+    return "auto";
+}
+
+std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept {
+    for (const ExtractFormat format : {ExtractFormat::Auto, ExtractFormat::Text, ExtractFormat::Fields, ExtractFormat::Dxl})
+        if (formatName(format) == text) return format;
+    return std::nullopt;
+}
+
+DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir, const std::string& folderName,
+                                const ExtractRequest& request) {
+    DatabaseOutcome outcome;
+    const std::string label = database.string();
+    auto fatal = [&](const std::string& message) {
+        printLine(STDERR_FILENO, cat("nsfrex extract: ", message, "\n"));
+        outcome.exitStatus = 2;
+        return outcome;
+    };
+    // Refused before the database is read: an existing output is never silently overwritten.
+    if (!request.force && outputExists(outDir, folderName))
+        return fatal(cat(label, ": the output folder ", (outDir / folderName).string(), " already exists (--force replaces it)"));
+
+    CommonOptions options = request.options;
+    if (request.format == ExtractFormat::Fields) options.settings.push_back("nsfrex.ExtractAllFields=1");
+    if (request.format == ExtractFormat::Dxl) options.settings.push_back("nsfrex.ExportDXL=1");
+    const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
+
+    auto opened = openDatabase(options, database);
+    if (!opened) return fatal(opened.error().find(label) != std::string::npos ? opened.error() : cat(label, ": ", opened.error()));
+    const ModuleSession& session = opened->session;
+    auto subfiles = listSubfiles(session);
+    if (!subfiles) return fatal(cat(label, ": ", subfiles.error()));
+
+    const std::string rootName = safeFileName(database.stem().string(), "root");
+    const std::vector<PlannedSubfile> plan = planTree(*subfiles, rootName);
+    auto folder = OutputFolder::create(outDir, folderName, request.force);
+    if (!folder) return fatal(cat(label, ": ", folder.error()));
+
+    const std::size_t count = subfiles->size();
+    std::vector<bool> chosen(count, request.indexes.empty());
+    for (const std::int32_t index : request.indexes) {
+        if (index >= 0 && static_cast<std::size_t>(index) < count)
+            chosen[static_cast<std::size_t>(index)] = true;
+        else
+            outcome.failures.push_back({index, "-", cat("no such subfile (the database has ", count, ")")});
+    }
+    int notes = 0;
+    for (std::size_t i = 0; i < count; ++i) notes += chosen[i] && (*subfiles)[i].type == TMSubFileType_Main ? 1 : 0;
+
+    Manifest manifest{database.filename().string(), std::string(formatName(request.format)), request.options.root, {}};
+    for (const SubfileEntry& subfile : *subfiles) manifest.subfiles.push_back({subfile, std::nullopt, std::nullopt, "skipped", std::nullopt, std::nullopt});
+
+    Progress progress(request.progress, database.filename().string(), notes);
+    DatabaseExtractor extractor(session, *folder, plan, manifest.subfiles, flags, progress);
+    std::vector<bool> done(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!chosen[i] || done[i]) continue;
+        const bool isNote = (*subfiles)[i].type == TMSubFileType_Main;
+        if (request.withAttachments && isNote && !plan[i].children.empty()) {
+            extractor.withAttachments(i);
+            for (const int child : plan[i].children) done[static_cast<std::size_t>(child)] = true;
+        } else {
+            extractor.single(i);
+        }
+        done[i] = true;
+        ManifestEntry& entry = manifest.subfiles[i];
+        if (isNote) {
+            auto fields = mailFields(session, entry.subfile.index);
+            if (fields) {
+                entry.metadata = std::move(*fields);
+            } else if (entry.status == "ok") {
+                entry.status = "failed";
+                entry.error = cat("metadata: ", fields.error());
+            }
+            progress.noteDone();
+        }
+        if (request.verbosity == Verbosity::Verbose) {
+            printVerbose(label, manifest.subfiles[i]);
+            if (request.withAttachments && isNote)
+                for (const int child : plan[i].children) printVerbose(label, manifest.subfiles[static_cast<std::size_t>(child)]);
+        }
+    }
+    progress.finish();
+
+    for (const ManifestEntry& entry : manifest.subfiles) {
+        if (entry.status == "skipped") continue;
+        if (entry.status == "failed")
+            outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
+    }
+    if (auto written = folder->writeFile(kManifestName, manifestJson(manifest)); !written)
+        outcome.failures.push_back({-1, std::string(kManifestName), written.error()});
+    outcome.files = extractor.files();
+    outcome.bytes = progress.bytes();
+    outcome.exitStatus = outcome.failures.empty() ? 0 : 1;
+    return outcome;
+}
+
+}  // namespace nsfrex

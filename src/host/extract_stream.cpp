@@ -1,0 +1,86 @@
+#include "extract_stream.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "text.h"
+
+namespace nsfrex {
+
+ExtractStream::ExtractStream(OutputFolder& folder, std::vector<std::string> targets, Progress& progress)
+    : folder_(folder), targets_(std::move(targets)), progress_(progress), label_("(not open)") {
+    io_.pHostData = this;
+    io_.pFileName = label_.data();
+    io_.twOpenFunc = ioOpen;
+    io_.twWriteFunc = ioWrite;
+    io_.twCloseFunc = ioClose;
+}
+
+void ExtractStream::fail(std::string message) {
+    if (error_.empty()) error_ = std::move(message);
+}
+
+std::int32_t ExtractStream::ioOpen(IOobj64* io) {
+    ExtractStream& self = of(io);
+    if (self.fd_.valid()) {
+        self.fail("the module opened its output twice");
+        return 0;
+    }
+    if (self.sizes_.size() >= self.targets_.size()) {
+        self.fail("the module wrote more files than the subfile table lists");
+        return 0;
+    }
+    const std::string& target = self.targets_[self.sizes_.size()];
+    auto fd = self.folder_.createFile(target);
+    if (!fd) {
+        self.fail(fd.error());
+        return 0;
+    }
+    self.fd_ = std::move(*fd);
+    self.sizes_.push_back(0);
+    self.label_ = (self.folder_.path() / target).string();
+    io->pFileName = self.label_.data();
+    return 1;
+}
+
+std::int32_t ExtractStream::ioWrite(IOobj64* io, const std::uint8_t* pb, std::uint32_t cb) {
+    ExtractStream& self = of(io);
+    if (!self.fd_.valid()) {
+        self.fail("the module wrote to a closed output");
+        return 0;
+    }
+    while (cb > 0) {
+        const ssize_t n = ::write(self.fd_.get(), pb, cb);
+        if (n <= 0) {
+            self.fail(cat(self.label_, ": ", std::generic_category().message(errno)));
+            return 0;
+        }
+        pb += n;
+        cb -= static_cast<std::uint32_t>(n);
+        self.sizes_.back() += static_cast<std::uint64_t>(n);
+        self.progress_.addBytes(static_cast<std::uint64_t>(n));
+    }
+    return 1;
+}
+
+std::int32_t ExtractStream::ioClose(IOobj64* io) { return of(io).closeFile() ? 1 : 0; }
+
+bool ExtractStream::closeFile() noexcept {
+    if (!fd_.valid()) return true;
+    if (fd_.close()) return true;
+    try {
+        fail(cat(label_, ": ", std::generic_category().message(errno)));
+    } catch (...) {
+    }
+    return false;
+}
+
+void ExtractStream::discard() noexcept {
+    closeFile();
+    for (std::size_t i = 0; i < sizes_.size(); ++i) folder_.removeFile(targets_[i]);
+    sizes_.clear();
+}
+
+}  // namespace nsfrex

@@ -1,0 +1,117 @@
+#include "help_pages.h"
+
+#include <array>
+
+#include "options.h"
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+constexpr std::array kPages{
+    HelpPage{
+        "extract", "write the files of databases into a folder",
+        "nsfrex extract [OPTIONS] DB... -o DIR",
+        "Extracts every database DB into a folder of its own under DIR, named after the database file\n"
+        "without its extension (\"mail.nsf\" goes to DIR/mail; a second database of the same name to\n"
+        "\"DIR/mail (2)\"). Inside, the files are laid out as the reader module presents them: each note is\n"
+        "a file, and its attachments are in a folder beside it named like the note's file without its\n"
+        "extension. With --root the notes are inside a folder named after the database.\n"
+        "\n"
+        "index.json in each database folder lists every subfile: index, type, name, path (relative to the\n"
+        "database folder, null when nothing was written), parent, children, size, time (ISO 8601 UTC or\n"
+        "null), status (ok, failed, skipped), error, and for notes the mail fields From, Sent, To, Cc, Bcc,\n"
+        "Subject and Priority. Two runs over the same database give the same bytes.\n"
+        "\n"
+        "Names come from inside the database and are not trusted: '/', '\\', control characters and bytes\n"
+        "that are not UTF-8 become '_'; empty names, \".\" and \"..\" are replaced by subfile_N; names that\n"
+        "Windows reserves for devices (CON, NUL, COM1, ...) get a leading '_'; names are cut to 200 bytes\n"
+        "on a character boundary; names that clash within a folder, ignoring ASCII case, get \" (2)\",\n"
+        "\" (3)\", ... before the extension. Files are only ever created new inside DIR, never through an\n"
+        "existing name or a symbolic link.\n"
+        "\n"
+        "An existing database folder is never overwritten: the database is refused (exit status 2) unless\n"
+        "--force is given, which removes the folder and writes it again.\n"
+        "\n"
+        "On a terminal, stderr shows one updating line with the notes done, the bytes written and the\n"
+        "rate, and a summary at the end; otherwise only errors are printed. Failed subfiles are listed at\n"
+        "the end on stderr, each line naming the database, the subfile index and name, and the reason.\n",
+        "  -o, --output DIR       the folder to extract into (made when missing)\n"
+        "  --format FORMAT        how notes are written: auto (mail as MHT with a formatted HTML body),\n"
+        "                         text (mail as plain text), fields (every item of every note), dxl (DXL)\n"
+        "  --index N              extract only subfile N (repeatable; the others are listed as skipped)\n"
+        "  --with-attachments     extract each note together with its attachments in one module call\n"
+        "  --force                replace the database folders that exist already\n"
+        "  -j, --jobs N           extract up to N databases at once, each in a process of its own\n"
+        "  -q, --quiet            print only errors\n"
+        "  -v, --verbose          print one line per subfile on stdout: database, index, path, status\n",
+        true,
+        "  0  every chosen subfile of every database was extracted\n"
+        "  1  some subfiles failed (listed on stderr); the others were extracted\n"
+        "  2  a database could not be opened or its folder exists, or the command line is wrong\n",
+        "  nsfrex extract -o out mail.nsf archive.nsf\n"
+        "  nsfrex extract --format dxl -j 2 -o out ../shared/samples/nsf/*.nsf\n"
+        "  nsfrex extract --force --root -o out mail.nsf && jq '.subfiles[0]' out/mail/index.json\n"},
+    HelpPage{"ls", "list the files a database holds", "nsfrex ls [OPTIONS] DB [--json]",
+             "Lists every subfile the reader module finds in DB: index, type, name, parent, children and UTC\n"
+             "time, one per line.\n",
+             "  --json                 print one JSON array of {index, type, name, parent, children, time}\n", true,
+             "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+             "  nsfrex ls mail.nsf\n  nsfrex ls --root --json mail.nsf\n"},
+    HelpPage{"meta", "show the metadata of a subfile",
+             "nsfrex meta [OPTIONS] DB INDEX [--all | --field NAME ...] [--json]",
+             "Prints the fields the reader module gives for subfile INDEX: by default the mail fields (From,\n"
+             "Sent, To, Cc, Bcc, Subject, Priority), every item with --all, or the named fields. Names starting\n"
+             "with $$$TM_ are computed by the module: $$$TM_NoteID, $$$TM_NoteOID, $$$TM_UName,\n"
+             "$$$TM_Folders, $$$TM_BodyIsEncrypted.\n",
+             "  --all                  every item of the note\n"
+             "  --field NAME           the field NAME (repeatable)\n"
+             "  --json                 print one JSON array of {name, value}\n",
+             true, "  0  success\n  1  the database or the subfile could not be read\n  2  wrong command line\n",
+             "  nsfrex meta mail.nsf 3\n  nsfrex meta mail.nsf 3 --field '$$$TM_Folders' --json\n"},
+    HelpPage{"stat", "describe the structure of a database file", "nsfrex stat DB",
+             "Reads DB directly (without the reader module) and prints its structure version, title and note\n"
+             "counts as one JSON object.\n",
+             "", false, "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+             "  nsfrex stat mail.nsf\n"},
+    HelpPage{"dump", "print the notes and items of a database", "nsfrex dump DB [--note NOTEID]",
+             "Reads DB directly and prints its notes with their items, for developers.\n",
+             "  --note NOTEID          only this note (decimal or 0x hexadecimal)\n", false,
+             "  0  success\n  1  the database or the note could not be read\n  2  wrong command line\n",
+             "  nsfrex dump mail.nsf --note 0x8F6\n"},
+    HelpPage{"rt2html", "convert one rich-text item to HTML (development)",
+             "nsfrex rt2html DB NOTEID [ITEM]\nnsfrex rt2html --list DB",
+             "Reads DB directly and prints the MHT body text that the reader module's rich-text converter makes\n"
+             "of the rich-text item ITEM (default Body) of the note NOTEID (hexadecimal, with or without 0x).\n",
+             "  --list                 print the note IDs and names of every rich-text item of DB\n", false,
+             "  0  success\n  1  the database, note or item could not be read or converted\n  2  wrong command line\n",
+             "  nsfrex rt2html --list mail.nsf\n  nsfrex rt2html mail.nsf 8F6 Body > body.mht\n"},
+};
+
+std::string indented(std::string_view text) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = text.substr(start, end - start);
+        out += line.empty() ? std::string("\n") : cat("    ", line, "\n");
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::span<const HelpPage> helpPages() noexcept { return kPages; }
+
+std::string renderHelpPage(const HelpPage& page) {
+    std::string text = cat("NAME\n    nsfrex ", page.name, " - ", page.summary, "\n\nSYNOPSIS\n", indented(page.synopsis),
+                           "\nDESCRIPTION\n", indented(page.description));
+    text += cat("\nOPTIONS\n", indented(page.options), indented("  -h, --help             print this page\n"));
+    if (page.moduleOptions) text += cat("\n", indented(kCommonOptionsHelp));
+    text += cat("\nEXIT STATUS\n", indented(page.exitStatus), "\nEXAMPLES\n", indented(page.examples));
+    return text;
+}
+
+}  // namespace nsfrex

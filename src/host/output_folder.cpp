@@ -1,0 +1,123 @@
+#include "output_folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+std::string errnoText(int error) { return std::generic_category().message(error); }
+
+// Opens the folder `name` in `parent`, making it when `create`; a link or a file of that name is refused.
+Result<UniqueFd> openChildFolder(int parent, const std::string& name, bool create) {
+    UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid() && errno == ENOENT && create) {
+        if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) return failure(errnoText(errno));
+        fd = UniqueFd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    if (!fd.valid()) return failure(errnoText(errno));
+    return fd;
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() { close(); }
+
+bool UniqueFd::close() noexcept {
+    if (fd_ < 0) return true;
+    const bool ok = ::close(std::exchange(fd_, -1)) == 0;
+    return ok;
+}
+
+bool outputExists(const std::filesystem::path& parent, std::string_view name) {
+    struct stat info{};
+    return ::fstatat(AT_FDCWD, (parent / name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+}
+
+Result<OutputFolder> OutputFolder::create(const std::filesystem::path& parent, std::string_view name, bool replace) {
+    const std::filesystem::path path = parent / name;
+    UniqueFd parentFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.valid()) return failure(cat(parent.string(), ": ", errnoText(errno)));
+    if (outputExists(parent, name)) {
+        if (!replace) return failure(cat(path.string(), " already exists (--force replaces it)"));
+        std::error_code error;
+        std::filesystem::remove_all(path, error);  // removes a link itself, never what it points to
+        if (error) return failure(cat("cannot remove ", path.string(), ": ", error.message()));
+    }
+    const std::string folderName(name);
+    if (::mkdirat(parentFd.get(), folderName.c_str(), 0755) != 0)
+        return failure(cat("cannot make ", path.string(), ": ", errnoText(errno)));
+    auto root = openChildFolder(parentFd.get(), folderName, false);
+    if (!root) return failure(cat(path.string(), ": ", root.error()));
+    return OutputFolder(path, std::move(*root));
+}
+
+Result<int> OutputFolder::folderFd(std::string_view relative) {
+    if (relative.empty()) return root_.get();
+    if (const auto found = folders_.find(relative); found != folders_.end()) return found->second.get();
+    const std::size_t slash = relative.rfind('/');
+    auto parent = folderFd(slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash));
+    if (!parent) return parent;
+    const std::string name(relative.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    auto fd = openChildFolder(*parent, name, true);
+    if (!fd) return failure(cat((path_ / relative).string(), ": ", fd.error()));
+    const int raw = fd->get();
+    folders_.emplace(std::string(relative), std::move(*fd));
+    return raw;
+}
+
+Result<void> OutputFolder::createFolder(std::string_view relative) {
+    auto fd = folderFd(relative);
+    if (!fd) return std::unexpected(std::move(fd.error()));
+    return {};
+}
+
+Result<UniqueFd> OutputFolder::createFile(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    auto folder = folderFd(slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash));
+    if (!folder) return std::unexpected(std::move(folder.error()));
+    const std::string name(relative.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    UniqueFd fd(::openat(*folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.valid()) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
+    return fd;
+}
+
+Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view content) {
+    auto fd = createFile(relative);
+    if (!fd) return std::unexpected(std::move(fd.error()));
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd->get(), content.data(), content.size());
+        if (n <= 0) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (!fd->close()) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
+    return {};
+}
+
+void OutputFolder::removeFile(std::string_view relative) noexcept {
+    const std::size_t slash = relative.rfind('/');
+    const auto found = slash == std::string_view::npos ? root_.get() : [&] {
+        const auto it = folders_.find(relative.substr(0, slash));
+        return it == folders_.end() ? -1 : it->second.get();
+    }();
+    if (found < 0) return;
+    const std::string name(relative.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    ::unlinkat(found, name.c_str(), 0);
+}
+
+}  // namespace nsfrex

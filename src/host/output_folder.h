@@ -1,0 +1,61 @@
+// One database's output folder, and everything created inside it relative to open folder descriptors:
+// folders and files are made new (never through an existing name or a symbolic link), so nothing can be
+// written outside the folder whatever the names are or whatever appears in the folder meanwhile.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "result.h"
+
+namespace nsfrex {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd();
+
+    int get() const noexcept { return fd_; }
+    bool valid() const noexcept { return fd_ >= 0; }
+    // Closes now; false when close reported an error (a write that did not reach the disk).
+    bool close() noexcept;
+
+private:
+    int fd_ = -1;
+};
+
+// Whether `parent` already holds an entry called `name` (of any kind, a dangling link included).
+bool outputExists(const std::filesystem::path& parent, std::string_view name);
+
+class OutputFolder {
+public:
+    // Makes the folder `name` in `parent`. An existing entry of that name is an error unless `replace`,
+    // which removes it first (a link is removed, not followed).
+    static Result<OutputFolder> create(const std::filesystem::path& parent, std::string_view name, bool replace);
+
+    const std::filesystem::path& path() const noexcept { return path_; }
+
+    // `relative` is '/'-separated with safe names; missing folders on the way are made.
+    Result<void> createFolder(std::string_view relative);
+    Result<UniqueFd> createFile(std::string_view relative);
+    Result<void> writeFile(std::string_view relative, std::string_view content);
+    void removeFile(std::string_view relative) noexcept;
+
+private:
+    OutputFolder(std::filesystem::path path, UniqueFd root) : path_(std::move(path)), root_(std::move(root)) {}
+    Result<int> folderFd(std::string_view relative);
+
+    std::filesystem::path path_;
+    UniqueFd root_;
+    std::map<std::string, UniqueFd, std::less<>> folders_;  // open folders below the root, by relative path
+};
+
+}  // namespace nsfrex

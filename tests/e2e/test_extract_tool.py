@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""nsfrex extract as a tool: every sample database in every format, the output tree and its index.json,
+UTF-8 notes and valid DXL, refusal of an existing output and --force giving the same bytes, -j giving the
+same tree as one at a time, clear exit status 2 for files that are not databases, and names from a
+database that try to leave the output folder."""
+import argparse
+import hashlib
+import json
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+FORMATS = ["text", "fields", "dxl", "auto"]
+STATUSES = {"ok", "failed", "skipped"}
+MAIL_FIELDS = ["From", "Sent", "To", "Cc", "Bcc", "Subject", "Priority"]
+ENTRY_KEYS = {"index", "type", "name", "path", "parent", "children", "size", "time", "status", "error", "metadata"}
+ISO_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+# Samples with attachments and a folder, for the checks that run a few databases only.
+FEW = ["notedata_MIMEMsg.nsf", "notedata_attachment.nsf", "sample.nsf"]
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def check(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return condition
+
+
+def run(nsfrex, *args, timeout=1800):
+    return subprocess.run([str(nsfrex), "extract", *map(str, args)], capture_output=True, text=True,
+                          errors="replace", timeout=timeout)
+
+
+def tree_digest(root):
+    """Every file and folder under root: relative path -> SHA-256 of the bytes, or 'folder'."""
+    tree = {}
+    for path in sorted(root.rglob("*")):
+        relative = path.relative_to(root).as_posix()
+        if path.is_symlink():
+            tree[relative] = "link"
+        elif path.is_dir():
+            tree[relative] = "folder"
+        else:
+            tree[relative] = hashlib.sha256(path.read_bytes()).hexdigest()
+    return tree
+
+
+def describe_difference(a, b):
+    only_a = sorted(set(a) - set(b))[:3]
+    only_b = sorted(set(b) - set(a))[:3]
+    changed = sorted(k for k in set(a) & set(b) if a[k] != b[k])[:3]
+    return f"only first {only_a}, only second {only_b}, different {changed}"
+
+
+def inside(path, root):
+    try:
+        path.resolve().relative_to(root.resolve())
+        return True
+    except ValueError:
+        return False
+
+
+def check_database_folder(checks, label, out, folder, fmt, dtd, dxl_files):
+    """index.json of one database folder against the files on disk."""
+    manifest_path = folder / "index.json"
+    if not checks.check(manifest_path.is_file(), f"{label}: no index.json in {folder}"):
+        return
+    try:
+        manifest = json.loads(manifest_path.read_text(encoding="utf-8"))
+    except (UnicodeDecodeError, json.JSONDecodeError) as error:
+        checks.check(False, f"{label}: index.json does not parse: {error}")
+        return
+    checks.check(manifest.get("format") == fmt, f"{label}: index.json format {manifest.get('format')!r}")
+    listed = set()
+    for entry in manifest.get("subfiles", []):
+        where = f"{label}: subfile {entry.get('index')}"
+        if not checks.check(set(entry) == ENTRY_KEYS, f"{where}: keys {sorted(entry)}"):
+            continue
+        checks.check(entry["status"] in STATUSES, f"{where}: status {entry['status']!r}")
+        checks.check(entry["time"] is None or ISO_TIME.match(entry["time"]), f"{where}: time {entry['time']!r}")
+        if entry["type"] == "Main" and entry["status"] != "skipped":
+            checks.check(isinstance(entry["metadata"], dict) and list(entry["metadata"]) == MAIL_FIELDS,
+                         f"{where}: metadata {entry['metadata']!r}")
+        if entry["status"] == "failed":
+            checks.check(bool(entry["error"]), f"{where}: failed without an error")
+        if entry["path"] is None:
+            checks.check(entry["status"] != "ok" or entry["type"] == "Folder", f"{where}: ok without a path")
+            continue
+        path = folder / entry["path"]
+        listed.add(entry["path"])
+        if not checks.check(inside(path, out), f"{where}: path {entry['path']!r} leaves the output folder"):
+            continue
+        if entry["type"] == "Folder":
+            checks.check(path.is_dir(), f"{where}: folder {entry['path']!r} missing")
+            continue
+        if not checks.check(path.is_file() and not path.is_symlink(), f"{where}: file {entry['path']!r} missing"):
+            continue
+        checks.check(entry["size"] == path.stat().st_size, f"{where}: size {entry['size']} but {path.stat().st_size} on disk")
+        if path.suffix in (".mail", ".tmp"):
+            try:
+                path.read_bytes().decode("utf-8")
+            except UnicodeDecodeError as error:
+                checks.check(False, f"{where}: {entry['path']} is not UTF-8 ({error})")
+        if path.suffix == ".dxl":
+            dxl_files.append(path)
+    for path in folder.rglob("*"):
+        relative = path.relative_to(folder).as_posix()
+        if path.is_file() and relative != "index.json":
+            checks.check(relative in listed, f"{label}: {relative} is not in index.json")
+
+
+def validate_dxl(checks, dtd, files):
+    for start in range(0, len(files), 200):
+        batch = files[start:start + 200]
+        result = subprocess.run(["xmllint", "--noout", "--nonet", "--dtdvalid", str(dtd), *map(str, batch)],
+                                capture_output=True, text=True, errors="replace", timeout=900)
+        checks.check(result.returncode == 0, f"DXL not valid: {result.stderr.strip()[:400]}")
+
+
+def failure_lines(stderr):
+    return [line for line in stderr.splitlines() if line.startswith("nsfrex extract: ")]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True, type=pathlib.Path)
+    parser.add_argument("--shared", required=True, type=pathlib.Path)
+    options = parser.parse_args()
+    nsfrex = options.bin / "nsfrex"
+    samples_dir = options.shared / "samples" / "nsf"
+    dtd = options.shared / "dxl" / "domino_9_0_1.dtd"
+    for needed in (nsfrex, samples_dir, dtd):
+        if not needed.exists():
+            print(f"FAIL: missing {needed}", file=sys.stderr)
+            return 1
+    if shutil.which("xmllint") is None:
+        print("FAIL: xmllint is not installed", file=sys.stderr)
+        return 1
+    samples = sorted(p for p in samples_dir.iterdir() if p.suffix in (".nsf", ".ntf"))
+    few = [samples_dir / name for name in FEW]
+    checks = Checks()
+    checks.check(len(samples) > 0, f"no sample databases in {samples_dir}")
+    for path in few:
+        checks.check(path.is_file(), f"missing sample {path}")
+
+    with tempfile.TemporaryDirectory(prefix="nsfrex-extract-tool-") as scratch:
+        root = pathlib.Path(scratch)
+
+        # Every database in every format, several at once; the text run also one at a time.
+        trees = {}
+        for fmt in FORMATS:
+            out = root / fmt
+            result = run(nsfrex, "-q", "-j", "2", "--format", fmt, "-o", out, *samples)
+            checks.check(result.returncode in (0, 1), f"{fmt}: exit status {result.returncode}: {result.stderr[:400]}")
+            checks.check(result.returncode == 0 or failure_lines(result.stderr), f"{fmt}: exit 1 without a list")
+            for line in failure_lines(result.stderr):
+                print(f"  {fmt}: {line}")
+            folders = sorted(p.name for p in out.iterdir())
+            checks.check(folders == sorted(p.stem for p in samples), f"{fmt}: database folders {folders[:5]}...")
+            dxl_files = []
+            for sample in samples:
+                check_database_folder(checks, f"{fmt} {sample.name}", out, out / sample.stem, fmt, dtd, dxl_files)
+            if fmt == "dxl":
+                checks.check(len(dxl_files) > 0, "dxl: no DXL files")
+            validate_dxl(checks, dtd, dxl_files)
+            trees[fmt] = tree_digest(out)
+            print(f"{fmt}: {len(samples)} databases, {len(trees[fmt])} entries, exit {result.returncode}")
+
+        sequential = root / "text-sequential"
+        result = run(nsfrex, "-q", "--format", "text", "-o", sequential, *samples)
+        checks.check(result.returncode in (0, 1), f"sequential: exit status {result.returncode}")
+        digest = tree_digest(sequential)
+        checks.check(digest == trees["text"], f"-j 2 and one at a time differ: {describe_difference(trees['text'], digest)}")
+
+        # An existing folder is refused and left alone; --force writes the same bytes again.
+        again = run(nsfrex, "--format", "text", "-o", root / "text", *few)
+        checks.check(again.returncode == 2, f"second run exits {again.returncode}")
+        for path in few:
+            checks.check(str(path) in again.stderr and "exists" in again.stderr,
+                         f"second run does not name {path}: {again.stderr[:300]}")
+        checks.check(tree_digest(root / "text") == trees["text"], "a refused run changed the output")
+        forced = run(nsfrex, "--force", "--format", "text", "-o", root / "text", *few)
+        checks.check(forced.returncode in (0, 1), f"--force exits {forced.returncode}: {forced.stderr[:300]}")
+        checks.check(tree_digest(root / "text") == trees["text"],
+                     f"--force changed bytes: {describe_difference(trees['text'], tree_digest(root / 'text'))}")
+
+        # A link planted where a database folder goes is refused, and --force removes the link only.
+        planted = root / "planted"
+        target = root / "elsewhere"
+        planted.mkdir()
+        target.mkdir()
+        (planted / "sample").symlink_to(target, target_is_directory=True)
+        result = run(nsfrex, "-o", planted, samples_dir / "sample.nsf")
+        checks.check(result.returncode == 2, f"planted link: exit {result.returncode}")
+        result = run(nsfrex, "--force", "-o", planted, samples_dir / "sample.nsf")
+        checks.check(result.returncode in (0, 1), f"planted link with --force: exit {result.returncode}")
+        checks.check(not (planted / "sample").is_symlink() and (planted / "sample" / "index.json").is_file(),
+                     "--force did not replace the planted link with a folder")
+        checks.check(list(target.iterdir()) == [], "something was written through the planted link")
+
+        # Two databases of the same name get two folders.
+        twin_dir = root / "twin"
+        twin_dir.mkdir()
+        twin = twin_dir / "sample.nsf"
+        shutil.copyfile(samples_dir / "sample.nsf", twin)
+        result = run(nsfrex, "-q", "-o", root / "twins", samples_dir / "sample.nsf", twin)
+        checks.check(result.returncode in (0, 1), f"twins: exit {result.returncode}")
+        checks.check(sorted(p.name for p in (root / "twins").iterdir()) == ["sample", "sample (2)"],
+                     f"twins: {sorted(p.name for p in (root / 'twins').iterdir())}")
+
+        # Files that are not databases: exit status 2 and a message naming the file.
+        broken_dir = root / "broken"
+        broken_dir.mkdir()
+        truncated = broken_dir / "truncated.nsf"
+        shutil.copyfile(samples_dir / "sample.nsf", truncated)
+        os.truncate(truncated, 3000)
+        text_file = broken_dir / "notes.txt.nsf"
+        text_file.write_text("These are not the notes you are looking for.\n" * 100)
+        missing = broken_dir / "missing.nsf"
+        for bad in (truncated, text_file, missing):
+            result = run(nsfrex, "-o", root / "broken-out", bad)
+            checks.check(result.returncode == 2, f"{bad.name}: exit {result.returncode}")
+            checks.check(str(bad) in result.stderr, f"{bad.name}: message does not name the file: {result.stderr[:300]}")
+            checks.check(not (root / "broken-out" / bad.stem).exists(), f"{bad.name}: an output folder was left")
+        # A bad database among good ones: the good ones are extracted, the status is 2.
+        result = run(nsfrex, "-q", "-j", "2", "-o", root / "mixed", truncated, samples_dir / "sample.nsf")
+        checks.check(result.returncode == 2, f"mixed: exit {result.returncode}")
+        checks.check((root / "mixed" / "sample" / "index.json").is_file(), "mixed: the good database was not extracted")
+
+        check_hostile_names(checks, nsfrex, options.bin.parent, root)
+
+    for failure in checks.failures:
+        print(f"FAIL: {failure}", file=sys.stderr)
+    print(f"{len(samples)} samples, {len(checks.failures)} failures")
+    return 1 if checks.failures else 0
+
+
+def check_hostile_names(checks, nsfrex, build_dir, root):
+    """Attachment names that try to leave the folder, clash or carry control characters."""
+    hostile = build_dir / "samples" / "hostile-names.nsf"
+    if not hostile.is_file():
+        print(f"SKIP: {hostile} is not built (the sample generator is not in the tree yet)")
+        return
+    out = root / "hostile"
+    result = run(nsfrex, "-o", out, hostile)
+    checks.check(result.returncode in (0, 1), f"hostile: exit {result.returncode}: {result.stderr[:300]}")
+    folder = out / hostile.stem
+    dxl_files = []
+    check_database_folder(checks, "hostile", out, folder, "auto", None, dxl_files)
+    for path in out.rglob("*"):
+        checks.check(inside(path, out) and not path.is_symlink(), f"hostile: {path} is outside or a link")
+        name = path.name
+        checks.check(name not in (".", "..") and not any(ord(c) < 0x20 or c in "\\" for c in name),
+                     f"hostile: unsafe name {name!r}")
+    manifest = json.loads((folder / "index.json").read_text(encoding="utf-8"))
+    attachments = [e for e in manifest["subfiles"] if e["type"] in ("Attachment", "OLE")]
+    checks.check(len(attachments) > 0, "hostile: no attachments listed")
+    paths = [e["path"] for e in attachments if e["path"] is not None]
+    checks.check(len(paths) == len({p.lower() for p in paths}), f"hostile: paths clash: {paths}")
+    print(f"hostile: {len(attachments)} attachments, {len(paths)} written")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

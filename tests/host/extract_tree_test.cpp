@@ -1,0 +1,104 @@
+// The output layout planned from a subfile table, and the index.json written beside it.
+#include "extract_tree.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "manifest.h"
+
+namespace nsfrex {
+namespace {
+
+SubfileEntry entry(int index, std::int32_t type, std::optional<std::string> name, int parent) {
+    SubfileEntry e;
+    e.index = index;
+    e.type = type;
+    e.name = std::move(name);
+    e.parent = parent;
+    return e;
+}
+
+std::vector<std::string> paths(const std::vector<PlannedSubfile>& plan) {
+    std::vector<std::string> out;
+    for (const auto& p : plan) out.push_back(p.path);
+    return out;
+}
+
+TEST(ExtractTree, AttachmentsGoBesideTheirNoteInAFolderOfItsStem) {
+    const std::vector<SubfileEntry> table{
+        entry(0, TMSubFileType_Main, "mail_tm0.mail", -1),
+        entry(1, TMSubFileType_Attachment, "report.pdf", 0),
+        entry(2, TMSubFileType_OLE, "report.pdf", 0),
+        entry(3, TMSubFileType_Main, "mail_tm3.tmp", -1),
+        entry(4, TMSubFileType_Main, "mail_tm4.mail", -1),
+        entry(5, TMSubFileType_Attachment, "../../x", 4),
+    };
+    const auto plan = planTree(table, "mail");
+    EXPECT_EQ(paths(plan), (std::vector<std::string>{"mail_tm0.mail", "mail_tm0/report.pdf", "mail_tm0/report (2).pdf",
+                                                      "mail_tm3.tmp", "mail_tm4.mail", "mail_tm4/.._.._x"}));
+    EXPECT_EQ(plan[0].children, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(plan[3].children.empty());
+    for (const auto& p : plan) EXPECT_FALSE(p.isFolder);
+}
+
+TEST(ExtractTree, RootFolderHoldsEverything) {
+    const std::vector<SubfileEntry> table{
+        entry(0, TMSubFileType_Folder, std::nullopt, -1),
+        entry(1, TMSubFileType_Main, "db_tm1.mail", 0),
+        entry(2, TMSubFileType_Attachment, "a.txt", 1),
+        entry(3, TMSubFileType_Main, "db_tm3.mail", 0),
+    };
+    const auto plan = planTree(table, "db");
+    EXPECT_EQ(paths(plan), (std::vector<std::string>{"db", "db/db_tm1.mail", "db/db_tm1/a.txt", "db/db_tm3.mail"}));
+    EXPECT_TRUE(plan[0].isFolder);
+    EXPECT_EQ(plan[0].children, (std::vector<int>{1, 3}));
+}
+
+TEST(ExtractTree, ClashingNamesAndBadParentsStayApart) {
+    const std::vector<SubfileEntry> table{
+        entry(0, TMSubFileType_Main, "index.json", -1),  // the manifest's name is taken
+        entry(1, TMSubFileType_Main, "a", -1),           // a note without an extension...
+        entry(2, TMSubFileType_Attachment, "x", 1),      // ...has its folder named "a (2)"
+        entry(3, TMSubFileType_Main, "A (2)", -1),
+        entry(4, TMSubFileType_Attachment, "y", 9),   // parent beyond the table
+        entry(5, TMSubFileType_Attachment, "z", 4),   // parent that is not a note
+        entry(6, TMSubFileType_Attachment, "", 5),    // no name
+        entry(7, TMSubFileType_Main, std::nullopt, -1),
+    };
+    const auto plan = planTree(table, "db");
+    EXPECT_EQ(paths(plan), (std::vector<std::string>{"index (2).json", "a", "a (2)/x", "A (2) (2)", "y", "z", "subfile_6",
+                                                      "subfile_7"}));
+}
+
+TEST(Manifest, ListsEverySubfileWithPathsMetadataAndStatus) {
+    Manifest manifest{"mail.nsf", "text", false, {}};
+    SubfileEntry note = entry(0, TMSubFileType_Main, "mail_tm0.mail", -1);
+    note.children = {1};
+    note.time = "2013-01-02T03:04:05Z";
+    manifest.subfiles.push_back({note, "mail_tm0.mail", 12, "ok", std::nullopt,
+                                 std::vector<std::pair<std::string, std::optional<std::string>>>{
+                                     {"From", "Ann \"A\" <ann@example.com>"}, {"Cc", std::nullopt}}});
+    manifest.subfiles.push_back(
+        {entry(1, TMSubFileType_Attachment, "a\tb", 0), std::nullopt, std::nullopt, "failed", "module status 6 (x)", std::nullopt});
+    EXPECT_EQ(manifestJson(manifest),
+              "{\n"
+              "  \"database\": \"mail.nsf\",\n"
+              "  \"format\": \"text\",\n"
+              "  \"root\": false,\n"
+              "  \"subfiles\": [\n"
+              "    {\"index\": 0, \"type\": \"Main\", \"name\": \"mail_tm0.mail\", \"path\": \"mail_tm0.mail\", \"parent\": -1, "
+              "\"children\": [1], \"size\": 12, \"time\": \"2013-01-02T03:04:05Z\", \"status\": \"ok\", \"error\": null, "
+              "\"metadata\": {\"From\": \"Ann \\\"A\\\" <ann@example.com>\", \"Cc\": null}},\n"
+              "    {\"index\": 1, \"type\": \"Attachment\", \"name\": \"a\\tb\", \"path\": null, \"parent\": 0, "
+              "\"children\": [], \"size\": null, \"time\": null, \"status\": \"failed\", \"error\": \"module status 6 (x)\", "
+              "\"metadata\": null}\n"
+              "  ]\n"
+              "}\n");
+    EXPECT_EQ(manifestJson(Manifest{"e.nsf", "dxl", true, {}}),
+              "{\n  \"database\": \"e.nsf\",\n  \"format\": \"dxl\",\n  \"root\": true,\n  \"subfiles\": []\n}\n");
+}
+
+}  // namespace
+}  // namespace nsfrex
