@@ -115,6 +115,8 @@ STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName
             if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
                 return s;
         }
+        std::error_code ec;
+        const bool existed = std::filesystem::exists(path, ec);
         std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
         if (!out)
             return ERR_RUNTIME_IO;
@@ -124,8 +126,12 @@ STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName
         if (std::fclose(out.release()) != 0 && status == NOERROR)
             status = ERR_RUNTIME_IO;
         if (status != NOERROR) {
-            std::error_code ec;
-            std::filesystem::remove(path, ec);  // no partial files
+            // No partial content. A file the caller made beforehand (a temporary file it will delete
+            // itself) is emptied, not removed: removing it would make the caller's own clean-up fail.
+            if (existed)
+                std::filesystem::resize_file(path, 0, ec);
+            else
+                std::filesystem::remove(path, ec);
         }
         return status;
     });

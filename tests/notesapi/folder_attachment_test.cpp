@@ -131,6 +131,11 @@ TEST_F(FilesTest, SealedOrDamagedAttachmentsAreRefused) {
     ASSERT_EQ(NSFItemInfoNext(h, first, "$FILE", 5, &second, nullptr, nullptr, nullptr), NOERROR);
     EXPECT_NE(NSFNoteExtractFile(h, first, (dir_ / "short").c_str(), nullptr), NOERROR);
     EXPECT_FALSE(fs::exists(dir_ / "short"));
+    // A file the caller made beforehand (its temporary file) stays, emptied, for the caller to delete.
+    std::ofstream(dir_ / "made") << "old content";
+    EXPECT_NE(NSFNoteExtractFile(h, first, (dir_ / "made").c_str(), nullptr), NOERROR);
+    ASSERT_TRUE(fs::exists(dir_ / "made"));
+    EXPECT_EQ(fs::file_size(dir_ / "made"), 0u);
     EXPECT_EQ(NSFNoteExtractFile(h, second, (dir_ / "sealed").c_str(), nullptr), ERR_NOEXTRACT_ENCRYPTED);
 }
 
