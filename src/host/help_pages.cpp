@@ -37,8 +37,9 @@ constexpr std::array kPages{
         "rate, and a summary at the end; otherwise only errors are printed. Failed subfiles are listed at\n"
         "the end on stderr, each line naming the database, the subfile index and name, and the reason.\n",
         "  -o, --output DIR       the folder to extract into (made when missing)\n"
-        "  --format FORMAT        how notes are written: auto (mail as MHT with a formatted HTML body),\n"
-        "                         text (mail as plain text), fields (every item of every note), dxl (DXL)\n"
+        "  --format FORMAT        how notes are written: auto (mail with the formatted body the module\n"
+        "                         makes; plain text until it writes MHT), text (mail as plain text),\n"
+        "                         fields (every item of every note), dxl (notes as DXL)\n"
         "  --index N              extract only subfile N (repeatable; the others are listed as skipped)\n"
         "  --with-attachments     extract each note together with its attachments in one module call\n"
         "  --force                replace the database folders that exist already\n"
@@ -80,9 +81,11 @@ constexpr std::array kPages{
              "  0  success\n  1  the database or the note could not be read\n  2  wrong command line\n",
              "  nsfrex dump mail.nsf --note 0x8F6\n"},
     HelpPage{"rt2html", "convert one rich-text item to HTML (development)",
-             "nsfrex rt2html DB NOTEID [ITEM]\nnsfrex rt2html --list DB",
+             "nsfrex rt2html DB NOTEID [ITEM]\nnsfrex rt2html --item-text DB NOTEID [ITEM]\nnsfrex rt2html --list DB",
              "Reads DB directly and prints the MHT body text that the reader module's rich-text converter makes\n"
              "of the rich-text item ITEM (default Body) of the note NOTEID (hexadecimal, with or without 0x).\n",
+             "  --item-text            print instead the module's item text of that item, read through the\n"
+             "                         Notes runtime (to compare with the converter's visible text)\n"
              "  --list                 print the note IDs and names of every rich-text item of DB\n", false,
              "  0  success\n  1  the database, note or item could not be read or converted\n  2  wrong command line\n",
              "  nsfrex rt2html --list mail.nsf\n  nsfrex rt2html mail.nsf 8F6 Body > body.mht\n"},
