@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "api_guard.h"
+#include "composite_text.h"
+#include "mime_body.h"
 #include "note_access.h"
 #include "notesapi/mime.h"
 #include "notesapi/nsfdata.h"
@@ -27,21 +29,35 @@ extern "C" STATUS MailGetMessageBodyComposite(DHANDLE hMessage, const char* Item
         const char* name = ItemName != nullptr ? ItemName : MAIL_BODY_ITEM;
         const WORD nameLength = static_cast<WORD>(std::strlen(name));
 
-        // A CD file: one host-order type word, then the records of every fragment in order.
+        // A CD file: one host-order type word, then the records of every fragment in order. A MIME
+        // body is converted as MIMEConvertMIMEPartCC would, without changing the note; a plain text
+        // body becomes one paragraph per line.
         std::vector<std::uint8_t> file = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
-        bool found = false;
-        for (auto index = findItem(*note, name, nameLength, 0); index;
-             index = findItem(*note, name, nameLength, *index + 1)) {
-            const NoteItem& item = note->items()[*index];
-            if (item.type == TYPE_MIME_PART)
-                return ERR_RUNTIME_NOT_IMPLEMENTED;  // needs MIME to rich-text conversion
-            if (item.type != TYPE_COMPOSITE)
-                return ERR_DATATYPE;
-            file.insert(file.end(), item.block->begin() + 2, item.block->end());
-            found = true;
+        auto appendPieces = [&file](const std::vector<std::vector<std::uint8_t>>& pieces) {
+            for (const auto& piece : pieces)
+                file.insert(file.end(), piece.begin(), piece.end());
+        };
+        MimeComposite mime;
+        const STATUS mimeStatus = mimeToComposite(*note, name, nameLength, mime);
+        if (mimeStatus == NOERROR) {
+            appendPieces(mime.pieces);
+        } else if (mimeStatus != ERR_MISC_INVALID_ARGS) {
+            return mimeStatus;  // no item, or MIME that cannot be read
+        } else {
+            for (auto index = findItem(*note, name, nameLength, 0); index;
+                 index = findItem(*note, name, nameLength, *index + 1)) {
+                const NoteItem& item = note->items()[*index];
+                if (item.block->size() < 2)
+                    continue;
+                const nsf::Bytes value(item.block->data() + 2, item.block->size() - 2);
+                if (item.type == TYPE_COMPOSITE)
+                    file.insert(file.end(), value.begin(), value.end());
+                else if (item.type == TYPE_TEXT)
+                    appendPieces(textToComposite(nsf::lmbcsTextToUtf8(value)));
+                else
+                    return ERR_DATATYPE;
+            }
         }
-        if (!found)
-            return ERR_ITEM_NOT_FOUND;
 
         const std::string path = nsf::lmbcsToUtf8(
             nsf::Bytes(reinterpret_cast<const std::uint8_t*>(OutputFileName), std::strlen(OutputFileName)));

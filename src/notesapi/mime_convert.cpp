@@ -1,7 +1,9 @@
-// MIME parts to rich text. The conversion keeps the message's text: the first plain-text part (or,
-// failing that, the first HTML part with its markup removed), decoded from its transfer encoding
-// and character set, becomes one paragraph per line. Layout, images and attachments are not
-// carried over (attachments stay available as $FILE items).
+// MIME parts to rich text. A note stores a MIME message as a sequence of TYPE_MIME_PART items, one
+// per part in message order, each with its delimiter line, its headers and its body (or the name of
+// the $FILE object holding the body). The sequence is rebuilt into the message's tree by the
+// multipart boundaries, and the tree's text becomes paragraphs: of a multipart/alternative the
+// text/plain choice (else the first choice that has text), of any other multipart every text part
+// in order; attachments, images and other types contribute nothing.
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -9,34 +11,75 @@
 #include <string_view>
 #include <vector>
 
-#include <unicode/ucnv.h>
-
 #include "api_guard.h"
+#include "composite_text.h"
+#include "error_map.h"
+#include "mime_body.h"
+#include "mime_text.h"
 #include "note_access.h"
 #include "notesapi/mime.h"
 #include "notesapi/nsfdata.h"
 #include "notesapi/status.h"
-#include "nsf/lmbcs.h"
+#include "nsf/byte_reader.h"
 
 namespace notesrt {
 namespace {
 
-struct Part {
-    std::uint8_t type = 0;  // 1 prolog, 2 body, 3 epilog, ...
-    std::string headers;
-    std::string body;
+// Bounds for hostile notes.
+constexpr std::size_t kMaxDepth = 32;                    // nested multiparts followed
+constexpr std::size_t kMaxParts = 10000;                 // parts of one message
+constexpr std::size_t kMaxPartBytes = 16u << 20;         // body bytes of one part
+constexpr std::size_t kMaxTextBytes = 32u << 20;         // text of the whole message
+
+constexpr std::uint8_t kPartBody = 2;
+constexpr std::uint32_t kHasBoundary = 0x1;
+constexpr std::uint32_t kHasHeaders = 0x2;
+constexpr std::uint32_t kBodyInObject = 0x4;
+
+struct StoredPart {
+    std::uint8_t type = 0;
+    std::uint32_t flags = 0;
+    std::string_view boundary;  // into the item's value block
+    std::string_view headers;
+    std::string_view body;
 };
 
-struct ContentInfo {
-    std::string type = "text/plain";  // lower case
-    std::string charset = "us-ascii";
-    std::string encoding;             // lower case
-    bool attachment = false;
-};
+// The MIME_PART of a value block (type word first). The stored byte count is not trusted beyond
+// the item: what the item holds after boundary and headers is the body.
+std::optional<StoredPart> parsePart(const std::vector<std::uint8_t>& block) {
+    nsf::ByteReader r(nsf::Bytes(block.data(), block.size()), "MIME_PART");
+    StoredPart part;
+    auto typeWord = r.u16();
+    auto version = r.u16();
+    auto flags = r.u32();
+    auto partType = r.u8();
+    auto spare = r.u8();
+    auto byteCount = r.u16();
+    auto boundaryLength = r.u16();
+    auto headersLength = r.u16();
+    if (!typeWord || !version || !flags || !partType || !spare || !byteCount || !boundaryLength || !headersLength ||
+        !r.skip(6))
+        return std::nullopt;
+    auto boundary = r.bytes(*boundaryLength);
+    auto headers = boundary ? r.bytes(*headersLength) : boundary;
+    if (!boundary || !headers)
+        return std::nullopt;
+    // A byte count smaller than boundary and headers is damaged; the item's end then bounds the body.
+    const std::size_t prefix = std::size_t{*boundaryLength} + *headersLength;
+    const std::size_t declared = *byteCount >= prefix ? std::size_t{*byteCount} - prefix : r.remaining();
+    auto body = r.bytes(std::min(declared, r.remaining()));
+    auto view = [](nsf::Bytes b) { return std::string_view(reinterpret_cast<const char*>(b.data()), b.size()); };
+    part.type = *partType;
+    part.flags = *flags;
+    part.boundary = view(*boundary);
+    part.headers = view(*headers);
+    part.body = view(*body);
+    return part;
+}
 
 std::string lower(std::string_view s) {
     std::string out(s);
-    std::ranges::transform(out, out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::ranges::transform(out, out.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
     return out;
 }
 
@@ -47,39 +90,57 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-std::optional<Part> parsePart(const std::vector<std::uint8_t>& block) {
-    // Type word, MIME_PART header (20 bytes on disk), boundary, headers, body.
-    if (block.size() < 2 + 20)
-        return std::nullopt;
-    const std::uint8_t* p = block.data() + 2;
-    const std::size_t boundary = p[10] | (p[11] << 8);
-    const std::size_t headers = p[12] | (p[13] << 8);
-    const std::size_t rest = block.size() - 22;
-    if (boundary > rest || headers > rest - boundary)
-        return std::nullopt;
-    const char* data = reinterpret_cast<const char*>(p + 20);
-    return Part{p[6], std::string(data + boundary, headers),
-                std::string(data + boundary + headers, rest - boundary - headers)};
-}
-
-// The value of a parameter ("charset") in a header value, without quotes.
+// The parameter `name` of a header value ("text/plain; charset=\"x\""), unquoted; empty if absent.
 std::string parameter(std::string_view value, std::string_view name) {
-    const std::string low = lower(value);
-    const std::size_t at = low.find(std::string(name) + "=");
-    if (at == std::string::npos)
-        return {};
-    std::string_view v = value.substr(at + name.size() + 1);
-    if (!v.empty() && v.front() == '"') {
-        v.remove_prefix(1);
-        return std::string(v.substr(0, v.find('"')));
+    constexpr auto npos = std::string_view::npos;
+    std::size_t i = value.find(';');
+    while (i != npos && i < value.size()) {
+        ++i;
+        const std::size_t eq = value.find_first_of("=;", i);
+        if (eq == npos)
+            return {};
+        if (value[eq] == ';') {
+            i = eq;
+            continue;
+        }
+        const bool match = lower(trim(value.substr(i, eq - i))) == name;
+        std::string result;
+        std::size_t j = eq + 1;
+        while (j < value.size() && (value[j] == ' ' || value[j] == '\t'))
+            ++j;
+        if (j < value.size() && value[j] == '"') {
+            for (++j; j < value.size() && value[j] != '"'; ++j) {
+                if (value[j] == '\\' && j + 1 < value.size())
+                    ++j;
+                result.push_back(value[j]);
+            }
+            i = value.find(';', j);
+        } else {
+            const std::size_t end = value.find(';', j);
+            result = std::string(trim(value.substr(j, end == npos ? npos : end - j)));
+            i = end;
+        }
+        if (match)
+            return result;
     }
-    return std::string(trim(v.substr(0, v.find_first_of("; \t\r\n"))));
+    return {};
 }
 
-ContentInfo contentInfo(std::string_view headers) {
-    ContentInfo info;
-    // Unfold continuation lines first.
-    std::string unfolded;
+struct Node {
+    std::string type = "text/plain";  // lower case, without parameters
+    std::string charset;
+    std::string encoding;  // lower case
+    std::string boundary;
+    bool attachment = false;
+    std::string body;      // raw body, or the $FILE name when inObject
+    bool inObject = false;
+    bool delimited = false;  // inside a multipart: the line end before the next delimiter is not body
+    std::vector<std::size_t> children;
+    bool multipart() const { return type.starts_with("multipart/"); }
+};
+
+void readHeaders(std::string_view headers, Node& node) {
+    std::string unfolded;  // continuation lines joined to their header
     for (std::size_t i = 0; i < headers.size(); ++i) {
         if (headers[i] == '\r')
             continue;
@@ -97,202 +158,238 @@ ContentInfo contentInfo(std::string_view headers) {
         const std::string name = lower(trim(line.substr(0, colon)));
         const std::string_view value = trim(line.substr(colon + 1));
         if (name == "content-type") {
-            info.type = lower(trim(value.substr(0, value.find(';'))));
-            if (const std::string cs = parameter(value, "charset"); !cs.empty())
-                info.charset = cs;
+            node.type = lower(trim(value.substr(0, value.find(';'))));
+            node.charset = parameter(value, "charset");
+            node.boundary = parameter(value, "boundary");
         } else if (name == "content-transfer-encoding") {
-            info.encoding = lower(value);
+            node.encoding = lower(value);
         } else if (name == "content-disposition") {
-            info.attachment = lower(value).starts_with("attachment");
+            node.attachment = lower(trim(value.substr(0, value.find(';')))) == "attachment";
         }
     }
-    return info;
 }
 
-std::string decodeBase64(std::string_view in) {
-    std::string out;
-    unsigned buffer = 0;
-    int bits = 0;
-    for (const char c : in) {
-        int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        else continue;  // line breaks, padding, noise
-        buffer = (buffer << 6) | static_cast<unsigned>(v);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
-        }
+// The message tree rebuilt from the stored parts. Node 0 is an implicit container for the top level.
+class MessageTree {
+public:
+    MessageTree() {
+        nodes_.emplace_back();
+        nodes_[0].type = "multipart/mixed";
+        open_.push_back(0);
     }
-    return out;
-}
 
-std::string decodeQuotedPrintable(std::string_view in) {
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '=') {
-            out.push_back(in[i]);
-            continue;
+    void add(const StoredPart& part) {
+        followDelimiter(part.boundary);
+        if (nodes_.size() >= kMaxParts)
+            return;
+        const bool hasHeaders = !part.headers.empty();
+        if (!hasHeaders && part.type != kPartBody)
+            return;  // prolog or epilog text: not part of the message's content
+        if (!hasHeaders && part.boundary.empty() && last_ != 0 && !nodes_[last_].inObject &&
+            (part.flags & kBodyInObject) == 0) {
+            nodes_[last_].body.append(part.body);  // a long body goes on in further items
+            return;
         }
-        if (i + 1 < in.size() && (in[i + 1] == '\n' || in[i + 1] == '\r')) {  // soft line break
-            i += (in[i + 1] == '\r' && i + 2 < in.size() && in[i + 2] == '\n') ? 2 : 1;
-            continue;
-        }
-        if (i + 2 < in.size() && hex(in[i + 1]) >= 0 && hex(in[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hex(in[i + 1]) * 16 + hex(in[i + 2])));
-            i += 2;
-            continue;
-        }
-        out.push_back('=');
+        Node node;
+        readHeaders(part.headers, node);
+        node.inObject = (part.flags & kBodyInObject) != 0;
+        node.delimited = open_.back() != 0;
+        if (!node.multipart())
+            node.body.assign(part.body);
+        const std::size_t index = nodes_.size();
+        nodes_[open_.back()].children.push_back(index);
+        const bool opens = node.multipart() && !node.boundary.empty() && open_.size() <= kMaxDepth;
+        nodes_.push_back(std::move(node));
+        last_ = opens ? 0 : index;
+        if (opens)
+            open_.push_back(index);
     }
-    return out;
-}
 
-std::string toUtf8(const std::string& bytes, const std::string& charset) {
-    const std::string cs = lower(charset);
-    if (cs == "utf-8" || cs == "utf8" || cs == "us-ascii" || cs.empty())
-        return bytes;
-    std::string out(bytes.size() * 4 + 4, '\0');
-    UErrorCode err = U_ZERO_ERROR;
-    const int32_t n = ucnv_convert("UTF-8", charset.c_str(), out.data(), static_cast<int32_t>(out.size()),
-                                   bytes.data(), static_cast<int32_t>(bytes.size()), &err);
-    if (U_FAILURE(err)) {
-        err = U_ZERO_ERROR;  // unknown character set: read it as Latin-1
-        const int32_t m = ucnv_convert("UTF-8", "ISO-8859-1", out.data(), static_cast<int32_t>(out.size()),
-                                       bytes.data(), static_cast<int32_t>(bytes.size()), &err);
-        out.resize(U_SUCCESS(err) ? static_cast<std::size_t>(m) : 0);
-        return out;
-    }
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
+    const Node& node(std::size_t i) const { return nodes_[i]; }
 
-// Markup removed; line-breaking elements become line breaks; the common entities decoded.
-std::string htmlToText(std::string_view html) {
-    std::string out;
-    for (std::size_t i = 0; i < html.size(); ++i) {
-        if (html[i] == '<') {
-            const std::size_t end = html.find('>', i);
-            const std::string tag = lower(html.substr(i + 1, std::min<std::size_t>(end, html.size()) - i - 1));
-            if (tag.starts_with("br") || tag.starts_with("/p") || tag.starts_with("/div") || tag.starts_with("/tr") ||
-                tag.starts_with("/h"))
-                out.push_back('\n');
-            if (tag.starts_with("style") || tag.starts_with("script")) {
-                const std::size_t close = lower(html).find("</" + tag.substr(0, tag.starts_with("style") ? 5 : 6), i);
-                i = close == std::string::npos ? html.size() : html.find('>', close);
-                if (i == std::string::npos)
-                    break;
-                continue;
-            }
-            if (end == std::string_view::npos)
-                break;
-            i = end;
-            continue;
-        }
-        if (html[i] == '\r' || html[i] == '\n') {
-            out.push_back(' ');
-            continue;
-        }
-        if (html[i] == '&') {
-            static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
-                {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&nbsp;", " "}, {"&#39;", "'"}};
-            const auto it = std::ranges::find_if(kEntities, [&](const auto& e) { return html.substr(i).starts_with(e.first); });
-            if (it != std::end(kEntities)) {
-                out += it->second;
-                i += it->first.size() - 1;
-                continue;
+private:
+    // A delimiter line "--b" returns to the multipart of boundary b; "--b--" closes it.
+    void followDelimiter(std::string_view stored) {
+        stored.remove_prefix(std::min(stored.find_first_not_of("\r\n"), stored.size()));
+        const std::string_view line = trim(stored.substr(0, stored.find_first_of("\r\n")));
+        if (!line.starts_with("--"))
+            return;
+        const std::string_view name = line.substr(2);
+        for (std::size_t depth = open_.size(); depth-- > 1;) {
+            const std::string& boundary = nodes_[open_[depth]].boundary;
+            const bool opening = name == boundary;
+            const bool closing = name.size() == boundary.size() + 2 && name.starts_with(boundary) && name.ends_with("--");
+            if (opening || closing) {
+                open_.resize(closing ? depth : depth + 1);
+                last_ = 0;
+                return;
             }
         }
-        out.push_back(html[i]);
     }
-    return out;
-}
 
-void putWord(std::vector<std::uint8_t>& out, std::size_t w) {
-    out.push_back(static_cast<std::uint8_t>(w & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((w >> 8) & 0xFF));
-}
+    std::vector<Node> nodes_;
+    std::vector<std::size_t> open_;  // multiparts whose parts are still coming, outermost first
+    std::size_t last_ = 0;           // the part a headerless continuation extends (0: none)
+};
 
-// One paragraph per line: CDPARAGRAPH, then CDTEXT runs in the default body font.
-std::vector<std::vector<std::uint8_t>> textToComposite(std::string_view utf8) {
-    constexpr std::size_t kItemLimit = 40000;  // rich-text items stay well below 64 KB
-    constexpr std::size_t kRunLimit = 8000;    // UTF-8 bytes per text run
-    std::vector<std::vector<std::uint8_t>> items(1);
-    auto append = [&](const std::vector<std::uint8_t>& record) {
-        if (items.back().size() + record.size() > kItemLimit)
-            items.emplace_back();
-        items.back().insert(items.back().end(), record.begin(), record.end());
-    };
-    std::size_t start = 0;
-    while (start <= utf8.size()) {
-        const std::size_t nl = utf8.find('\n', start);
-        std::string_view line = utf8.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        append({0x81, 0x02});  // CDPARAGRAPH
-        while (!line.empty()) {
-            std::size_t take = std::min(line.size(), kRunLimit);
-            while (take < line.size() && take > 0 && (static_cast<unsigned char>(line[take]) & 0xC0) == 0x80)
-                --take;  // keep characters whole
-            const std::vector<std::uint8_t> text = nsf::utf8ToLmbcs(line.substr(0, take));
-            std::vector<std::uint8_t> record = {0x85, 0xFF};
-            putWord(record, 8 + text.size());
-            record.insert(record.end(), {0x01, 0x00, 0x00, 0x0A});  // Swiss, plain, black, 10 pt
-            record.insert(record.end(), text.begin(), text.end());
-            if (record.size() % 2 != 0)
-                record.push_back(0);
-            append(record);
-            line.remove_prefix(take);
-        }
-        if (nl == std::string_view::npos)
-            break;
-        start = nl + 1;
-    }
-    return items;
-}
-
-std::string messageText(const std::vector<Part>& parts) {
-    const Part* plain = nullptr;
-    const Part* html = nullptr;
-    ContentInfo plainInfo, htmlInfo;
-    for (const Part& part : parts) {
-        if (part.headers.empty())
+// The raw body of a part kept in a $FILE object, with the object's own transfer encoding undone.
+std::string objectBody(const NoteObject& note, std::string_view fileName) {
+    for (auto index = findItem(note, ITEM_NAME_ATTACHMENT, 5, 0); index;
+         index = findItem(note, ITEM_NAME_ATTACHMENT, 5, *index + 1)) {
+        const NoteItem& item = note.items()[*index];
+        if (item.type != TYPE_OBJECT)
             continue;
-        const ContentInfo info = contentInfo(part.headers);
-        if (info.attachment)
+        // FILEOBJECT: OBJECT_DESCRIPTOR (type, RRV), name length, host, compression, attributes,
+        // flags, size, two TIMEDATEs, then the name.
+        nsf::ByteReader r(nsf::Bytes(item.block->data(), item.block->size()), "FILEOBJECT");
+        auto typeWord = r.u16();
+        auto objectType = r.u16();
+        auto rrv = r.u32();
+        auto nameLength = r.u16();
+        auto host = r.u16();
+        auto compression = r.u16();
+        auto attributes = r.u16();
+        auto flags = r.u16();
+        auto size = r.u32();
+        if (!typeWord || !objectType || !rrv || !nameLength || !host || !compression || !attributes || !flags ||
+            !size || !r.skip(16))
             continue;
-        if (info.type == "text/plain" && plain == nullptr) {
-            plain = &part;
-            plainInfo = info;
-        } else if (info.type == "text/html" && html == nullptr) {
-            html = &part;
-            htmlInfo = info;
+        auto name = r.bytes(*nameLength);
+        if (!name || (*objectType & 0x1FFF) != OBJECT_FILE ||
+            std::string_view(reinterpret_cast<const char*>(name->data()), name->size()) != fileName)
+            continue;
+        const WORD method = *compression & COMPRESS_MASK;
+        if (method > COMPRESS_RECOMPRESS_HUFF)
+            return {};
+        std::string bytes;
+        note.database()->withEngine([&](nsf::Database& e) {
+            auto stream = e.openObject(*rrv, static_cast<nsf::Compression>(method), *size);
+            if (!stream)
+                return;
+            std::vector<std::uint8_t> chunk(64 * 1024);
+            while (bytes.size() < kMaxPartBytes) {
+                auto n = (*stream)->read(chunk);
+                if (!n || *n == 0)
+                    return;
+                bytes.append(reinterpret_cast<const char*>(chunk.data()), std::min(*n, kMaxPartBytes - bytes.size()));
+            }
+        });
+        switch (*flags & ENCODE_MASK) {
+        case ENCODE_BASE64: return mime::decodeBase64(bytes);
+        case ENCODE_QP: return mime::decodeQuotedPrintable(bytes);
+        default: return bytes;
         }
     }
-    const Part* chosen = plain ? plain : html;
-    if (chosen == nullptr)
-        return {};
-    const ContentInfo& info = plain ? plainInfo : htmlInfo;
-    std::string bytes = chosen->body;
-    if (info.encoding == "base64")
-        bytes = decodeBase64(bytes);
-    else if (info.encoding == "quoted-printable")
-        bytes = decodeQuotedPrintable(bytes);
-    const std::string utf8 = toUtf8(bytes, info.charset);
-    return plain ? utf8 : htmlToText(utf8);
+    return {};
 }
+
+class TextCollector {
+public:
+    TextCollector(const NoteObject& note, const MessageTree& tree) : note_(note), tree_(tree) {}
+
+    void collect(std::size_t index) {
+        const Node& node = tree_.node(index);
+        if (node.type == "multipart/alternative") {
+            // The plain-text choice when there is one; otherwise the first choice that has text.
+            for (const std::size_t child : node.children)
+                if (tree_.node(child).type == "text/plain" && !tree_.node(child).attachment) {
+                    const std::size_t before = text_.size();
+                    collect(child);
+                    if (text_.size() > before)
+                        return;
+                }
+            for (const std::size_t child : node.children) {
+                const std::size_t before = text_.size();
+                collect(child);
+                if (text_.size() > before)
+                    return;
+            }
+        } else if (node.multipart()) {
+            for (const std::size_t child : node.children)
+                collect(child);
+        } else if ((node.type == "text/plain" || node.type == "text/html") && !node.attachment) {
+            append(partText(node));
+        }
+    }
+
+    std::string take() { return std::move(text_); }
+
+private:
+    std::string partText(const Node& node) const {
+        std::string_view raw = node.body;
+        if (node.delimited && !node.inObject) {
+            if (raw.ends_with("\r\n"))
+                raw.remove_suffix(2);
+            else if (raw.ends_with('\n'))
+                raw.remove_suffix(1);
+        }
+        std::string bytes;
+        if (node.inObject) {
+            bytes = objectBody(note_, raw);
+        } else if (node.encoding == "base64") {
+            bytes = mime::decodeBase64(raw);
+        } else if (node.encoding == "quoted-printable") {
+            bytes = mime::decodeQuotedPrintable(raw);
+        } else {
+            bytes = raw;  // 7bit, 8bit, binary and unknown encodings are taken as they are
+        }
+        if (bytes.size() > kMaxPartBytes)
+            bytes.resize(kMaxPartBytes);
+        const std::string utf8 = mime::charsetToUtf8(bytes, node.charset);
+        return node.type == "text/html" ? mime::htmlToText(utf8) : utf8;
+    }
+
+    void append(std::string_view text) {
+        if (text.empty())
+            return;
+        if (!text_.empty() && text_.back() != '\n')
+            text_.push_back('\n');  // each part starts a paragraph
+        for (std::size_t i = 0; i < text.size() && text_.size() < kMaxTextBytes; ++i) {
+            if (text[i] == '\r') {
+                if (i + 1 < text.size() && text[i + 1] == '\n')
+                    continue;
+                text_.push_back('\n');  // a lone CR ends a line as well
+            } else {
+                text_.push_back(text[i]);
+            }
+        }
+    }
+
+    const NoteObject& note_;
+    const MessageTree& tree_;
+    std::string text_;
+};
 
 }  // namespace
+
+STATUS mimeToComposite(const NoteObject& note, const char* name, WORD nameLength, MimeComposite& out) {
+    out = {};
+    MessageTree tree;
+    bool anyItem = false;
+    bool anyPart = false;
+    for (auto index = findItem(note, name, nameLength, 0); index; index = findItem(note, name, nameLength, *index + 1)) {
+        anyItem = true;
+        const NoteItem& item = note.items()[*index];
+        if (item.type != TYPE_MIME_PART)
+            continue;
+        if ((item.flags & ITEM_SEAL) != 0 && noteIsSealed(note))
+            return ERR_NOEXTRACT_ENCRYPTED;  // the bytes are ciphertext
+        out.indices.push_back(*index);
+        if (const auto part = parsePart(*item.block)) {
+            tree.add(*part);
+            anyPart = true;
+        }
+    }
+    if (out.indices.empty())
+        return anyItem ? ERR_MISC_INVALID_ARGS : ERR_ITEM_NOT_FOUND;
+    if (!anyPart)
+        return ERR_RUNTIME_CORRUPT;
+    TextCollector collector(note, tree);
+    collector.collect(0);
+    out.pieces = textToComposite(collector.take());
+    return NOERROR;
+}
+
 }  // namespace notesrt
 
 using namespace notesrt;
@@ -304,31 +401,12 @@ extern "C" STATUS MIMEConvertMIMEPartCC(NOTEHANDLE hNote, const char* pItemName,
         const auto note = findNote(hNote);
         if (!note)
             return ERR_RUNTIME_BAD_HANDLE;
-        std::vector<std::size_t> indices;
-        std::vector<Part> parts;
-        for (auto index = findItem(*note, pItemName, wItemNameLen, 0); index;
-             index = findItem(*note, pItemName, wItemNameLen, *index + 1)) {
-            const NoteItem& item = note->items()[*index];
-            if (item.type != TYPE_MIME_PART)
-                continue;
-            indices.push_back(*index);
-            auto part = parsePart(*item.block);
-            if (!part)
-                continue;
-            // A body too long for one item goes on in further items with neither boundary nor
-            // headers of their own.
-            constexpr std::uint8_t kBody = 2;
-            if (part->type == kBody && part->headers.empty() && !parts.empty() && parts.back().type == kBody)
-                parts.back().body += part->body;
-            else
-                parts.push_back(std::move(*part));
-        }
-        if (indices.empty())
-            return findItem(*note, pItemName, wItemNameLen, 0) ? ERR_MISC_INVALID_ARGS : ERR_ITEM_NOT_FOUND;
-
-        const NoteItem& first = note->items()[indices.front()];
+        MimeComposite composite;
+        if (const STATUS s = mimeToComposite(*note, pItemName, wItemNameLen, composite); s != NOERROR)
+            return s;
+        const NoteItem& first = note->items()[composite.indices.front()];
         std::vector<NoteItem> replacements;
-        for (auto& records : textToComposite(messageText(parts))) {
+        for (const auto& records : composite.pieces) {
             NoteItem item;
             item.nameUtf8 = first.nameUtf8;
             item.nameLmbcs = first.nameLmbcs;
@@ -343,6 +421,6 @@ extern "C" STATUS MIMEConvertMIMEPartCC(NOTEHANDLE hNote, const char* pItemName,
             item.block = std::move(block);
             replacements.push_back(std::move(item));
         }
-        return note->replaceItems(indices, std::move(replacements)) ? NOERROR : ERR_RUNTIME_NO_MEMORY;
+        return note->replaceItems(composite.indices, std::move(replacements)) ? NOERROR : ERR_RUNTIME_NO_MEMORY;
     });
 }

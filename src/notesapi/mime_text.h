@@ -1,0 +1,24 @@
+// The text of a MIME part: transfer decoding, character sets and HTML reduced to text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace notesrt::mime {
+
+// Base64 with line breaks and stray characters skipped; padding ends a group, so joined encodings
+// decode one after the other.
+std::string decodeBase64(std::string_view in);
+
+// Quoted-printable: "=XY" decoded, "=" at a line end is a soft line break, a malformed "=" stays.
+std::string decodeQuotedPrintable(std::string_view in);
+
+// Bytes of the named character set to valid UTF-8. Sets ICU does not know, US-ASCII and ISO-8859-1
+// are read as windows-1252 (its superset in practice); `known` tells whether the name was recognised.
+std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool* known = nullptr);
+
+// HTML to text, lines separated by "\n": tags dropped, block elements and <br> end a line,
+// white space collapsed outside <pre>, script, style and title contents dropped, entities decoded.
+std::string htmlToText(std::string_view html);
+
+}  // namespace notesrt::mime
