@@ -11,6 +11,7 @@
 #include "manifest.h"
 #include "metadata.h"
 #include "module.h"
+#include "nsf/database.h"
 #include "open_database.h"
 #include "output_folder.h"
 #include "progress.h"
@@ -202,7 +203,12 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
     auto opened = openDatabase(options, database);
-    if (!opened) return fatal(opened.error().find(label) != std::string::npos ? opened.error() : cat(label, ": ", opened.error()));
+    if (!opened) {
+        // The module's status says little; the engine, reading the file directly, says what is wrong with it.
+        std::string message = opened.error().find(label) != std::string::npos ? opened.error() : cat(label, ": ", opened.error());
+        if (auto direct = nsf::openDatabaseFile(database); !direct) message += cat(": ", direct.error().message());
+        return fatal(message);
+    }
     const ModuleSession& session = opened->session;
     auto subfiles = listSubfiles(session);
     if (!subfiles) return fatal(cat(label, ": ", subfiles.error()));
