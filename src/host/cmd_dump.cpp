@@ -80,7 +80,7 @@ void printNote(const nsf::Note& note) {
     if (h.parent != 0 || h.responseCount != 0)
         std::printf("  parent %s  responses %u\n", hex32(h.parent).c_str(), h.responseCount);
     for (const nsf::Item& item : note.items) {
-        std::string rendering = item.sealed() && item.value.empty() ? "<sealed>" : nsf::renderValue(item, 100);
+        std::string rendering = item.sealed() && item.value.empty() ? "<sealed>" : nsf::renderValue(item, 200);
         std::printf("  %-24s %-16s %s  len %zu  %s\n", item.name.c_str(), nsf::typeName(item.type).c_str(),
                     itemFlags(item.flags).c_str(), item.value.size(), rendering.c_str());
     }
