@@ -8,6 +8,7 @@ import hashlib
 import json
 import os
 import pathlib
+import pty
 import re
 import shutil
 import subprocess
@@ -235,12 +236,56 @@ def main():
         checks.check(result.returncode == 2, f"mixed: exit {result.returncode}")
         checks.check((root / "mixed" / "sample" / "index.json").is_file(), "mixed: the good database was not extracted")
 
+        check_output_modes(checks, nsfrex, root, samples_dir / "notedata_MIMEMsg.nsf")
         check_hostile_names(checks, nsfrex, options.bin.parent, root, few)
 
     for failure in checks.failures:
         print(f"FAIL: {failure}", file=sys.stderr)
     print(f"{len(samples)} samples, {len(checks.failures)} failures")
     return 1 if checks.failures else 0
+
+
+def check_output_modes(checks, nsfrex, root, database):
+    """-v prints one line per subfile on stdout, -q nothing but errors, --index skips the rest, and a
+    terminal on stderr gets the updating status line and a summary."""
+    manifest_of = lambda out: json.loads((out / database.stem / "index.json").read_text(encoding="utf-8"))
+    verbose = run(nsfrex, "-v", "-o", root / "verbose", database)
+    subfiles = manifest_of(root / "verbose")["subfiles"]
+    lines = verbose.stdout.splitlines()
+    checks.check(len(lines) == len(subfiles) and all(line.startswith(f"{database}: ") for line in lines),
+                 f"-v printed {len(lines)} lines for {len(subfiles)} subfiles: {lines[:2]}")
+    quiet = run(nsfrex, "-q", "-o", root / "quiet", database)
+    checks.check(quiet.stdout == "" and all(str(database) in line for line in quiet.stderr.splitlines()),
+                 f"-q printed more than errors: {quiet.stdout[:200]!r} {quiet.stderr[:200]!r}")
+    indexed = run(nsfrex, "--index", "1", "-o", root / "indexed", database)
+    statuses = [e["status"] for e in manifest_of(root / "indexed")["subfiles"]]
+    checks.check(indexed.returncode == 0 and statuses[1] == "ok" and statuses.count("skipped") == len(statuses) - 1,
+                 f"--index 1: exit {indexed.returncode}, statuses {statuses}")
+
+    # stderr on a terminal: "\r<database>: notes N/M, ..." lines and a summary.
+    primary, secondary = pty.openpty()
+    try:
+        result = subprocess.run([str(nsfrex), "extract", "-o", str(root / "terminal"), str(database)],
+                                stdout=subprocess.DEVNULL, stderr=secondary, timeout=300)
+        os.close(secondary)
+        secondary = -1
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(primary, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+    finally:
+        os.close(primary)
+        if secondary >= 0:
+            os.close(secondary)
+    text = shown.decode("utf-8", "replace")
+    checks.check(result.returncode in (0, 1), f"terminal run: exit {result.returncode}")
+    checks.check(f"\r{database.name}: notes " in text and "/s" in text and "1 database, " in text,
+                 f"no status line or summary on a terminal: {text[:300]!r}")
 
 
 def check_hostile_names(checks, nsfrex, build_dir, root, few):
