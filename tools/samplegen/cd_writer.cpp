@@ -11,7 +11,8 @@ namespace {
 constexpr std::uint8_t kSigParagraph = 0x81, kSigPabDefinition = 0x82, kSigPabReference = 0x83, kSigText = 0x85,
                        kSigFontTable = 0x8B, kSigGraphic = 0x99, kSigImageHeader = 0x7D, kSigImageSegment = 0x7C,
                        kSigTableBegin = 0xA3, kSigTableCell = 0xA4, kSigTableEnd = 0xA5, kSigHotspotBegin = 0xA9,
-                       kSigHotspotEnd = 0xAA, kSigV4HotspotBegin = 0xAD, kSigV4HotspotEnd = 0xAE;
+                       kSigHotspotEnd = 0xAA, kSigV4HotspotBegin = 0xAD, kSigV4HotspotEnd = 0xAE,
+                       kSigPreTableBegin = 0xFB, kSigBeginRecord = 0xDD, kSigEndRecord = 0xDE;
 constexpr std::uint16_t kHotspotFile = 4, kHotspotLink = 11;
 constexpr std::size_t kSegmentBytes = 10240;  // image bytes per segment, as Notes writes them
 
@@ -82,7 +83,32 @@ CdWriter& CdWriter::text(std::string_view utf8, Font font) {
     return *this;
 }
 
-CdWriter& CdWriter::tableBegin() {
+CdWriter& CdWriter::tableBegin(std::uint8_t rows, std::uint8_t columns) {
+    constexpr std::uint16_t kPreTableSignature = 0xFF00 | kSigPreTableBegin;
+    bsig(kSigBeginRecord, 6);
+    u16(1);
+    u16(kPreTableSignature);
+    wsig(kSigPreTableBegin, 44);
+    u32(0);  // flags
+    u8(rows);
+    u8(columns);
+    u32(0);  // column sizing bits
+    u32(0);
+    u8(0);  // viewer type
+    u8(0);
+    u16(0);  // minimum row height
+    u16(0);
+    u32(0);  // style colours: none
+    u32(0);
+    u16(0x0001);  // inner border colour: RGB black
+    u32(0);
+    u16(0);  // name, image packet and row label lengths
+    u16(0);
+    u16(0);
+    bsig(kSigEndRecord, 6);
+    u16(1);
+    u16(kPreTableSignature);
+
     bsig(kSigTableBegin, 14);
     u16(0);     // left margin
     u16(144);   // horizontal and vertical space between cells
@@ -93,13 +119,13 @@ CdWriter& CdWriter::tableBegin() {
     return *this;
 }
 
-CdWriter& CdWriter::tableCell(std::uint8_t row, std::uint8_t column, std::uint16_t fractionalWidth) {
+CdWriter& CdWriter::tableCell(std::uint8_t row, std::uint8_t column, std::uint8_t columns, std::uint16_t columnTwips) {
     bsig(kSigTableCell, 18);
     u8(row);
     u8(column);
-    u16(72);  // left and right cell margins
-    u16(72);
-    u16(fractionalWidth);
+    u16(static_cast<std::uint16_t>(column * columnTwips));  // the cell's left and right edges
+    u16(static_cast<std::uint16_t>((column + 1) * columnTwips));
+    u16(static_cast<std::uint16_t>(28800 / columns));  // share of the table, of 20 inches
     u8(0x55);  // single borders on all four sides
     u8(0);
     u16(0x1111);
@@ -179,6 +205,12 @@ CdWriter& CdWriter::image(ImageType type, std::uint16_t width, std::uint16_t hei
         raw(bytes.subspan(at, n));
         if (even != n) u8(0);
     }
+    return *this;
+}
+
+CdWriter& CdWriter::fonts(std::span<const FontFace> faces) {
+    pad();
+    raw(fontTable(faces));
     return *this;
 }
 

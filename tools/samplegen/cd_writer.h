@@ -27,6 +27,13 @@ inline constexpr std::uint16_t kPabBullet = 0x0400, kPabNumbered = 0x1000;
 
 enum class ImageType : std::uint16_t { Gif = 1, Jpeg = 2, Bmp = 3 };
 
+// A face of a font table (CDFACE): face IDs from 5, as FONTID.face refers to them.
+struct FontFace {
+    std::uint8_t id = 5;
+    std::uint8_t family = 0x22;  // variable pitch, swiss
+    std::string name;
+};
+
 class CdWriter {
 public:
     CdWriter& pabDefinition(std::uint16_t id, std::uint16_t justify = kJustifyLeft, std::uint16_t flags = 0,
@@ -37,10 +44,13 @@ public:
     CdWriter& line(std::uint16_t pabId, std::string_view utf8, Font font = {}) {
         return paragraph(pabId).text(utf8, font);
     }
-    CdWriter& tableBegin();
-    // fractionalWidth: the cell's share of the table as 28800 (20 inches in twips) x cell / table.
-    CdWriter& tableCell(std::uint8_t row, std::uint8_t column, std::uint16_t fractionalWidth);
+    // The pre-table records (CDPRETABLEBEGIN between begin and end records), then CDTABLEBEGIN.
+    CdWriter& tableBegin(std::uint8_t rows, std::uint8_t columns);
+    // A cell of a table of `columns` equal columns, each `columnTwips` wide, single borders.
+    CdWriter& tableCell(std::uint8_t row, std::uint8_t column, std::uint8_t columns, std::uint16_t columnTwips);
     CdWriter& tableEnd();
+    // A font table record (as in the $Fonts item) inside the stream itself.
+    CdWriter& fonts(std::span<const FontFace> faces);
     // A URL link around the runs that follow, up to linkEnd().
     CdWriter& linkBegin(std::string_view url);
     CdWriter& linkEnd();
@@ -71,12 +81,7 @@ private:
     std::vector<std::uint8_t> out_;
 };
 
-// A $Fonts item value: CDFONTTABLE with one CDFACE per entry (face IDs from 5).
-struct FontFace {
-    std::uint8_t id = 5;
-    std::uint8_t family = 0x22;  // variable pitch, swiss
-    std::string name;
-};
+// A $Fonts item value: CDFONTTABLE with one CDFACE per entry.
 std::vector<std::uint8_t> fontTable(std::span<const FontFace> faces);
 
 }  // namespace samplegen

@@ -1,5 +1,6 @@
 #include "mail.h"
 
+#include "nsf/huffman.h"
 #include "nsf/timedate.h"
 
 namespace samplegen {
@@ -34,6 +35,20 @@ nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& h) {
         .time("PostedDate", timeAt(h.postedUnixSeconds))
         .time("DeliveredDate", timeAt(h.postedUnixSeconds + 45));
     return n;
+}
+
+void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const std::uint8_t> bytes,
+            std::int64_t modifiedUnixSeconds, nsf::Compression compression) {
+    nsf::FileObjectSpec spec;
+    spec.fileName = std::string(fileName);
+    spec.compression = compression;
+    spec.fileSize = static_cast<std::uint32_t>(bytes.size());
+    spec.created = timeAt(modifiedUnixSeconds - 3600);
+    spec.modified = timeAt(modifiedUnixSeconds);
+    const std::vector<std::uint8_t> stored = compression == nsf::Compression::Huffman
+                                                 ? nsf::huffmanEncode(bytes)
+                                                 : std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    note.attachStored(spec, stored);
 }
 
 }  // namespace samplegen

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -28,5 +30,10 @@ void stampNote(nsf::NoteBuilder& note, std::int64_t unixSeconds);
 // A document of form Memo with From, SendTo, CopyTo, Subject, PostedDate, DeliveredDate and
 // ComposedDate (no Body: the caller adds it).
 nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& header);
+
+// A $FILE attachment with created and modified times, as mail clients store them; flagged signed,
+// sealed and summary like the attachments of real mail.
+void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const std::uint8_t> bytes,
+            std::int64_t modifiedUnixSeconds, nsf::Compression compression = nsf::Compression::None);
 
 }  // namespace samplegen

@@ -39,7 +39,9 @@ void addReport(nsf::MemoryDatabaseBuilder& db, std::vector<nsf::NoteId>& project
         "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
     const Bytes chart = chartGif();
     CdWriter cd = withDefinitions();
-    cd.line(kCentered, "Quarterly report", kHeading)
+    const std::vector<FontFace> fontFaces = faces();
+    cd.fonts(fontFaces)
+        .line(kCentered, "Quarterly report", kHeading)
         .paragraph(kPlain)
         .text("Sales grew in every region. ", kBody)
         .text("Highlights", Font{1, kBold, 0, 10})
@@ -52,11 +54,11 @@ void addReport(nsf::MemoryDatabaseBuilder& db, std::vector<nsf::NoteId>& project
         .line(kNumbers, "Open the attached summary", kBody)
         .line(kNumbers, "Reply with questions by Friday", kBody)
         .line(kPlain, "Revenue by region:", kBody)
-        .tableBegin();
+        .tableBegin(3, 2);
     const char* cells[3][2] = {{"Region", "Revenue"}, {"North", "0.7 M EUR"}, {"South", "0.5 M EUR"}};
     for (std::uint8_t r = 0; r < 3; ++r)
         for (std::uint8_t c = 0; c < 2; ++c)
-            cd.tableCell(r, c, 14400).line(kInTable, cells[r][c], r == 0 ? Font{1, kBold, 0, 10} : kBody);
+            cd.tableCell(r, c, 2, 2880).line(kInTable, cells[r][c], r == 0 ? Font{1, kBold, 0, 10} : kBody);
     cd.tableEnd()
         .paragraph(kPlain)
         .text("Details on the ", kBody)
@@ -71,9 +73,9 @@ void addReport(nsf::MemoryDatabaseBuilder& db, std::vector<nsf::NoteId>& project
         .attachmentIcon("Übersicht März.txt", "Übersicht März.txt")
         .attachmentIcon("報告.pdf", "報告.pdf");
     mail.composite("$Fonts", fontTable(faces()), nsf::kItemSummary)
-        .composite("Body", cd.take())
-        .attachFile("Übersicht März.txt", summary)
-        .attachFile("報告.pdf", pdf, nsf::Compression::Huffman);
+        .composite("Body", cd.take());
+    attach(mail, "Übersicht März.txt", summary, unixSeconds(2024, 3, 31, 17, 5));
+    attach(mail, "報告.pdf", pdf, unixSeconds(2024, 4, 1, 8, 20), nsf::Compression::Huffman);
     projects.push_back(mail.id());
 }
 
@@ -200,15 +202,16 @@ void buildHostileNamesDatabase(nsf::MemoryDatabaseBuilder& db) {
     const std::string longName = std::string(296, 'L') + ".txt";
     const char* names[] = {"../escape.txt", "/etc/passwd", "..\\win.txt", "a.txt", "a.txt", "con", "",
                            "tab\tand\nnewline\x01.txt", "bell\x07.txt"};
-    for (const char* name : names) mail.attachFile(name, bytesOf(std::string("contents of ") + name + "\n"));
-    mail.attachFile(longName, bytesOf("contents of the long name\n"));
+    const std::int64_t when = unixSeconds(2024, 4, 30, 18, 0);
+    for (const char* name : names) attach(mail, name, bytesOf(std::string("contents of ") + name + "\n"), when);
+    attach(mail, longName, bytesOf("contents of the long name\n"), when);
     for (int i = 0; i < 2; ++i) {
         CdWriter body = withDefinitions();
         body.line(kPlain, i == 0 ? "First of two." : "Second of two.", kBody);
-        addMail(db, {"Same subject", "CN=Mallory/O=Example", {"CN=Ben Okafor/O=Example"}, {},
-                     unixSeconds(2024, 5, 2, 10, i)})
-            .composite("Body", body.take())
-            .attachFile("same.txt", bytesOf(i == 0 ? "first\n" : "second\n"));
+        nsf::NoteBuilder& same = addMail(db, {"Same subject", "CN=Mallory/O=Example", {"CN=Ben Okafor/O=Example"},
+                                              {}, unixSeconds(2024, 5, 2, 10, i)});
+        same.composite("Body", body.take());
+        attach(same, "same.txt", bytesOf(i == 0 ? "first\n" : "second\n"), unixSeconds(2024, 5, 2, 9, i));
     }
 }
 
