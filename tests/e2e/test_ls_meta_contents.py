@@ -6,30 +6,15 @@ import argparse
 import json
 import pathlib
 import re
-import subprocess
 import sys
 
-SAMPLES = [
-    "notedata_MIMEMsg.nsf",
-    "notedata_attachment.nsf",
-    "sample.nsf",
-    "notedata_findKeyEx4.nsf",
-    "signeddoc.nsf",
-]
-ALL_FIELDS = ["-c", "nsfrex.ExtractAllFields=1"]
-# The items whose presence makes a document a mail message.
-MAIL_HEADER_ITEMS = {"From", "PostedDate", "ComposedDate", "SendTo", "CopyTo", "BlindCopyTo", "Subject", "Importance",
-                     "Chair", "StartDateTime", "EndDateTime", "RepeatForUnit", "Location", "Attendees", "$FILE"}
-NOTE_LINE = re.compile(r"^note (0x[0-9A-Fa-f]{8})\s+unid \S+\s+class (0x[0-9A-Fa-f]{4})")
+from test_ls_meta import ALL_FIELDS, MAIL_HEADER_ITEMS, NOTE_LINE, SAMPLES, run
+
 ITEM_LINE = re.compile(r"^  (\S+)\s+(TYPE_\S+|0x[0-9A-Fa-f]{4})\s+0x[0-9A-Fa-f]{4}(?: \([^)]*\))?\s+len \d+  (.*)$")
 DUMP_TIME = re.compile(r"^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})(?:\.\d+)?Z")
 DUMP_FILE = re.compile(r'^object type 0 rrv \S+ file "((?:[^"\\]|\\.)*)"')
 DUMP_MODIFIED = re.compile(r" modified (\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})(?:\.\d+)?Z")
 FIELDS_PER_DATABASE = 12  # notes per database whose mail fields are compared one by one
-
-
-def run(nsfrex, *args):
-    return subprocess.run([str(nsfrex), *args], capture_output=True, text=True, timeout=300)
 
 
 def dump_notes(nsfrex, path):
