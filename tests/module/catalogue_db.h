@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "module/support/test_host.h"
 #include "notesapi/notes.h"
 #include "notesapi/testing.h"
+#include "nsf/id_file.h"
 #include "nsf/memory_database.h"
 #include "../../src/notesapi/testing_db.h"
 
@@ -143,6 +145,16 @@ protected:
         std::string path = dir.file(name);
         std::ofstream(path) << text;
         return path;
+    }
+
+    /* A test ID file of `user`, with a password unless it is null, holding `keys`. */
+    std::string WriteIdFile(const std::string &name, const std::string &user, const char *pszPassword,
+                            std::vector<nsf::EncryptionKey> keys = {})
+    {
+        std::optional<std::string_view> password;
+        if (pszPassword != nullptr)
+            password = pszPassword;
+        return WriteFile(name, nsf::writeTestIdFile(user, password, keys));
     }
 
     SubFile *Sub(int32_t i) { return pContext->rgSubFiles[i]; }

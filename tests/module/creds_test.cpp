@@ -1,8 +1,14 @@
 // Credentials: pairing the host's ID files and passwords, saving the runtime's current ID file, and
-// choosing among several credentials by the mail bodies each can read in a database with sealed notes.
+// choosing among several credentials by the mail bodies each can read in a database with notes sealed
+// for different keys, through the real runtime with test ID files; the chosen ID opens sealed notes for
+// metadata and extraction, and close switches back to the saved ID.
 #include <gtest/gtest.h>
 
+#include "extract/extract.h"
+#include "metadata/metadata.h"
 #include "module/catalogue_db.h"
+#include "module/support/capture_stream.h"
+#include "module/support/nsf_fixture.h"
 #include "notes/database.h"
 #include "notes/runtime.h"
 
@@ -162,66 +168,192 @@ TEST_F(CredsTest, NoIdFileLeavesItEmptyAndNoDirectoryFails)
 
 namespace {
 
-/* Documents: a body, a sealed note (its body hidden in the seal until decrypted), two more bodies, and a
-   note without body; a form with a body, which the test never counts. */
+const nsf::EncryptionKey kSales{"Sales", {0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58}};
+const nsf::EncryptionKey kLegal{"Legal", {0x4C, 0x45, 0x47, 0x41, 0x4C}};
+const nsf::EncryptionKey kOrig{"Home", {0x01, 0x02}};
+const std::string kPayload = "quarterly figures\n";
+
+/* Documents, in note ID order: a body; sealed for Sales; a body; sealed for Legal, with a sealed
+   attachment; sealed for Sales; no body. A form with a body is never counted. Each sealed note keeps
+   its From in the clear, so it is a subfile whoever reads it. */
 void BuildSealedDatabase(nsf::MemoryDatabaseBuilder &b)
 {
     b.document().text("Subject", "one").text("Body", "first");
-    b.document()
-        .text("Subject", "sealed")
-        .text("Encrypt", "1")
-        .item("$Seal", TYPE_SEAL, {1, 2});
+    b.document().text("From", "s1").text("Encrypt", "1").text("Body", "sales one", nsf::kItemSeal).sealFor({kSales});
     b.document().text("Subject", "three").text("Body", "third");
-    b.document().text("Subject", "four").text("Body", "fourth");
+    nsf::FileObjectSpec file;
+    file.fileName = "figures.txt";
+    file.fileSize = static_cast<uint32_t>(kPayload.size());
+    const uint32_t rrv = b.addObject(std::vector<uint8_t>(kPayload.begin(), kPayload.end()));
+    b.document()
+        .text("From", "legal")
+        .text("Encrypt", "1")
+        .text("Body", "legal secret", nsf::kItemSeal)
+        .item("$FILE", TYPE_OBJECT, nsf::encode::fileObject(file, rrv), nsf::kItemSeal | nsf::kItemSummary)
+        .sealFor({kLegal});
+    b.document().text("From", "s2").text("Encrypt", "1").text("Body", "sales two", nsf::kItemSeal).sealFor({kSales});
     b.document().text("Subject", "no body");
     b.note(0x0004).text("$TITLE", "a form").text("Body", "not counted");
 }
 
+struct SealedCredsTest : CredsTest {
+    std::string idOrig, idCarol, idAlice, idBob, idDave;
+
+    void SetUp() override
+    {
+        CredsTest::SetUp();
+        BuildSealedDatabase(builder);
+        idOrig = WriteIdFile("orig.id", "orig", "origpw", {kOrig});
+        idCarol = WriteIdFile("carol.id", "carol", nullptr);            // no keys
+        idAlice = WriteIdFile("alice.id", "alice", "pa", {kSales});    // reads one sealed body less
+        idBob = WriteIdFile("bob.id", "bob", "pb", {kLegal, kSales});  // reads every body
+        idDave = WriteIdFile("dave.id", "dave", "pd", {kSales, kLegal});
+    }
+    std::string Ini() { return WriteIni("KeyFileName=" + idOrig + "\nTAMSEL_NSFREX_PASSWORD=origpw\n"); }
+
+    /* The metadata value of "Body" of a subfile ("<none>" when not readable). */
+    std::string MetaBody(int32_t nIndex)
+    {
+        HostAlloc alloc{host};
+        MetaName name{TMMetaNameType_String, const_cast<char *>("Body")};
+        MetaName *rgNames[] = {&name};
+        SubFileMetaData meta{};
+        EXPECT_EQ(nsfGetSubFileMetadata(pContext, nIndex, 1, rgNames, &meta, &alloc.ref), 0);
+        std::string value = "<none>";
+        if (meta.nElem == 1 && meta.ppElem[0]->isDataValid)
+            value.assign(reinterpret_cast<const char *>(meta.ppElem[0]->data), meta.ppElem[0]->dataSize - 1);
+        for (int32_t i = 0; i < meta.nElem; i++) {
+            alloc.Free(meta.ppElem[i]->strType);
+            alloc.Free(meta.ppElem[i]->data);
+            alloc.Free(meta.ppElem[i]);
+        }
+        alloc.Free(meta.ppElem);
+        return value;
+    }
+    int32_t IndexOf(const std::string &fileName)
+    {
+        for (int32_t i = 0; i < pContext->cSubFiles; i++)
+            if (FileName(i) == fileName)
+                return i;
+        return -1;
+    }
+};
+
 } // namespace
 
-TEST_F(CredsTest, CredentialThatCannotDecryptLosesAndTiesGoToTheEarlierOne)
+TEST_F(SealedCredsTest, TheCredentialReadingTheMostBodiesIsChosenAndTiesGoToTheEarlierOne)
 {
-    BuildSealedDatabase(builder);
-    std::string idA = WriteFile("alice.id"), idB = WriteFile("bob.id"), idC = WriteFile("carol.id");
-    std::string idOrig = WriteFile("orig.id");
-    EnvVar ini("NOTES_INI", WriteIni("KeyFileName=" + idOrig + "\nTAMSEL_NSFREX_PASSWORD=origpw\n").c_str());
-    Creds c{{ID, idA}, {PW, "pa"}, {ID, idB}, {PW, "pb"}, {ID, idC}};
-    // Alice's ID cannot open the sealed note: her test ends there.
-    NotesTestInjectFault("NSFNoteDecrypt", 1, ERR_NOACCESS, 0);
+    EnvVar ini("NOTES_INI", Ini().c_str());
+    Creds c{{ID, idCarol},    {ID, idAlice},           {PW, "pa"}, {ID, idAlice}, {PW, "wrong"},
+            {ID, dir.file("missing.id")}, {PW, "x"}, {ID, idBob},  {PW, "pb"},    {ID, idDave},
+            {PW, "pd"}};
     ASSERT_NE(Open(0, &c.list), nullptr);
     EXPECT_EQ(nStatus, 0);
-    ASSERT_EQ(pContext->cCreds, 3);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 2);
-    EXPECT_EQ(pContext->rgCreds[0].cBody, 1);
-    // This runtime holds no keys: the sealed body stays unreadable for everyone else too.
-    EXPECT_EQ(pContext->rgCreds[1].cNotes, 5);
-    EXPECT_EQ(pContext->rgCreds[1].cBody, 3);
-    EXPECT_EQ(pContext->rgCreds[2].cNotes, 5);
-    EXPECT_EQ(pContext->rgCreds[2].cBody, 3);
-    EXPECT_EQ(pContext->hIDTable, 0u);
-    EXPECT_STREQ(pContext->szUserIdFile, idOrig.c_str());
-    EXPECT_NE(pContext->hDb, 0u);
+    ASSERT_EQ(pContext->cCreds, 6);
+    struct Count {
+        int32_t cNotes, cBody;
+    };
+    const Count expected[] = {{6, 2}, {6, 4}, {0, 0}, {0, 0}, {6, 5}, {6, 5}};
+    for (int k = 0; k < 6; k++) {
+        EXPECT_EQ(pContext->rgCreds[k].cNotes, expected[k].cNotes) << "credential " << k + 1;
+        EXPECT_EQ(pContext->rgCreds[k].cBody, expected[k].cBody) << "credential " << k + 1;
+    }
+    // Bob's ID is current while the container is open: the Legal note and its attachment are readable.
+    const int32_t iAttachment = IndexOf("figures.txt");
+    ASSERT_GT(iAttachment, 0);
+    EXPECT_EQ(MetaBody(iAttachment - 1), "legal secret");
+    CaptureStream out;
+    SubFileExtractInfo info{};
+    int hostObject = 1;
+    ASSERT_EQ(nsfExtractSubFileToIOobj(pContext, iAttachment, &out.io, &info, &hostObject, 0), NSF_OK);
+    EXPECT_EQ(out.data, kPayload);
     Close();
 
     auto lines = Lines();
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInit(): Testing credential # 3 of 3"));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInit(): Using credential # 2 of 3"));
-    EXPECT_TRUE(HasLine(lines, "[0/0] DIAG nsfTestCreds(): Creds cNotes 2, cBody 1"));
-    EXPECT_EQ(CountContaining(lines, "WARNING nsfTestCreds(): No mail body item"), 4);
-    EXPECT_EQ(CountContaining(lines, "DIAG nsfCredsSearchCB(): Inserted note, dwNoteID"), 15);
-    // Three tests and the final open switch to a credential; every close switches back.
-    EXPECT_EQ(CountContaining(lines, "Switched to temp ID file, szUserName alice"), 1);
+    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInit(): Using credential # 5 of 6"));
+    EXPECT_TRUE(HasLine(lines, "[0/0] DIAG nsfTestCreds(): Creds cNotes 6, cBody 4"));
+    // Carol and Alice cannot open every sealed note: the runtime's refusal is only a warning.
+    EXPECT_EQ(CountContaining(lines, "Notes API NSFNoteDecrypt() failed, status 613 0x265, error message... (ignored)"), 4);
+    EXPECT_EQ(CountContaining(lines, "WARNING nsfTestCreds(): nsfOpenDatabase() failed, pszUserIdFile..."), 2);
+    EXPECT_EQ(CountContaining(lines, "Notes API SECKFMSwitchToIDFile() failed, status 6408"), 1);
+    EXPECT_EQ(CountContaining(lines, "Notes API SECKFMSwitchToIDFile() failed, status 259"), 1);
     EXPECT_EQ(CountContaining(lines, "Switched to temp ID file, szUserName bob"), 2);
-    EXPECT_EQ(CountContaining(lines, "Switched back to ID file, szUserName orig, szPassword origpw, szUserIdFile..."), 4);
-    EXPECT_EQ(CountContaining(lines, "Calling Notes API NSFDbOpen()"), 4);
-    EXPECT_EQ(CountContaining(lines, "Calling Notes API NSFDbClose()"), 4);
-    EXPECT_EQ(CountContaining(lines, "nsfTestCreds() failed"), 0);
+    EXPECT_EQ(CountContaining(lines, "Switched back to ID file, szUserName orig, szPassword origpw, szUserIdFile..."), 5);
 }
 
-TEST_F(CredsTest, CredentialWhoseIdFileIsMissingIsSkippedAndTheFirstWinsWhenNoneReadsABody)
+TEST_F(SealedCredsTest, WithoutTheKeyTheSealedNoteHasNoBodyAndNoAttachment)
+{
+    EnvVar ini("NOTES_INI", Ini().c_str());
+    Creds c{{ID, idAlice}, {PW, "pa"}, {ID, idCarol}};
+    ASSERT_NE(Open(0, &c.list), nullptr);
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_EQ(pContext->rgCreds[0].cBody, 4);
+    EXPECT_EQ(IndexOf("figures.txt"), -1);
+    // Six documents, each with a header or a body; Alice reads the Sales notes only.
+    ASSERT_EQ(pContext->cSubFiles, 6);
+    EXPECT_EQ(MetaBody(1), "sales one");
+    EXPECT_EQ(MetaBody(3), "<none>");
+    Close();
+    EXPECT_TRUE(Logged("INFO nsfInit(): Using credential # 1 of 2"));
+}
+
+TEST_F(SealedCredsTest, CloseSwitchesTheRuntimeBackToTheSavedId)
+{
+    nsf::MemoryDatabaseBuilder home;
+    const NOTEID homeNote = home.document().text("Body", "at home", nsf::kItemSeal).sealFor({kOrig}).id();
+    const NOTEID salesNote = home.document().text("Body", "sales", nsf::kItemSeal).sealFor({kSales}).id();
+    EnvVar ini("NOTES_INI", Ini().c_str());
+    // The test keeps the runtime running across the container's open and close.
+    ASSERT_EQ(NotesInitExtended(0, nullptr), NOERROR);
+    Creds c{{ID, idAlice}, {PW, "pa"}};
+    ASSERT_NE(Open(0, &c.list), nullptr);
+    EXPECT_EQ(nStatus, 0);
+    Close();
+
+    char szKey[512] = {};
+    ASSERT_TRUE(OSGetEnvironmentString("KeyFileName", szKey, sizeof szKey));
+    EXPECT_EQ(std::string(szKey), idOrig);
+    auto shared = std::make_shared<nsf::MemoryDatabaseBuilder>(home);
+    NotesTestRegisterDatabase("home.nsf", [shared]() -> nsf::Expected<std::unique_ptr<nsf::Database>> {
+        return shared->build();
+    });
+    DBHANDLE hDb = NULLHANDLE;
+    ASSERT_EQ(NSFDbOpen("home.nsf", &hDb), NOERROR);
+    NOTEHANDLE hHome = NULLHANDLE, hSales = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(hDb, homeNote, 0, &hHome), NOERROR);
+    ASSERT_EQ(NSFNoteOpenExt(hDb, salesNote, 0, &hSales), NOERROR);
+    EXPECT_EQ(NSFNoteDecrypt(hHome, 0, nullptr), NOERROR);
+    EXPECT_EQ(NSFNoteDecrypt(hSales, 0, nullptr), ERR_NOT_SEALED_FOR_YOU);  // Alice's key went with her ID
+    NSFNoteClose(hHome);
+    NSFNoteClose(hSales);
+    NSFDbClose(hDb);
+    NotesTerm();
+    EXPECT_TRUE(Logged("Switched back to ID file, szUserName orig, szPassword origpw, szUserIdFile..."));
+}
+
+TEST_F(SealedCredsTest, AWrongPasswordOrMissingIdFileFailsTheOpenOfASingleCredential)
+{
+    Creds wrong{{ID, idBob}, {PW, "PB"}};
+    ASSERT_NE(Open(0, &wrong.list), nullptr);
+    EXPECT_EQ(nStatus, 33);
+    EXPECT_EQ(pContext->hDb, 0u);
+    Close();
+    EXPECT_TRUE(Logged("Notes API SECKFMSwitchToIDFile() failed, status 6408"));
+
+    Creds missing{{ID, dir.file("missing.id")}, {ID, idCarol}};
+    ASSERT_NE(Open(0, &missing.list), nullptr);
+    // The missing ID file reads nothing; Carol reads the two bodies in the clear.
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_EQ(pContext->rgCreds[0].cNotes, 0);
+    EXPECT_EQ(pContext->rgCreds[1].cBody, 2);
+    Close();
+    EXPECT_TRUE(Logged("INFO nsfInit(): Using credential # 2 of 2"));
+}
+
+TEST_F(CredsTest, WhenNoCredentialReadsABodyTheFirstIsUsed)
 {
     builder.document().text("Subject", "no body");
-    std::string idB = WriteFile("bob.id");
+    std::string idB = WriteIdFile("bob.id", "bob", nullptr);
     Creds c{{ID, dir.file("missing.id")}, {ID, idB}};
     ASSERT_NE(Open(0, &c.list), nullptr);
     // The chosen (first) credential cannot be switched to, so open fails at the database.
@@ -238,7 +370,7 @@ TEST_F(CredsTest, CredentialWhoseIdFileIsMissingIsSkippedAndTheFirstWinsWhenNone
 TEST_F(CredsTest, SingleCredentialIsUsedWithoutATest)
 {
     builder.document().text("Body", "b");
-    std::string idA = WriteFile("alice.id");
+    std::string idA = WriteIdFile("alice.id", "alice", "pa");
     Creds c{{ID, idA}, {PW, "pa"}};
     ASSERT_NE(Open(0, &c.list), nullptr);
     EXPECT_EQ(nStatus, 0);
@@ -259,12 +391,20 @@ TEST_F(CredsTest, EmptyListOpensWithTheCurrentId)
     EXPECT_FALSE(Logged("Switched to temp ID file"));
 }
 
-TEST_F(CredsTest, FailuresInsideATestKeepTheCountsAndTheNextCredentialIsTried)
+TEST_F(SealedCredsTest, FailuresInsideATestKeepTheCountsAndTheNextCredentialIsTried)
 {
-    BuildSealedDatabase(builder);
-    std::string idA = WriteFile("alice.id"), idB = WriteFile("bob.id");
-    Creds c{{ID, idA}, {ID, idB}};
-    // Alice: the third note cannot be opened. Bob: the search itself throws.
+    Creds c{{ID, idCarol}, {ID, idBob}, {PW, "pb"}};
+    // Carol: a failing decryption (not the ignored 613) ends her test at the first sealed note.
+    NotesTestInjectFault("NSFNoteDecrypt", 1, ERR_NOACCESS, 0);
+    ASSERT_NE(Open(0, &c.list), nullptr);
+    EXPECT_EQ(pContext->rgCreds[0].cNotes, 2);
+    EXPECT_EQ(pContext->rgCreds[0].cBody, 1);
+    EXPECT_EQ(pContext->rgCreds[1].cBody, 5);
+    EXPECT_EQ(nStatus, 0);
+    Close();
+    EXPECT_TRUE(Logged("DIAG nsfTestCreds(): Creds cNotes 2, cBody 1"));
+
+    // Carol: the third note cannot be opened. Bob: the search itself throws.
     NotesTestInjectFault("NSFNoteOpenExt", 3, 0, 0);
     ASSERT_NE(Open(0, &c.list), nullptr);
     EXPECT_EQ(pContext->rgCreds[0].cNotes, 2);
@@ -273,7 +413,7 @@ TEST_F(CredsTest, FailuresInsideATestKeepTheCountsAndTheNextCredentialIsTried)
 
     NotesTestInjectFault("NSFSearch", 2, 0, 1);
     ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(pContext->rgCreds[0].cBody, 3);
+    EXPECT_EQ(pContext->rgCreds[0].cBody, 2);
     EXPECT_EQ(pContext->rgCreds[1].cNotes, 0);
     EXPECT_EQ(nStatus, 0);
     Close();

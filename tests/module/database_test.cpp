@@ -82,7 +82,7 @@ TEST_F(DatabaseTest, FailingOpensGive4Or33Or28)
 TEST_F(DatabaseTest, CloseSwitchesBackAndReportsAFailedSwitch)
 {
     Register(dbPath);
-    std::string idOrig = WriteFile("orig.id"), idTemp = WriteFile("temp.id");
+    std::string idOrig = WriteIdFile("orig.id", "orig", "secret"), idTemp = WriteIdFile("temp.id", "temp", "tpw");
     EnvVar ini("NOTES_INI", WriteIni("KeyFileName=" + idOrig + "\nTAMSEL_NSFREX_PASSWORD=secret\n").c_str());
     NsfContext *p = Started();
     ASSERT_EQ(nsfSaveUserIdFile(p), 0);
