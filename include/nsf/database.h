@@ -66,6 +66,9 @@ struct NoteEntry {
     NoteId id = 0;
     std::uint16_t noteClass = 0;   // 0 for deletion stubs
     bool deleted = false;          // a deletion stub: never a readable note
+    // From the note's header, which the table entry reaches anyway (zero for unreadable entries).
+    OriginatorId oid;
+    TimeDate modified;
 };
 
 struct Item {

@@ -6,9 +6,22 @@
 #include <optional>
 
 #include "notesapi/global.h"
+#include "notesapi/nsfdata.h"
 #include "objects.h"
 
 namespace notesrt {
+
+// The engine's stored forms in the API's structures.
+inline TIMEDATE toTimeDate(const nsf::TimeDate& t) noexcept { return TIMEDATE{{t.innards0, t.innards1}}; }
+inline ORIGINATORID toOriginatorId(const nsf::OriginatorId& o) noexcept {
+    ORIGINATORID oid{};
+    oid.File.Innards[0] = o.file[0];
+    oid.File.Innards[1] = o.file[1];
+    oid.Note = toTimeDate(o.note);
+    oid.Sequence = o.sequence;
+    oid.SequenceTime = toTimeDate(o.sequenceTime);
+    return oid;
+}
 
 // The open note behind a handle, or nullptr.
 std::shared_ptr<NoteObject> findNote(NOTEHANDLE h);

@@ -2,6 +2,7 @@
 #include "api_guard.h"
 #include "error_map.h"
 #include "handles.h"
+#include "note_access.h"
 #include "notesapi/nsfnote.h"
 #include "notesapi/nsfsearch.h"
 #include "notesapi/status.h"
@@ -25,7 +26,13 @@ extern "C" STATUS NSFSearch(DBHANDLE hDB, FORMULAHANDLE hFormula, char* /*ViewTi
         if (retUntil != nullptr)
             *retUntil = TIMEDATE{};
 
-        auto entries = db->withEngine([](nsf::Database& e) { return e.notes(); });
+        DBID dbid{};
+        auto entries = db->withEngine([&dbid](nsf::Database& e) {
+            const auto& id = e.info().databaseId;
+            dbid.Innards[0] = nsf::loadLE<std::uint32_t>(id.data());
+            dbid.Innards[1] = nsf::loadLE<std::uint32_t>(id.data() + 4);
+            return e.notes();
+        });
         if (!entries)
             return toStatus(entries.error(), Operation::Other);
 
@@ -34,10 +41,13 @@ extern "C" STATUS NSFSearch(DBHANDLE hDB, FORMULAHANDLE hFormula, char* /*ViewTi
             // Deletion stubs are never delivered: they are not notes a caller can open.
             if (entry.deleted || (entry.noteClass & mask) == 0)
                 continue;
-            // Only the note table is read: ID and class. Reading every note for its originator ID
-            // would make a search as slow as opening each note; NSFNoteGetInfo gives it instead.
+            // Everything comes from the note table and the fixed note headers it reaches; no item
+            // is read.
             SEARCH_MATCH match{};
+            match.ID.File = dbid;
+            match.ID.Note = toTimeDate(entry.modified);
             match.ID.NoteID = entry.id;
+            match.OriginatorID = toOriginatorId(entry.oid);
             match.NoteClass = entry.noteClass & static_cast<WORD>(~NOTE_CLASS_DEFAULT);
             match.SERetFlags = SE_FMATCH;
             if (const STATUS s = EnumRoutine(EnumRoutineParameter, &match, nullptr); s != NOERROR)

@@ -9,6 +9,23 @@ TimeDate timeAt(const std::uint8_t* p) { return TimeDate{loadLE<std::uint32_t>(p
 
 }  // namespace
 
+std::optional<NoteHeader> parseNoteHeader(Bytes record) {
+    using namespace note_layout;
+    if (record.size() < kStubSize) return std::nullopt;
+    const std::uint8_t* p = record.data();
+    NoteHeader h;
+    h.id = loadLE<std::uint32_t>(p + kNoteId);
+    h.oid.file = {loadLE<std::uint32_t>(p + kOidFile), loadLE<std::uint32_t>(p + kOidFile + 4)};
+    h.oid.note = timeAt(p + kOidNote);
+    h.oid.sequence = loadLE<std::uint32_t>(p + kOidSequence);
+    h.oid.sequenceTime = timeAt(p + kOidSequenceTime);
+    h.statusFlags = loadLE<std::uint16_t>(p + kStatus);
+    h.noteClass = loadLE<std::uint16_t>(p + kClass);
+    h.modified = timeAt(p + kModified);
+    h.responseCount = loadLE<std::uint16_t>(p + kResponseCount);
+    return h;
+}
+
 Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset) {
     using namespace note_layout;
     if (record.size() < kStubSize) return fail(ErrorKind::Truncated, "note", "record shorter than 64 bytes", fileOffset);
@@ -24,16 +41,8 @@ Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset) {
     // the record's extent; for a record stored on its own the caller passes the record size.
 
     NoteRecord n;
+    n.header = *parseNoteHeader(record);
     NoteHeader& h = n.header;
-    h.id = loadLE<std::uint32_t>(p + kNoteId);
-    h.oid.file = {loadLE<std::uint32_t>(p + kOidFile), loadLE<std::uint32_t>(p + kOidFile + 4)};
-    h.oid.note = timeAt(p + kOidNote);
-    h.oid.sequence = loadLE<std::uint32_t>(p + kOidSequence);
-    h.oid.sequenceTime = timeAt(p + kOidSequenceTime);
-    h.statusFlags = loadLE<std::uint16_t>(p + kStatus);
-    h.noteClass = loadLE<std::uint16_t>(p + kClass);
-    h.modified = timeAt(p + kModified);
-    h.responseCount = loadLE<std::uint16_t>(p + kResponseCount);
     n.nonSummaryLocator = loadLE<std::uint32_t>(p + kNonSummaryLocator);
     n.nonSummarySize = loadLE<std::uint32_t>(p + kNonSummarySize);
     if (size < kHeaderSize || record.size() < kHeaderSize) {

@@ -85,6 +85,10 @@ struct NoteRecord {
     std::optional<Bytes> inRecordNonSummary;  // status 0x2000: the non-summary values inside this record
 };
 
+// The fixed fields of a note header (ID, originator ID, status, class, modified, response count),
+// without the item table; nullopt when the record is shorter than a deletion stub.
+std::optional<NoteHeader> parseNoteHeader(Bytes record);
+
 // Parses a note record. `record` is exactly the record's bytes (the slot, or the standalone
 // record). Checks the signature and the in-record non-summary offset. When the header's item count
 // does not fit, itemCountFits is false and the table is empty.

@@ -85,6 +85,54 @@ TEST_F(Search, CallbackStatusStopsTheSearchAndUnsupportedRequestsAreRefused) {
     EXPECT_TRUE(unused.matches.empty());
 }
 
+STATUS keepMatches(void* param, SEARCH_MATCH* match, ITEM_TABLE*) {
+    SEARCH_MATCH m;
+    std::memcpy(&m, match, sizeof m);
+    static_cast<std::vector<SEARCH_MATCH>*>(param)->push_back(m);
+    return NOERROR;
+}
+
+TEST_F(Search, MatchCarriesTheOriginatorIdAndInstanceOfTheNote) {
+    nsf::MemoryDatabaseBuilder b;
+    b.databaseId({0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
+    const nsf::OriginatorId oid{{0xA1A2A3A4, 0xB1B2B3B4}, {0x01020304, 0x85256A0B}, 7, {0x0A0B0C0D, 0x85256A0C}};
+    const nsf::TimeDate modified{0x00112233, 0x852570AA};
+    const NOTEID first = b.document().oid(oid).modified(modified).id();
+    const NOTEID second = b.note(NOTE_CLASS_FORM | NOTE_CLASS_DEFAULT).id();
+    const DBHANDLE db = openBuilt(b);
+
+    std::vector<SEARCH_MATCH> matches;
+    ASSERT_EQ(NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr, keepMatches, &matches, nullptr),
+              NOERROR);
+    ASSERT_EQ(matches.size(), 2u);
+    const SEARCH_MATCH& m = matches[0];
+    EXPECT_EQ(m.ID.NoteID, first);
+    EXPECT_EQ(m.ID.File.Innards[0], 0x44332211u);
+    EXPECT_EQ(m.ID.File.Innards[1], 0x88776655u);
+    EXPECT_EQ(m.ID.Note.Innards[0], modified.innards0);
+    EXPECT_EQ(m.ID.Note.Innards[1], modified.innards1);
+    EXPECT_EQ(m.OriginatorID.File.Innards[0], 0xA1A2A3A4u);
+    EXPECT_EQ(m.OriginatorID.File.Innards[1], 0xB1B2B3B4u);
+    EXPECT_EQ(m.OriginatorID.Note.Innards[0], 0x01020304u);
+    EXPECT_EQ(m.OriginatorID.Note.Innards[1], 0x85256A0Bu);
+    EXPECT_EQ(m.OriginatorID.Sequence, 7u);
+    EXPECT_EQ(m.OriginatorID.SequenceTime.Innards[0], 0x0A0B0C0Du);
+    EXPECT_EQ(m.OriginatorID.SequenceTime.Innards[1], 0x85256A0Cu);
+    EXPECT_EQ(m.NoteClass, NOTE_CLASS_DOCUMENT);
+    EXPECT_EQ(m.SERetFlags, SE_FMATCH);
+    EXPECT_EQ(m.SummaryLength, 0u);
+    EXPECT_EQ(matches[1].ID.NoteID, second);
+    EXPECT_EQ(matches[1].NoteClass, NOTE_CLASS_FORM);
+
+    // The search gives what the opened note gives.
+    NOTEHANDLE h = 0;
+    ASSERT_EQ(NSFNoteOpenExt(db, first, 0, &h), NOERROR);
+    ORIGINATORID fromNote{};
+    NSFNoteGetInfo(h, _NOTE_OID, &fromNote);
+    EXPECT_EQ(std::memcmp(&fromNote, &m.OriginatorID, sizeof fromNote), 0);
+    EXPECT_EQ(NSFNoteClose(h), NOERROR);
+}
+
 TEST_F(Search, RealSamplesGiveTheExpectedCounts) {
     // expected-counts.tsv: file, ods, title, notes, documents, deletion stubs, objects
     std::ifstream tsv(std::string(NSFREX_SHARED_DIR) + "/samples/expected-counts.tsv");
@@ -100,6 +148,19 @@ TEST_F(Search, RealSamplesGiveTheExpectedCounts) {
         ASSERT_GE(cols.size(), 5u) << line;
         DBHANDLE db = 0;
         ASSERT_EQ(NSFDbOpen(notesapi_test::samplePath(cols[0]).c_str(), &db), NOERROR) << cols[0];
+        // The originator ID of every match is the one of the opened note.
+        std::vector<SEARCH_MATCH> matches;
+        EXPECT_EQ(NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr, keepMatches, &matches, nullptr),
+                  NOERROR);
+        for (const SEARCH_MATCH& m : matches) {
+            NOTEHANDLE h = 0;
+            if (NSFNoteOpenExt(db, m.ID.NoteID, 0, &h) != NOERROR)
+                continue;
+            ORIGINATORID oid{};
+            NSFNoteGetInfo(h, _NOTE_OID, &oid);
+            EXPECT_EQ(std::memcmp(&oid, &m.OriginatorID, sizeof oid), 0) << cols[0] << " note " << m.ID.NoteID;
+            NSFNoteClose(h);
+        }
         Seen all, docs;
         EXPECT_EQ(NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr, collect, &all, nullptr), NOERROR);
         EXPECT_EQ(NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, collect, &docs, nullptr),
