@@ -1,6 +1,7 @@
 // Item text: every value type of an in-memory note read through the runtime, line-end normalisation,
 // several items of one name, rich text record by record (paragraphs, text, section titles, hidden text,
 // image data), MIME items converted first, and the failure paths of the buffers and the runtime.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,8 @@ TEST_F(ItemTextTest, PlainValues)
                     .number("Size", 42)
                     .userId("Author", "CN=Ann/O=Org");
     EXPECT_EQ(Read(b, doc.id(), "Subject"), "Hello world");
-    // list values are separated by zero bytes, which come out as CR LF, without one after the last
-    EXPECT_EQ(Read(b, doc.id(), "SendTo"), "a@x\r\nb@x\r\nc@x");
+    // the runtime joins list values with its default separator
+    EXPECT_EQ(Read(b, doc.id(), "SendTo"), "a@x;b@x;c@x");
     EXPECT_EQ(Read(b, doc.id(), "Size"), "42");
     EXPECT_EQ(Read(b, doc.id(), "Author"), "CN=Ann/O=Org");
 }
@@ -209,6 +210,37 @@ TEST_F(ItemTextTest, MimeItemIsConvertedAndReadAsComposite)
     auto &doc = b.document().text("Subject", "m").mimePart("Body", part);
     std::string text = Read(b, doc.id(), "Body");
     EXPECT_NE(text.find("Hello from MIME"), std::string::npos) << text;
+}
+
+// The sample's MIME mails: the Body reads as the decoded text of the chosen part (checked against
+// Python's email package), one CR LF per paragraph in front of it.
+TEST_F(ItemTextTest, RealMimeMailBodiesReadAsTheirDecodedText)
+{
+    std::string sample = std::string(NSFREX_SHARED_DIR) + "/samples/nsf/notedata_MIMEMsg.nsf";
+    ASSERT_TRUE(std::filesystem::exists(sample)) << sample << " is missing";
+    stream = std::make_unique<TestStream>(sample);
+    int32_t nStatus = -1;
+    EnvVar noLog("TAMSEL_NSFREX_LOG_LEVEL", nullptr);
+    pContext = static_cast<NsfContext *>(nsfInit(&stream->io, host.zapi(), 0, 0, nullptr, &nStatus));
+    ASSERT_NE(pContext, nullptr);
+    auto body = [&](NOTEID noteId) {
+        NOTEHANDLE hNote = OpenNote(noteId);
+        EXPECT_EQ(nsfGetItemText(pContext, hNote, "Body"), 0);
+        std::string text = BufferText();
+        NSFNoteClose(hNote);
+        return text;
+    };
+    EXPECT_EQ(body(0x8F6), "\r\nThis is a test message.");
+    // multipart/mixed around the alternative; the attached text file is no body text
+    EXPECT_EQ(body(0x8FA), "\r\nThis is a text message, with a txt file attached.\r\n\r\n");
+    // quoted-printable ISO-8859-1 inside mixed, related and alternative
+    std::string help = body(0x8FE);
+    EXPECT_TRUE(help.starts_with("\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific"))
+        << help;
+    EXPECT_NE(help.find("In this release of Notes, many parts of \r\nyour mail,"), std::string::npos) << help;
+    EXPECT_NE(help.find("Help for IBM Lotus Domino Designer\xC2\xAE 6 while \r\nin Notes)"), std::string::npos) << help;
+    EXPECT_TRUE(help.ends_with("in the Help window. \r\n\r\n\r\n")) << help;
+    EXPECT_EQ(help.find('='), std::string::npos) << help;
 }
 
 TEST_F(ItemTextTest, GetTextUTF8TranslatesInPlaceBehindTheTextSoFar)
