@@ -17,28 +17,40 @@
 namespace notesrt {
 namespace {
 
+// The general number format: up to 15 significant digits, integers without a decimal point, an
+// exponent ("1.5E+20") only where the plain form would need more than 15 digits.
 std::string numberText(double v) {
+    if (v == 0)
+        return "0";  // also for -0
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
+    std::snprintf(buf, sizeof buf, "%.15G", v);
     return buf;
 }
 
-// "YYYY-MM-DD HH:MM:SS" in Greenwich time; date or time alone for all-day and any-day values.
+// The runtime's clock is Greenwich time with US settings: "MM/DD/YYYY HH:MM:SS AM", a date alone for
+// an all-day value, a time alone for an any-day value. The hour after midnight is written 00, not
+// 12: readers of this text add 12 for "PM" and take every other hour as it stands.
 std::string timeText(const nsf::TimeDate& td) {
+    if (nsf::isNull(td))
+        return {};
     const auto fields = nsf::decodeTimeDate(td);
     if (!fields)
         return {};
     char buf[64] = "";
     std::string out;
     if (fields->date) {
-        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(fields->date->year),
-                      static_cast<unsigned>(fields->date->month), static_cast<unsigned>(fields->date->day));
+        std::snprintf(buf, sizeof buf, "%02u/%02u/%04d", static_cast<unsigned>(fields->date->month),
+                      static_cast<unsigned>(fields->date->day), static_cast<int>(fields->date->year));
         out = buf;
     }
     if (fields->time) {
-        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", static_cast<unsigned>(fields->time->hour),
-                      static_cast<unsigned>(fields->time->minute), static_cast<unsigned>(fields->time->second));
-        out += out.empty() ? buf : std::string(" ") + buf;
+        const unsigned hour = fields->time->hour;
+        const unsigned clock = hour > 12 ? hour - 12 : hour;
+        std::snprintf(buf, sizeof buf, "%02u:%02u:%02u %s", clock, static_cast<unsigned>(fields->time->minute),
+                      static_cast<unsigned>(fields->time->second), hour < 12 ? "AM" : "PM");
+        if (!out.empty())
+            out.push_back(' ');
+        out += buf;
     }
     return out;
 }
@@ -61,8 +73,22 @@ std::string joined(const std::vector<T>& values, char sep, F&& text) {
     return out;
 }
 
-// LMBCS text of a value (without its type word); nullopt for a type without a text form.
-std::optional<std::string> valueText(WORD type, nsf::Bytes value, char sep) {
+// A range value: its single entries, then its pairs as "lower - upper", all joined by the separator.
+template <typename T, typename F>
+std::string rangeText(const std::vector<T>& values, const std::vector<nsf::Bounds<T>>& pairs, char sep, F&& text) {
+    std::string out = joined(values, sep, text);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i > 0 || !values.empty())
+            out.push_back(sep);
+        out += text(pairs[i].lower) + " - " + text(pairs[i].upper);
+    }
+    return out;
+}
+
+// LMBCS text of a value (without its type word); nullopt for a type without a text form. A separator
+// of 0 stands for the default list separator ';'.
+std::optional<std::string> valueText(WORD type, nsf::Bytes value, char sepChar) {
+    const char sep = sepChar == '\0' ? ';' : sepChar;
     switch (type) {
     case TYPE_TEXT: return asString(value);
     case TYPE_TEXT_LIST: {
@@ -75,7 +101,7 @@ std::optional<std::string> valueText(WORD type, nsf::Bytes value, char sep) {
     }
     case TYPE_NUMBER_RANGE: {
         auto r = nsf::decodeNumberRange(value);
-        return r ? std::optional(joined(r->values, sep, numberText)) : std::nullopt;
+        return r ? std::optional(rangeText(r->values, r->pairs, sep, numberText)) : std::nullopt;
     }
     case TYPE_TIME: {
         auto t = nsf::decodeTime(value);
@@ -83,7 +109,7 @@ std::optional<std::string> valueText(WORD type, nsf::Bytes value, char sep) {
     }
     case TYPE_TIME_RANGE: {
         auto r = nsf::decodeTimeRange(value);
-        return r ? std::optional(joined(r->values, sep, timeText)) : std::nullopt;
+        return r ? std::optional(rangeText(r->values, r->pairs, sep, timeText)) : std::nullopt;
     }
     case TYPE_USERID: {
         auto u = nsf::decodeUserId(value);

@@ -22,6 +22,9 @@ ISO_UTC = re.compile(r"^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}Z$")
 NOTE_LINE = re.compile(r"^note (0x[0-9A-Fa-f]{8})\s+unid \S+\s+class (0x[0-9A-Fa-f]{4})")
 ALL_FIELDS = ["-c", "nsfrex.ExtractAllFields=1"]
 ITEM_LINE = re.compile(r"^  (\S+)\s+(\S+)")
+DUMP_TIME = re.compile(r"\blen 8\s+(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})(?:\.\d+)?Z")
+# The posted or composed times of mail notes in notedata_MIMEMsg.nsf, as nsfrex dump shows them.
+MIME_MSG_TIMES = {0x8F6: "2006-08-11T08:56:48Z", 0x8FA: "2006-08-11T09:00:40Z", 0x8FE: "2006-08-11T09:07:57Z"}
 
 
 def run(nsfrex, *args):
@@ -29,7 +32,7 @@ def run(nsfrex, *args):
 
 
 def dump_notes(nsfrex, path):
-    """Note ID -> (class word, [(item name, type name)]) as nsfrex dump reads them from the file."""
+    """Note ID -> (class word, [(item name, type name)], {item name: stored time}) as nsfrex dump reads them."""
     result = run(nsfrex, "dump", str(path))
     notes = {}
     current = None
@@ -37,7 +40,7 @@ def dump_notes(nsfrex, path):
         match = NOTE_LINE.match(line)
         if match:
             current = int(match.group(1), 16)
-            notes[current] = (int(match.group(2), 16), [])
+            notes[current] = (int(match.group(2), 16), [], {})
             continue
         if line.startswith("note "):
             current = None
@@ -45,6 +48,9 @@ def dump_notes(nsfrex, path):
         match = ITEM_LINE.match(line)
         if current is not None and match and not line.startswith("  created") and not line.startswith("  parent"):
             notes[current][1].append((match.group(1), match.group(2)))
+            stored = DUMP_TIME.search(line)
+            if stored and match.group(2) == "TYPE_TIME":
+                notes[current][2].setdefault(match.group(1), f"{stored.group(1)}Z")
     return notes
 
 
@@ -115,7 +121,7 @@ def main():
         expected_notes = []
         expected_attachments = {}
         for note_id in sorted(notes):
-            cls, items = notes[note_id]
+            cls, items, _ = notes[note_id]
             if cls != 0x0001:
                 continue
             names = {item for item, _ in items}
@@ -136,6 +142,15 @@ def main():
             if element and element[0]["value"]:
                 note_id = int(element[0]["value"], 16)
                 listed_ids.append(note_id)
+                # A note's time is its posted date, else its composed date, as stored in the file.
+                _, items, times = notes.get(note_id, (0, [], {}))
+                used = "PostedDate" if any(item == "PostedDate" for item, _ in items) else "ComposedDate"
+                stored = times.get(used)
+                if stored is not None:
+                    check(entry["time"] == stored, f"{name}: note 0x{note_id:X} time {entry['time']}, stored {stored}")
+                if path.name == "notedata_MIMEMsg.nsf" and note_id in MIME_MSG_TIMES:
+                    check(entry["time"] == MIME_MSG_TIMES[note_id],
+                          f"{name}: note 0x{note_id:X} time {entry['time']}, expected {MIME_MSG_TIMES[note_id]}")
                 attachments = len(entry["children"])
                 check(attachments == expected_attachments.get(note_id, -1),
                       f"{name}: note 0x{note_id:X} lists {attachments} attachments, "
@@ -153,7 +168,7 @@ def main():
             meta = run(nsfrex, "meta", *extra, str(path), index, "--all", "--json")
             if check(meta.returncode == 0, f"{name}: meta --all {index}: {meta.stderr}") and listed_ids:
                 items = [f["name"] for f in json.loads(meta.stdout)]
-                expected = [item for item, _ in notes.get(listed_ids[0], ("", []))[1]]
+                expected = [item for item, _ in notes.get(listed_ids[0], ("", [], {}))[1]]
                 check(sorted(items) == sorted(expected), f"{name}: --all gives {items[:8]}..., the file {expected[:8]}...")
             text = run(nsfrex, "meta", *extra, str(path), index)
             check(text.returncode == 0 and text.stdout.startswith("From: "), f"{name}: text meta {text.stdout[:80]}")

@@ -131,6 +131,26 @@ TEST_F(NoteDateTest, PostedDateTextWithAmPm)
     EXPECT_TRUE(Logged("DIAG nsfGetNoteFileTime(): Note sent time 05/03/2009 01:15:00 PM"));
 }
 
+TEST_F(NoteDateTest, StoredTimesComeBackAsTheirGreenwichInstant)
+{
+    // A date item goes through the runtime's text form and back: every hour of the clock, whatever
+    // zone the writer recorded.
+    const int64_t tDay = tMay3rd2009;
+    const uint32_t dwJulianDay = 2454955;   // 2009-05-03
+    for (uint32_t nHour : {0u, 1u, 11u, 12u, 13u, 23u}) {
+        builder = nsf::MemoryDatabaseBuilder();
+        const uint32_t dwTicks = (nHour * 3600 + 15 * 60 + 7) * 100 + 42;
+        auto &note = builder.document();
+        note.time("PostedDate", nsf::TimeDate{dwTicks, dwJulianDay | 0x85000000u}).text("Subject", "s");
+        ASSERT_NE(Open(), nullptr);
+        ASSERT_EQ(pContext->cSubFiles, 1);
+        EXPECT_EQ(Seconds(Sub(0)->fileTime), tDay + nHour * 3600 + 15 * 60 + 7) << nHour;
+        Close();
+    }
+    EXPECT_TRUE(Logged("DIAG nsfGetNoteFileTime(): Note sent time 05/03/2009 00:15:07 AM"));
+    EXPECT_TRUE(Logged("DIAG nsfGetNoteFileTime(): Note sent time 05/03/2009 11:15:07 PM"));
+}
+
 TEST_F(NoteDateTest, PostedBeatsComposedAndComposedAloneIsUsed)
 {
     EXPECT_EQ(NoteTime({{"ComposedDate", "05/03/2009 00:00:01"}, {"PostedDate", "05/03/2009 00:00:02"}}),
