@@ -1,4 +1,5 @@
 // Extracting attached files: to a path or streamed to a callback.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "api_guard.h"
 #include "error_map.h"
+#include "file_objects.h"
 #include "note_access.h"
 #include "notesapi/nsfnote.h"
 #include "notesapi/status.h"
@@ -17,21 +19,13 @@
 namespace notesrt {
 namespace {
 
-struct FileObjectInfo {
-    std::uint32_t rrv = 0;
-    nsf::Compression compression = nsf::Compression::None;
-    std::uint32_t fileSize = 0;
-};
-
 std::uint32_t le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24); }
 WORD le16(const std::uint8_t* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
 
-// The FILEOBJECT of a $FILE item (header BLOCKID), checked.
-STATUS fileObjectOf(const NoteObject& note, BLOCKID bhItem, FileObjectInfo& out) {
-    const auto index = itemIndexOf(note, bhItem);
-    if (!index)
-        return ERR_RUNTIME_BAD_HANDLE;
-    const NoteItem& item = note.items()[*index];
+}  // namespace
+
+STATUS fileObjectOf(const NoteObject& note, std::size_t index, FileObjectInfo& out) {
+    const NoteItem& item = note.items()[index];
     if ((item.flags & ITEM_SEAL) != 0 && noteIsSealed(note))
         return ERR_NOEXTRACT_ENCRYPTED;  // this runtime holds no keys
     const std::vector<std::uint8_t>& block = *item.block;
@@ -42,23 +36,25 @@ STATUS fileObjectOf(const NoteObject& note, BLOCKID bhItem, FileObjectInfo& out)
     if ((le16(f) & ~(OBJECT_NO_COPY | OBJECT_PRESERVE | OBJECT_PUBLIC)) != OBJECT_FILE)
         return ERR_INVALID_ITEMUNK;
     out.rrv = le32(f + 2);
+    const std::size_t nameLength = std::min<std::size_t>(le16(f + 6), block.size() - 2 - kFileObjectSize);
+    out.hostType = le16(f + 8);
     const WORD compression = le16(f + 10) & COMPRESS_MASK;
     if (compression > COMPRESS_RECOMPRESS_HUFF)
         return ERR_ENCODING;
     out.compression = static_cast<nsf::Compression>(compression);
     out.fileSize = le32(f + 16);
+    out.name.assign(reinterpret_cast<const char*>(f + kFileObjectSize), nameLength);
     return NOERROR;
 }
 
-// Streams the decoded payload to `sink`, which returns a status (non-zero stops).
-STATUS streamAttachment(NOTEHANDLE hNote, BLOCKID bhItem, const std::function<STATUS(const BYTE*, DWORD)>& sink) {
-    const auto note = findNote(hNote);
-    if (!note)
-        return ERR_RUNTIME_BAD_HANDLE;
-    FileObjectInfo info;
-    if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
-        return s;
-    return note->database()->withEngine([&](nsf::Database& e) -> STATUS {
+STATUS fileObjectOf(const NoteObject& note, BLOCKID bhItem, FileObjectInfo& out) {
+    const auto index = itemIndexOf(note, bhItem);
+    return index ? fileObjectOf(note, *index, out) : ERR_RUNTIME_BAD_HANDLE;
+}
+
+STATUS streamObject(const NoteObject& note, const FileObjectInfo& info,
+                    const ByteSink& sink) {
+    return note.database()->withEngine([&](nsf::Database& e) -> STATUS {
         auto stream = e.openObject(info.rrv, info.compression, info.fileSize);
         if (!stream)
             return toStatus(stream.error(), Operation::ReadObject);
@@ -75,11 +71,50 @@ STATUS streamAttachment(NOTEHANDLE hNote, BLOCKID bhItem, const std::function<ST
     });
 }
 
+namespace {
+
+// Streams the decoded payload of a $FILE item to `sink`, which returns a status (non-zero stops).
+STATUS streamAttachment(NOTEHANDLE hNote, BLOCKID bhItem, const ByteSink& sink) {
+    const auto note = findNote(hNote);
+    if (!note)
+        return ERR_RUNTIME_BAD_HANDLE;
+    FileObjectInfo info;
+    if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
+        return s;
+    return streamObject(*note, info, sink);
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 
 }  // namespace
+
+STATUS writeFile(const char* fileName, bool overwrite, const std::function<STATUS(const ByteSink&)>& produce) {
+    // The name is LMBCS; the file system takes UTF-8.
+    const std::string path =
+        nsf::lmbcsToUtf8(nsf::Bytes(reinterpret_cast<const std::uint8_t*>(fileName), std::strlen(fileName)));
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(path, ec);
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), overwrite ? "wb" : "wbx"));
+    if (!out)
+        return ERR_RUNTIME_IO;
+    STATUS status = produce([&](const BYTE* bytes, DWORD length) -> STATUS {
+        return std::fwrite(bytes, 1, length, out.get()) == length ? NOERROR : ERR_RUNTIME_IO;
+    });
+    if (std::fclose(out.release()) != 0 && status == NOERROR)
+        status = ERR_RUNTIME_IO;
+    if (status != NOERROR) {
+        // No partial content. A file the caller made beforehand (a temporary file it will delete
+        // itself) is emptied, not removed: removing it would make the caller's own clean-up fail.
+        if (existed)
+            std::filesystem::resize_file(path, 0, ec);
+        else
+            std::filesystem::remove(path, ec);
+    }
+    return status;
+}
+
 }  // namespace notesrt
 
 using namespace notesrt;
@@ -103,9 +138,6 @@ STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName
     return guardStatus("NSFNoteExtractFile", [&]() -> STATUS {
         if (FileName == nullptr || *FileName == '\0')
             return ERR_MISC_INVALID_ARGS;
-        // The name is LMBCS; the file system takes UTF-8.
-        const std::string path = nsf::lmbcsToUtf8(
-            nsf::Bytes(reinterpret_cast<const std::uint8_t*>(FileName), std::strlen(FileName)));
         // Checked before the file is created, so a refused extraction leaves nothing behind.
         {
             const auto note = findNote(hNote);
@@ -115,25 +147,7 @@ STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName
             if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
                 return s;
         }
-        std::error_code ec;
-        const bool existed = std::filesystem::exists(path, ec);
-        std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
-        if (!out)
-            return ERR_RUNTIME_IO;
-        STATUS status = streamAttachment(hNote, bhItem, [&](const BYTE* bytes, DWORD length) -> STATUS {
-            return std::fwrite(bytes, 1, length, out.get()) == length ? NOERROR : ERR_RUNTIME_IO;
-        });
-        if (std::fclose(out.release()) != 0 && status == NOERROR)
-            status = ERR_RUNTIME_IO;
-        if (status != NOERROR) {
-            // No partial content. A file the caller made beforehand (a temporary file it will delete
-            // itself) is emptied, not removed: removing it would make the caller's own clean-up fail.
-            if (existed)
-                std::filesystem::resize_file(path, 0, ec);
-            else
-                std::filesystem::remove(path, ec);
-        }
-        return status;
+        return writeFile(FileName, true, [&](const ByteSink& sink) { return streamAttachment(hNote, bhItem, sink); });
     });
 }
 

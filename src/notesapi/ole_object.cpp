@@ -1,0 +1,110 @@
+// Embedded OLE objects to a file (NSFNoteExtractOLE2Object). The object's master $FILE (host type
+// BYTEARRAY_EXT) lists its pages, $FILE objects of host type BYTEARRAY_PAGE of the same note; the
+// pages' payloads, concatenated in that order, are the object's OLE2 compound file.
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "api_guard.h"
+#include "error_map.h"
+#include "file_objects.h"
+#include "note_access.h"
+#include "notesapi/nsfnote.h"
+#include "notesapi/status.h"
+#include "nsf/ole_storage.h"
+
+namespace notesrt {
+namespace {
+
+// The master index is a few dozen bytes per page; anything larger is not an index.
+constexpr std::uint32_t kMaxIndexSize = 1u << 20;
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The $FILE object of this note stored under `name` with a host type of `host` (ASCII case ignored):
+// ERR_ITEM_NOT_FOUND when there is none; the status of a matching item that cannot be used.
+STATUS findFileObject(const NoteObject& note, std::string_view name, WORD host, FileObjectInfo& out) {
+    for (std::size_t i = 0; i < note.items().size(); ++i) {
+        const NoteItem& item = note.items()[i];
+        if (item.type != TYPE_OBJECT || !sameName(item.nameUtf8, "$FILE"))
+            continue;
+        FileObjectInfo info;
+        const STATUS s = fileObjectOf(note, i, info);
+        if (s == ERR_INVALID_ITEMUNK)
+            continue;  // another kind of object under $FILE
+        if (s == NOERROR && (!sameName(info.name, name) || (info.hostType & nsf::kHostMask) != host))
+            continue;
+        if (s == NOERROR)
+            out = std::move(info);
+        return s;
+    }
+    return ERR_ITEM_NOT_FOUND;
+}
+
+STATUS readIndex(const NoteObject& note, const FileObjectInfo& master, nsf::ByteArrayIndex& out) {
+    if (master.fileSize > kMaxIndexSize)
+        return ERR_RUNTIME_CORRUPT;
+    std::vector<std::uint8_t> bytes;
+    const STATUS s = streamObject(note, master, [&](const BYTE* data, DWORD length) -> STATUS {
+        if (bytes.size() + length > kMaxIndexSize)
+            return ERR_RUNTIME_CORRUPT;
+        bytes.insert(bytes.end(), data, data + length);
+        return NOERROR;
+    });
+    if (s != NOERROR)
+        return s;
+    auto index = nsf::decodeByteArrayIndex(bytes);
+    if (!index)
+        return toStatus(index.error(), Operation::ReadObject);
+    out = std::move(*index);
+    return NOERROR;
+}
+
+}  // namespace
+}  // namespace notesrt
+
+using namespace notesrt;
+
+extern "C" STATUS NSFNoteExtractOLE2Object(NOTEHANDLE hNote, const char* pszObjectName, const char* pszFileName,
+                                           ENCRYPTION_KEY* /*pEncryptionKey*/, BOOL fOverwrite, DWORD dwFlags) {
+    return guardStatus("NSFNoteExtractOLE2Object", [&]() -> STATUS {
+        const auto note = findNote(hNote);
+        if (!note)
+            return ERR_RUNTIME_BAD_HANDLE;
+        if (pszObjectName == nullptr || *pszObjectName == '\0' || pszFileName == nullptr || *pszFileName == '\0' ||
+            dwFlags != 0)
+            return ERR_MISC_INVALID_ARGS;
+
+        // Everything is found and checked before the file is created, so a refused extraction
+        // leaves nothing behind.
+        FileObjectInfo master;
+        if (const STATUS s = findFileObject(*note, pszObjectName, nsf::kHostByteArrayExt, master); s != NOERROR)
+            return s;
+        nsf::ByteArrayIndex index;
+        if (const STATUS s = readIndex(*note, master, index); s != NOERROR)
+            return s;
+        std::vector<FileObjectInfo> pages(index.pageNames.size());
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            if (const STATUS s = findFileObject(*note, index.pageNames[i], nsf::kHostByteArrayPage, pages[i]);
+                s != NOERROR)
+                return s;
+
+        return writeFile(pszFileName, fOverwrite != FALSE, [&](const ByteSink& sink) -> STATUS {
+            for (const FileObjectInfo& page : pages)
+                if (const STATUS s = streamObject(*note, page, sink); s != NOERROR)
+                    return s;
+            return NOERROR;
+        });
+    });
+}

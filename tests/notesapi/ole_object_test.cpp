@@ -1,0 +1,190 @@
+// Embedded OLE objects written to a file: the pages named by the master index, in index order;
+// missing or damaged pieces refused before any file is created.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "runtime_fixture.h"
+
+namespace {
+
+using notesapi_test::RuntimeTest;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint16_t kHostExt = 0x0600, kHostPage = 0x0700;
+
+void putLE32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A master index: version 1, the page count, the page size, 20 zero bytes, the names NUL-terminated
+// and padded to an even length.
+Bytes masterIndex(const std::vector<std::string>& names, std::uint32_t count) {
+    Bytes out;
+    putLE32(out, 1);
+    putLE32(out, count);
+    putLE32(out, 8192);
+    out.resize(32, 0);
+    for (const std::string& name : names) {
+        out.insert(out.end(), name.begin(), name.end());
+        out.push_back(0);
+        if (out.size() % 2 != 0)
+            out.push_back(0);
+    }
+    return out;
+}
+Bytes masterIndex(const std::vector<std::string>& names) {
+    return masterIndex(names, static_cast<std::uint32_t>(names.size()));
+}
+
+Bytes filled(std::size_t n, std::uint8_t seed) {
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return out;
+}
+
+void attach(nsf::NoteBuilder& note, const std::string& name, std::uint16_t host, const Bytes& payload) {
+    nsf::FileObjectSpec spec;
+    spec.fileName = name;
+    spec.hostType = host;
+    spec.fileSize = static_cast<std::uint32_t>(payload.size());
+    note.attachStored(spec, payload);
+}
+
+Bytes readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+class OleObject : public RuntimeTest {
+protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        dir = fs::temp_directory_path() / ("nsfrex-ole-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        out = dir / "object.stg";
+    }
+    void TearDown() override {
+        fs::remove_all(dir);
+        RuntimeTest::TearDown();
+    }
+    // Opens the only document of the database.
+    NOTEHANDLE openDoc(const nsf::MemoryDatabaseBuilder& b, NOTEID id) {
+        NOTEHANDLE h = NULLHANDLE;
+        EXPECT_EQ(NSFNoteOpenExt(openBuilt(b, "ole" + std::to_string(++databases) + ".nsf"), id, 0, &h), NOERROR);
+        return h;
+    }
+    STATUS extract(NOTEHANDLE h, const char* name, BOOL overwrite = TRUE) {
+        return NSFNoteExtractOLE2Object(h, name, out.c_str(), nullptr, overwrite, 0);
+    }
+    fs::path dir, out;
+    int databases = 0;
+};
+
+TEST_F(OleObject, PagesAreWrittenInIndexOrder) {
+    const Bytes first = filled(8192, 1), second = filled(8192, 2), last = filled(100, 3);
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document();
+    attach(doc, "report.txt", 0, filled(10, 9));   // an ordinary attachment
+    attach(doc, "STG2", kHostPage, second);         // items in another order than the index
+    attach(doc, "STG00001", kHostPage, first);
+    attach(doc, "EXT00042", 0, filled(40, 4));      // the right name, but not a master
+    attach(doc, "EXT00042", kHostExt, masterIndex({"STG00001", "STG2", "stg333"}));
+    attach(doc, "STG333", kHostPage, last);
+    const NOTEHANDLE h = openDoc(b, doc.id());
+
+    ASSERT_EQ(extract(h, "ext00042"), NOERROR);  // names compare without regard to case
+    Bytes expected = first;
+    expected.insert(expected.end(), second.begin(), second.end());
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_EQ(readAll(out), expected);
+
+    // An existing file is replaced only when asked to.
+    std::ofstream(out) << "keep";
+    EXPECT_EQ(extract(h, "EXT00042", FALSE), ERR_RUNTIME_IO);
+    EXPECT_EQ(readAll(out), Bytes({'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(extract(h, "EXT00042", TRUE), NOERROR);
+    EXPECT_EQ(readAll(out).size(), expected.size());
+    fs::remove(out);
+
+    // A master without pages is an empty object.
+    nsf::MemoryDatabaseBuilder empty;
+    auto& other = empty.document();
+    attach(other, "EXT1", kHostExt, masterIndex({}));
+    const NOTEHANDLE h2 = openDoc(empty, other.id());
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h2, "EXT1", out.c_str(), nullptr, TRUE, 0), NOERROR);
+    EXPECT_TRUE(readAll(out).empty());
+}
+
+TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document();
+    attach(doc, "STG1", kHostPage, filled(64, 1));
+    attach(doc, "STG2", 0, filled(64, 2));  // a page name on an ordinary attachment
+    attach(doc, "EXTOK", kHostExt, masterIndex({"STG1"}));
+    attach(doc, "EXTMISSING", kHostExt, masterIndex({"STG1", "STG9"}));
+    attach(doc, "EXTWRONGHOST", kHostExt, masterIndex({"STG2"}));
+    attach(doc, "EXTSHORT", kHostExt, Bytes(31, 0));
+    attach(doc, "EXTCOUNT", kHostExt, masterIndex({"STG1"}, 0x40000000));
+    Bytes unterminated = masterIndex({"STG1"});
+    unterminated.resize(unterminated.size() - 2);
+    attach(doc, "EXTNOEND", kHostExt, unterminated);
+    Bytes emptyName = masterIndex({});
+    emptyName[4] = 1;
+    emptyName.push_back(0);
+    emptyName.push_back(0);
+    attach(doc, "EXTEMPTY", kHostExt, emptyName);
+    const NOTEHANDLE h = openDoc(b, doc.id());
+
+    EXPECT_EQ(extract(h, "EXTOK"), NOERROR);
+    EXPECT_EQ(readAll(out), filled(64, 1));
+    fs::remove(out);
+
+    EXPECT_EQ(extract(h, "EXT404"), ERR_ITEM_NOT_FOUND);
+    EXPECT_EQ(extract(h, "STG1"), ERR_ITEM_NOT_FOUND);  // a page is not a master
+    EXPECT_EQ(extract(h, "EXTMISSING"), ERR_ITEM_NOT_FOUND);
+    EXPECT_EQ(extract(h, "EXTWRONGHOST"), ERR_ITEM_NOT_FOUND);
+    EXPECT_EQ(extract(h, "EXTSHORT"), ERR_RUNTIME_CORRUPT);
+    EXPECT_EQ(extract(h, "EXTCOUNT"), ERR_RUNTIME_CORRUPT);
+    EXPECT_EQ(extract(h, "EXTNOEND"), ERR_RUNTIME_CORRUPT);
+    EXPECT_EQ(extract(h, "EXTEMPTY"), ERR_RUNTIME_CORRUPT);
+    EXPECT_FALSE(fs::exists(out));
+
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", out.c_str(), nullptr, TRUE, 1), ERR_MISC_INVALID_ARGS);
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h, nullptr, out.c_str(), nullptr, TRUE, 0), ERR_MISC_INVALID_ARGS);
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", "", nullptr, TRUE, 0), ERR_MISC_INVALID_ARGS);
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", (dir / "no" / "such" / "dir").c_str(), nullptr, TRUE, 0),
+              ERR_RUNTIME_IO);
+    EXPECT_EQ(NSFNoteClose(h), NOERROR);
+    EXPECT_EQ(extract(h, "EXTOK"), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(OleObject, RealEmbeddedObjectIsACompoundFile) {
+    DBHANDLE db = NULLHANDLE;
+    ASSERT_EQ(NSFDbOpen(notesapi_test::samplePath("notedata_notesflo.nsf").c_str(), &db), NOERROR);
+    NOTEHANDLE h = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(db, 0x21DA, 0, &h), NOERROR);
+    ASSERT_EQ(extract(h, "EXT05951"), NOERROR);
+    const Bytes file = readAll(out);
+    // Four pages of 8192 bytes; the first (STG22152, the last but one $FILE) holds the header.
+    ASSERT_EQ(file.size(), 4u * 8192);
+    const Bytes magic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    EXPECT_TRUE(std::equal(magic.begin(), magic.end(), file.begin()));
+    EXPECT_EQ(file[0x1E], 9);  // 512-byte sectors
+    EXPECT_EQ(NSFNoteClose(h), NOERROR);
+    EXPECT_EQ(NSFDbClose(db), NOERROR);
+}
+
+}  // namespace
