@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -65,6 +67,122 @@ TEST_F(HandlesConcurrency, ANoteStaysReadableWhileAnotherThreadClosesItsDatabase
     });
     closer.join();
     reader.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(HandlesConcurrency, StaleAndWrongKindHandlesGiveAnErrorStatus) {
+    nsf::MemoryDatabaseBuilder b;
+    const NOTEID id = b.document().text("Subject", "x").id();
+    const DBHANDLE db = openBuilt(b);
+    NOTEHANDLE note = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(db, id, 0, &note), NOERROR);
+    BLOCKID item{}, value{};
+    ASSERT_EQ(NSFItemInfo(note, "Subject", 7, &item, nullptr, &value, nullptr), NOERROR);
+    DHANDLE table = NULLHANDLE;
+    ASSERT_EQ(IDCreateTable(4, &table), NOERROR);
+
+    // Every kind where another is expected.
+    NOTEHANDLE unused = NULLHANDLE;
+    char buf[16] = "";
+    EXPECT_EQ(NSFItemInfo(db, "Subject", 7, nullptr, nullptr, nullptr, nullptr), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFItemInfo(table, "Subject", 7, nullptr, nullptr, nullptr, nullptr), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFNoteOpenExt(note, id, 0, &unused), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFNoteOpenExt(table, id, 0, &unused), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFNoteClose(db), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFDbClose(note), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFSearch(note, NULLHANDLE, nullptr, 0, NOTE_CLASS_ALL, nullptr,
+                        [](void*, SEARCH_MATCH*, ITEM_TABLE*) -> STATUS { return NOERROR; }, nullptr, nullptr),
+              ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(IDEntries(note), 0u);
+    EXPECT_NE(IDInsert(db, 4, nullptr), NOERROR);
+    EXPECT_EQ(NSFItemGetText(table, "Subject", buf, sizeof buf), 0);
+    EXPECT_EQ(NSFNoteExtractOLE2Object(db, "EXT1", "/nonexistent/x", nullptr, TRUE, 0), ERR_RUNTIME_BAD_HANDLE);
+    // An item header of one note is not one of another.
+    NOTEHANDLE other = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(db, id, 0, &other), NOERROR);
+    EXPECT_EQ(NSFItemInfoNext(other, item, nullptr, 0, nullptr, nullptr, nullptr, nullptr), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFNoteClose(other), NOERROR);
+    EXPECT_EQ(IDDestroyTable(table), NOERROR);
+
+    // A closed note: its handle, its item blocks and its value blocks are all refused.
+    ASSERT_EQ(NSFNoteClose(note), NOERROR);
+    EXPECT_EQ(NSFNoteClose(note), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFItemInfo(note, "Subject", 7, nullptr, nullptr, nullptr, nullptr), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFItemGetText(note, "Subject", buf, sizeof buf), 0);
+    NOTEID seen = 0xABCD;
+    NSFNoteGetInfo(note, _NOTE_ID, &seen);
+    EXPECT_EQ(seen, 0xABCDu);
+    EXPECT_EQ(OSLockBlock(char, value), nullptr);
+    // The slot comes back for a new note under another handle value; the old one stays dead.
+    NOTEHANDLE again = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(db, id, 0, &again), NOERROR);
+    EXPECT_NE(again, note);
+    EXPECT_EQ(NSFItemInfo(note, "Subject", 7, nullptr, nullptr, nullptr, nullptr), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFItemGetText(again, "Subject", buf, sizeof buf), 1);
+    EXPECT_EQ(NSFNoteClose(again), NOERROR);
+    EXPECT_EQ(NSFDbClose(db), NOERROR);
+    EXPECT_EQ(NSFDbClose(db), ERR_RUNTIME_BAD_HANDLE);
+    EXPECT_EQ(NSFNoteOpenExt(db, id, 0, &unused), ERR_RUNTIME_BAD_HANDLE);
+}
+
+TEST_F(HandlesConcurrency, ThreadsReadTheirOwnDatabasesWhileOthersOpenAndCloseTheirs) {
+    constexpr int kThreads = 4, kRounds = 40;
+    std::vector<NOTEID> ids(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        nsf::MemoryDatabaseBuilder b;
+        for (int k = 0; k < 5; ++k)
+            b.document().text("Subject", "db" + std::to_string(t));
+        ids[t] = b.document().text("Subject", "db" + std::to_string(t)).id();
+        NSFDbClose(openBuilt(b, "db" + std::to_string(t) + ".nsf"));
+    }
+    // One long-lived database read by every even thread while odd threads open, search and close
+    // databases of their own (and close them under their own open notes).
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::string path = "db" + std::to_string(t) + ".nsf";
+            const std::string expected = "db" + std::to_string(t);
+            DBHANDLE kept = NULLHANDLE;
+            if (t % 2 == 0 && NSFDbOpen(path.c_str(), &kept) != NOERROR)
+                ++failures;
+            for (int r = 0; r < kRounds; ++r) {
+                DBHANDLE db = kept;
+                if (t % 2 == 1 && NSFDbOpen(path.c_str(), &db) != NOERROR) {
+                    ++failures;
+                    continue;
+                }
+                int found = 0;
+                auto count = [](void* n, SEARCH_MATCH*, ITEM_TABLE*) -> STATUS {
+                    ++*static_cast<int*>(n);
+                    return NOERROR;
+                };
+                if (NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, count, &found, nullptr) !=
+                        NOERROR ||
+                    found != 6)
+                    ++failures;
+                NOTEHANDLE note = NULLHANDLE;
+                if (NSFNoteOpenExt(db, ids[t], 0, &note) != NOERROR) {
+                    ++failures;
+                } else {
+                    if (t % 2 == 1)
+                        NSFDbClose(db);  // the note outlives its database handle
+                    char buf[16] = "";
+                    if (NSFItemGetText(note, "Subject", buf, sizeof buf) != expected.size() || buf != expected)
+                        ++failures;
+                    if (NSFNoteClose(note) != NOERROR)
+                        ++failures;
+                }
+                // The closed handle is refused even while other threads reuse slots.
+                if (t % 2 == 1 && NSFNoteOpenExt(db, ids[t], 0, &note) != ERR_RUNTIME_BAD_HANDLE)
+                    ++failures;
+            }
+            if (kept != NULLHANDLE && NSFDbClose(kept) != NOERROR)
+                ++failures;
+        });
+    }
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures.load(), 0);
 }
 
