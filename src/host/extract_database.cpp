@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "console.h"
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
@@ -23,11 +24,6 @@ namespace nsfrex {
 namespace {
 
 namespace fs = std::filesystem;
-
-void printLine(int fd, const std::string& line) {
-    // one write per line keeps the lines of parallel databases whole
-    [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
-}
 
 std::string moduleFailure(std::int32_t status) {
     return cat("module status ", status, " (", describeModuleStatus(status), ")");
@@ -162,7 +158,7 @@ void printVerbose(const std::string& database, const ManifestEntry& entry) {
     const std::string detail = entry.status == "ok"
                                    ? (entry.size ? cat(std::to_string(*entry.size), " bytes") : std::string("folder"))
                                    : entry.error.value_or("");
-    printLine(STDOUT_FILENO, cat(database, ": ", entry.subfile.index, " ", entry.path.value_or("-"), " ", entry.status,
+    writeText(STDOUT_FILENO, cat(database, ": ", entry.subfile.index, " ", entry.path.value_or("-"), " ", entry.status,
                                  detail.empty() ? "" : " ", detail, "\n"));
 }
 
@@ -189,7 +185,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     DatabaseOutcome outcome;
     const std::string label = database.string();
     auto fatal = [&](const std::string& message) {
-        printLine(STDERR_FILENO, cat("nsfrex extract: ", message, "\n"));
+        writeText(STDERR_FILENO, cat("nsfrex extract: ", message, "\n"));
         outcome.exitStatus = 2;
         return outcome;
     };

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "console.h"
 #include "text.h"
 
 namespace nsfrex {
@@ -47,7 +48,7 @@ void Progress::show(bool force) noexcept {
     try {
         const std::string line = cat("\r", label_, ": notes ", notesDone_, "/", totalNotes_, ", ", humanBytes(static_cast<double>(bytes_)),
                                      ", ", humanBytes(seconds > 0 ? static_cast<double>(bytes_) / seconds : 0.0), "/s\x1b[K");
-        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+        writeText(STDERR_FILENO, line);
         shown_ = true;
     } catch (...) {  // a status line is not worth failing for
     }
@@ -56,8 +57,7 @@ void Progress::show(bool force) noexcept {
 void Progress::finish() noexcept {
     if (!shown_) return;
     shown_ = false;
-    constexpr char kClear[] = "\r\x1b[K";
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kClear, sizeof kClear - 1);
+    writeText(STDERR_FILENO, "\r\x1b[K");
 }
 
 }  // namespace nsfrex

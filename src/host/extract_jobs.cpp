@@ -1,0 +1,128 @@
+#include "extract_jobs.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <map>
+
+#include "console.h"
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string flat(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    return out;
+}
+
+}  // namespace
+
+std::string serializeOutcome(const DatabaseOutcome& outcome) {
+    std::string out = cat(std::to_string(outcome.files), "\t", std::to_string(outcome.bytes), "\n");
+    for (const SubfileFailure& f : outcome.failures) out += cat(f.index, "\t", flat(f.name), "\t", flat(f.message), "\n");
+    return out;
+}
+
+DatabaseOutcome parseOutcome(std::string_view text, int exitStatus) {
+    DatabaseOutcome outcome;
+    outcome.exitStatus = exitStatus;
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const std::size_t tab1 = line.find('\t');
+        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
+        if (first) {
+            first = false;
+            std::from_chars(line.data(), line.data() + std::min(tab1, line.size()), outcome.files);
+            if (tab1 != std::string_view::npos) std::from_chars(line.data() + tab1 + 1, line.data() + line.size(), outcome.bytes);
+            continue;
+        }
+        if (tab2 == std::string_view::npos) continue;
+        SubfileFailure failure;
+        std::from_chars(line.data(), line.data() + tab1, failure.index);
+        failure.name = std::string(line.substr(tab1 + 1, tab2 - tab1 - 1));
+        failure.message = std::string(line.substr(tab2 + 1));
+        outcome.failures.push_back(std::move(failure));
+    }
+    return outcome;
+}
+
+namespace {
+
+struct Child {
+    std::size_t database = 0;
+    std::FILE* results = nullptr;
+};
+
+}  // namespace
+
+void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir, const ExtractRequest& request,
+                     int parallel, bool showCount) {
+    std::map<pid_t, Child> running;
+    std::size_t next = 0;
+    std::size_t finished = 0;
+    const auto showProgress = [&] {
+        if (showCount)
+            writeText(STDERR_FILENO, cat("\rnsfrex extract: databases ", finished, "/", databases.size(), " done\x1b[K"));
+    };
+    showProgress();
+    while (next < databases.size() || !running.empty()) {
+        while (next < databases.size() && running.size() < static_cast<std::size_t>(parallel)) {
+            DatabaseJob& database = databases[next];
+            std::FILE* results = std::tmpfile();
+            std::fflush(nullptr);
+            const pid_t pid = results != nullptr ? ::fork() : -1;
+            if (pid == 0) {
+                const DatabaseOutcome outcome = extractDatabase(database.path, outDir, database.folder, request);
+                writeText(::fileno(results), serializeOutcome(outcome));
+                ::_exit(outcome.exitStatus);
+            }
+            if (pid < 0) {
+                writeText(STDERR_FILENO, cat("nsfrex extract: ", database.path.string(), ": cannot start a process\n"));
+                database.outcome.exitStatus = 2;
+                if (results != nullptr) std::fclose(results);
+                ++finished;
+            } else {
+                running.emplace(pid, Child{next, results});
+            }
+            ++next;
+        }
+        if (running.empty()) continue;
+        int status = 0;
+        const pid_t pid = ::waitpid(-1, &status, 0);
+        const auto found = running.find(pid);
+        if (found == running.end()) continue;
+        DatabaseJob& database = databases[found->second.database];
+        std::string text;
+        std::rewind(found->second.results);
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, found->second.results)) > 0) text.append(buffer, n);
+        std::fclose(found->second.results);
+        running.erase(found);
+        if (WIFEXITED(status)) {
+            database.outcome = parseOutcome(text, WEXITSTATUS(status));
+        } else {
+            if (showCount) writeText(STDERR_FILENO, "\r\x1b[K");
+            writeText(STDERR_FILENO, cat("nsfrex extract: ", database.path.string(), ": the extraction stopped with signal ",
+                                         WIFSIGNALED(status) ? WTERMSIG(status) : 0, "\n"));
+            database.outcome.exitStatus = 2;
+        }
+        ++finished;
+        showProgress();
+    }
+    if (showCount) writeText(STDERR_FILENO, "\r\x1b[K");
+}
+
+
+}  // namespace nsfrex
