@@ -49,16 +49,16 @@ struct StoredPart {
 std::optional<StoredPart> parsePart(const std::vector<std::uint8_t>& block) {
     nsf::ByteReader r(nsf::Bytes(block.data(), block.size()), "MIME_PART");
     StoredPart part;
-    auto typeWord = r.u16();
-    auto version = r.u16();
+    if (!r.skip(4))  // type word, version
+        return std::nullopt;
     auto flags = r.u32();
     auto partType = r.u8();
-    auto spare = r.u8();
+    if (!flags || !partType || !r.skip(1))
+        return std::nullopt;
     auto byteCount = r.u16();
     auto boundaryLength = r.u16();
     auto headersLength = r.u16();
-    if (!typeWord || !version || !flags || !partType || !spare || !byteCount || !boundaryLength || !headersLength ||
-        !r.skip(6))
+    if (!byteCount || !boundaryLength || !headersLength || !r.skip(6))
         return std::nullopt;
     auto boundary = r.bytes(*boundaryLength);
     auto headers = boundary ? r.bytes(*headersLength) : boundary;
@@ -242,17 +242,19 @@ std::string objectBody(const NoteObject& note, std::string_view fileName) {
         // FILEOBJECT: OBJECT_DESCRIPTOR (type, RRV), name length, host, compression, attributes,
         // flags, size, two TIMEDATEs, then the name.
         nsf::ByteReader r(nsf::Bytes(item.block->data(), item.block->size()), "FILEOBJECT");
-        auto typeWord = r.u16();
+        if (!r.skip(2))
+            continue;
         auto objectType = r.u16();
         auto rrv = r.u32();
         auto nameLength = r.u16();
-        auto host = r.u16();
+        if (!objectType || !rrv || !nameLength || !r.skip(2))
+            continue;
         auto compression = r.u16();
-        auto attributes = r.u16();
+        if (!compression || !r.skip(2))
+            continue;
         auto flags = r.u16();
         auto size = r.u32();
-        if (!typeWord || !objectType || !rrv || !nameLength || !host || !compression || !attributes || !flags ||
-            !size || !r.skip(16))
+        if (!flags || !size || !r.skip(16))
             continue;
         auto name = r.bytes(*nameLength);
         if (!name || (*objectType & 0x1FFF) != OBJECT_FILE ||

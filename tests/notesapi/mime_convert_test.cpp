@@ -63,6 +63,20 @@ std::string utf8Lines(const std::vector<std::string>& lmbcsLines) {
     return out;
 }
 
+// The paragraphs (LMBCS) of every Body item of an open note, which must all be rich text.
+std::vector<std::string> bodyParagraphs(NOTEHANDLE h) {
+    Paragraphs p;
+    BLOCKID item{}, value{};
+    DWORD length = 0;
+    WORD type = 0;
+    for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
+         s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length)) {
+        EXPECT_EQ(type, TYPE_COMPOSITE);
+        EXPECT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
+    }
+    return p.lines;
+}
+
 class MimeConvert : public RuntimeTest {
 protected:
     // Converts the Body of a note holding `parts` and returns its paragraphs (LMBCS).
@@ -77,17 +91,9 @@ protected:
         EXPECT_TRUE(NSFNoteHasMIMEPart(h));
         EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
         EXPECT_FALSE(NSFNoteHasMIMEPart(h));
-        Paragraphs p;
-        BLOCKID item{}, value{};
-        DWORD length = 0;
-        WORD type = 0;
-        for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
-             s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length)) {
-            EXPECT_EQ(type, TYPE_COMPOSITE);
-            EXPECT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
-        }
+        auto lines = bodyParagraphs(h);
         NSFNoteClose(h);
-        return p.lines;
+        return lines;
     }
     // The paragraphs as UTF-8, joined by "\n".
     std::string text(const std::vector<nsf::MimePartSpec>& parts) { return utf8Lines(convert(parts)); }
@@ -232,14 +238,9 @@ TEST_F(MimeConvert, BodiesKeptInFileObjects) {
     NOTEHANDLE h = 0;
     ASSERT_EQ(NSFNoteOpenExt(db, doc.id(), OPEN_RAW_MIME, &h), NOERROR);
     ASSERT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
-    Paragraphs p;
-    BLOCKID value{};
-    DWORD length = 0;
-    ASSERT_EQ(NSFItemInfo(h, "Body", 4, nullptr, nullptr, &value, &length), NOERROR);
-    ASSERT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
     // The object holds the body decoded (its header's base64 is not applied again) unless the
     // object's own flags say it is encoded; attachments and missing objects give no text.
-    EXPECT_EQ(utf8Lines(p.lines), "From the object\nsecond line é\nEncoded in the object");
+    EXPECT_EQ(utf8Lines(bodyParagraphs(h)), "From the object\nsecond line é\nEncoded in the object");
     NSFNoteClose(h);
 }
 
@@ -305,12 +306,7 @@ TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
     NOTEHANDLE h = 0;
     ASSERT_EQ(NSFNoteOpenExt(db, mixed.id(), OPEN_RAW_MIME, &h), NOERROR);
     EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
-    Paragraphs p;
-    BLOCKID value{};
-    DWORD length = 0;
-    ASSERT_EQ(NSFItemInfo(h, "Body", 4, nullptr, nullptr, &value, &length), NOERROR);
-    ASSERT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
-    EXPECT_EQ(p.lines, std::vector<std::string>{"survivor"});
+    EXPECT_EQ(bodyParagraphs(h), std::vector<std::string>{"survivor"});
     NSFNoteClose(h);
     ASSERT_EQ(NSFNoteOpenExt(db, broken.id(), OPEN_RAW_MIME, &h), NOERROR);
     EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), ERR_RUNTIME_CORRUPT);
@@ -408,16 +404,7 @@ TEST_F(MimeConvert, RealMimeMessagesConvertToTheirDecodedText) {
         ASSERT_EQ(NSFNoteOpenExt(db, id, OPEN_RAW_MIME, &h), NOERROR);
         ASSERT_TRUE(NSFNoteHasMIMEPart(h));
         ASSERT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
-        Paragraphs p;
-        BLOCKID item{}, value{};
-        DWORD length = 0;
-        WORD type = 0;
-        for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
-             s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length)) {
-            EXPECT_EQ(type, TYPE_COMPOSITE);
-            EXPECT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
-        }
-        EXPECT_EQ(utf8Lines(p.lines), text) << "note " << std::hex << id;
+        EXPECT_EQ(utf8Lines(bodyParagraphs(h)), text) << "note " << std::hex << id;
         NSFNoteClose(h);
     }
     NSFDbClose(db);
