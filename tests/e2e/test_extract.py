@@ -15,6 +15,15 @@ import sys
 import tempfile
 
 FORMATS = ["text", "fields", "dxl"]
+MIME_SAMPLE = "notedata_MIMEMsg.nsf"
+# Body texts of its three MIME mails as Python's email package decodes them, line ends as written (CR LF)
+MIME_BODY_TEXTS = [
+    "\r\nThis is a test message.",
+    "\r\nThis is a text message, with a txt file attached.\r\n",
+    "\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing \r\n",
+    "In this release of Notes, many parts of \r\nyour mail, Personal Address Book",
+    "Help for IBM Lotus Domino Designer\u00ae 6 while \r\nin Notes) by using the Actions menu in the Help window. \r\n",
+]
 FAILED_LINE = re.compile(r"^nsfrex extract: .*?: subfile (\d+) \(.*?\): (.*)$")
 
 
@@ -109,6 +118,18 @@ def main():
                 if not any(p.stat().st_size == size and sha256(p) == digest for p in candidates):
                     got = ", ".join(f"{p.name} ({p.stat().st_size} bytes)" for p in candidates) or "no file"
                     failures.append(f"attachment {name} of {found_in}: expected {size} bytes {digest[:12]}..., got {got}")
+
+        # MIME mail bodies come out as their decoded text: quoted-printable and the character set undone,
+        # the plain-text alternative chosen, no markup
+        out = outputs.get((MIME_SAMPLE, "text"))
+        if out is not None:
+            mails = "".join(p.read_bytes().decode("utf-8", "replace") for p in sorted(out.rglob("*.mail")))
+            for expected in MIME_BODY_TEXTS:
+                if expected not in mails:
+                    failures.append(f"{MIME_SAMPLE} text: decoded body text {expected!r} not found")
+            for artefact in ("=20", "=\r\n", "=AE", "<font", "<br>", "Content-Type:"):
+                if artefact in mails:
+                    failures.append(f"{MIME_SAMPLE} text: undecoded MIME {artefact!r} in the mail text")
 
     for failure in failures:
         print(f"FAIL: {failure}", file=sys.stderr)
