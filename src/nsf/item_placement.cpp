@@ -1,5 +1,6 @@
 #include "item_placement.h"
 
+#include <numeric>
 #include <string>
 #include <unordered_set>
 
@@ -75,6 +76,72 @@ private:
     std::uint64_t steps_ = 0;
 };
 
+// Whether a complete assignment fits: the non-summary values fill their area exactly, the summary
+// values fit theirs, and every value that should start with a type word does.
+bool assignmentFits(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
+                    const std::vector<bool>& inSummary, Bytes summary, Bytes nonSummary) {
+    std::uint64_t s = 0, n = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::uint64_t& at = inSummary[i] ? s : n;
+        const Bytes area = inSummary[i] ? summary : nonSummary;
+        auto v = slice(area, at, items[i].length);
+        if (!v) return false;
+        const ItemEntry& e = items[i];
+        if ((e.flags & (kItemTypeImplied | kItemPlaceholder)) == 0 && e.length >= 2 &&
+            !storedTypeWord(e.flags, types[i], *v))
+            return false;
+        at += e.length;
+    }
+    return n == nonSummary.size();
+}
+
+// The fits that move only one or two items away from the flags' guess, tried before the
+// depth-first search: that search keeps the guess for the earliest items it can and so may settle
+// on a split that moves many later items when two items stored against their flags explain the
+// lengths (a form in notedata_namelook.nsf keeps two SUMMARY numbers in the non-summary area).
+// Only a unique smallest change is taken; a tie leaves the choice to the search.
+std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
+                                             std::vector<bool> guess, std::uint64_t summaryUsed, Bytes summary,
+                                             Bytes nonSummary) {
+    constexpr std::uint64_t kMaxChecks = 20'000;
+    constexpr std::size_t kMaxPairItems = 2048;  // bounds the pair loop on hostile item tables
+    std::uint64_t checks = 0;
+    // Summary bytes gained when item i moves to the other area (negative: it leaves the summary).
+    auto delta = [&](std::size_t i) -> std::int64_t {
+        const auto len = static_cast<std::int64_t>(items[i].length);
+        return guess[i] ? -len : len;
+    };
+    // The non-summary area must grow or shrink by exactly this much; the summary area shrinks or grows by the same.
+    const std::int64_t nonSummaryShort =
+        static_cast<std::int64_t>(nonSummary.size()) -
+        (static_cast<std::int64_t>(std::accumulate(items.begin(), items.end(), std::uint64_t{0},
+                                                   [](std::uint64_t a, const ItemEntry& e) { return a + e.length; })) -
+         static_cast<std::int64_t>(summaryUsed));
+    auto lengthsFit = [&](std::int64_t summaryChange) {
+        return -summaryChange == nonSummaryShort &&
+               static_cast<std::int64_t>(summaryUsed) + summaryChange <= static_cast<std::int64_t>(summary.size());
+    };
+    std::optional<std::vector<bool>> found;
+    auto tryMoves = [&](std::initializer_list<std::size_t> moved) -> bool {  // false: a tie or out of checks
+        if (++checks > kMaxChecks) return false;
+        for (std::size_t i : moved) guess[i] = !guess[i];
+        const bool fits = assignmentFits(items, types, guess, summary, nonSummary);
+        if (fits) {
+            if (found) return false;
+            found = guess;
+        }
+        for (std::size_t i : moved) guess[i] = !guess[i];
+        return true;
+    };
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (lengthsFit(delta(i)) && !tryMoves({i})) return std::nullopt;
+    if (found || items.size() > kMaxPairItems) return found;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        for (std::size_t j = i + 1; j < items.size(); ++j)
+            if (lengthsFit(delta(i) + delta(j)) && !tryMoves({i, j})) return std::nullopt;
+    return found;
+}
+
 }  // namespace
 
 bool flagsSaySummary(std::uint16_t flags) noexcept { return (flags & kItemSummary) != 0; }
@@ -86,7 +153,7 @@ std::optional<std::uint16_t> storedTypeWord(std::uint16_t flags, std::uint16_t n
     const std::uint8_t cls = static_cast<std::uint8_t>(w >> 8), low = static_cast<std::uint8_t>(w);
     if (cls != 0 && cls == (nameType >> 8) && low < 0x10) return w;
     if (simpleType(w)) return w;
-    if (nameType == 0x0003 && low == 0x03) return w;
+    if ((nameType & 0xFF) == 0x03 && low == 0x03) return w;  // object kinds under an object name
     // A Body field holds rich text in one note and MIME parts in another under the same name.
     if ((nameType == kTypeComposite && w == kTypeMimePart) || (nameType == kTypeMimePart && w == kTypeComposite))
         return w;
@@ -115,7 +182,12 @@ Expected<Placement> placeItems(const std::vector<ItemEntry>& items, const std::v
                             std::to_string(summary.size()) + ")",
                         fileOffset);
         bool found = false, exhausted = false;
+        if (auto moved = fewestMoves(items, nameTypes, p.inSummary, s, summary, *nonSummary)) {
+            p.inSummary = std::move(*moved);
+            found = true;
+        }
         for (bool check : {true, false}) {
+            if (found) break;
             Search search(items, nameTypes, summary, *nonSummary, check);
             if (search.run(0, 0, 0)) {
                 for (std::size_t i = 0; i < items.size(); ++i) p.inSummary[i] = search.inSummary()[i];

@@ -38,7 +38,8 @@ bool flagsSaySummary(std::uint16_t flags) noexcept;
 // as the type when it is compatible with the name's type: equal, the same class (0x0500 TEXT /
 // 0x0501 TEXT_LIST, 0x0400 TIME / 0x0401 TIME_RANGE), one of the simple types an item can change
 // to (NUMBER, TIME, TEXT and their lists, USERID), an OBJECT word (low byte 0x03) under an
-// OBJECT name, or rich text and MIME part in place of each other (a Body field holds either).
+// OBJECT name (any TYPE with low byte 0x03), or rich text and MIME part in place of each other (a
+// Body field holds either).
 // In about 0.5% of the values of the samples no type word is stored although 0x0008
 // is clear (formulas, some text lists); they start with a word that fits none of these rules.
 std::optional<std::uint16_t> storedTypeWord(std::uint16_t flags, std::uint16_t nameType, Bytes stored) noexcept;
