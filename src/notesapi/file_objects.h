@@ -19,6 +19,7 @@ struct FileObjectInfo {
     WORD hostType = 0;
     nsf::Compression compression = nsf::Compression::None;
     std::uint32_t fileSize = 0;
+    WORD flags = 0;    // FILEFLAG_*, with the ENCODE_* transfer encoding of a MIME part body
     std::string name;  // LMBCS, as stored
 };
 

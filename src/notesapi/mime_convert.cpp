@@ -13,7 +13,7 @@
 
 #include "api_guard.h"
 #include "composite_text.h"
-#include "error_map.h"
+#include "file_objects.h"
 #include "mime_body.h"
 #include "mime_text.h"
 #include "note_access.h"
@@ -236,47 +236,16 @@ private:
 std::string objectBody(const NoteObject& note, std::string_view fileName) {
     for (auto index = findItem(note, ITEM_NAME_ATTACHMENT, 5, 0); index;
          index = findItem(note, ITEM_NAME_ATTACHMENT, 5, *index + 1)) {
-        const NoteItem& item = note.items()[*index];
-        if (item.type != TYPE_OBJECT)
+        FileObjectInfo info;
+        if (fileObjectOf(note, *index, info) != NOERROR || info.name != fileName)
             continue;
-        // FILEOBJECT: OBJECT_DESCRIPTOR (type, RRV), name length, host, compression, attributes,
-        // flags, size, two TIMEDATEs, then the name.
-        nsf::ByteReader r(nsf::Bytes(item.block->data(), item.block->size()), "FILEOBJECT");
-        if (!r.skip(2))
-            continue;
-        auto objectType = r.u16();
-        auto rrv = r.u32();
-        auto nameLength = r.u16();
-        if (!objectType || !rrv || !nameLength || !r.skip(2))
-            continue;
-        auto compression = r.u16();
-        if (!compression || !r.skip(2))
-            continue;
-        auto flags = r.u16();
-        auto size = r.u32();
-        if (!flags || !size || !r.skip(16))
-            continue;
-        auto name = r.bytes(*nameLength);
-        if (!name || (*objectType & 0x1FFF) != OBJECT_FILE ||
-            std::string_view(reinterpret_cast<const char*>(name->data()), name->size()) != fileName)
-            continue;
-        const WORD method = *compression & COMPRESS_MASK;
-        if (method > COMPRESS_RECOMPRESS_HUFF)
-            return {};
+        constexpr STATUS kEnough = ERR_RUNTIME_TOO_LARGE;
         std::string bytes;
-        note.database()->withEngine([&](nsf::Database& e) {
-            auto stream = e.openObject(*rrv, static_cast<nsf::Compression>(method), *size);
-            if (!stream)
-                return;
-            std::vector<std::uint8_t> chunk(64 * 1024);
-            while (bytes.size() < kMaxPartBytes) {
-                auto n = (*stream)->read(chunk);
-                if (!n || *n == 0)
-                    return;
-                bytes.append(reinterpret_cast<const char*>(chunk.data()), std::min(*n, kMaxPartBytes - bytes.size()));
-            }
+        streamObject(note, info, [&bytes](const BYTE* data, DWORD length) -> STATUS {
+            bytes.append(reinterpret_cast<const char*>(data), std::min<std::size_t>(length, kMaxPartBytes - bytes.size()));
+            return bytes.size() < kMaxPartBytes ? NOERROR : kEnough;
         });
-        switch (*flags & ENCODE_MASK) {
+        switch (info.flags & ENCODE_MASK) {  // a damaged object gives what could be read
         case ENCODE_BASE64: return mime::decodeBase64(bytes);
         case ENCODE_QP: return mime::decodeQuotedPrintable(bytes);
         default: return bytes;
