@@ -16,7 +16,8 @@ fi
 # earlier run. Exit status 1 means some subfiles could not be read (they are listed on stderr); 2 means
 # a database could not be opened, which fails the job.
 shopt -s nullglob
-databases=("$shared"/samples/nsf/*.nsf "$shared"/samples/nsf/*.ntf)
+# The project's own sample database, written by the build, comes first.
+databases=("$root/build/samples/nsfrex-sample.nsf" "$shared"/samples/nsf/*.nsf "$shared"/samples/nsf/*.ntf)
 rc=0
 "$bin" extract --force --format fields -j "$(nproc)" -o "$out" "${databases[@]}" || rc=$?
 echo "main.sh: extracted $(find "$out" -type f ! -name index.json | wc -l) files into $out (exit status $rc)"
