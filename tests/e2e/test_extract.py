@@ -119,6 +119,17 @@ def main():
                     got = ", ".join(f"{p.name} ({p.stat().st_size} bytes)" for p in candidates) or "no file"
                     failures.append(f"attachment {name} of {found_in}: expected {size} bytes {digest[:12]}..., got {got}")
 
+        # the embedded OLE object of notedata_notesflo.nsf comes out as its OLE2 compound file: four
+        # 8192-byte pages with the compound-file signature in front
+        out = outputs.get(("notedata_notesflo.nsf", "text"))
+        objects = [p for p in out.rglob("EXT05951") if p.is_file()] if out is not None and out.exists() else []
+        if len(objects) != 1:
+            failures.append(f"OLE object EXT05951 of notedata_notesflo.nsf: found {len(objects)} files")
+        else:
+            data = objects[0].read_bytes()
+            if len(data) != 4 * 8192 or not data.startswith(bytes.fromhex("D0CF11E0A1B11AE1")):
+                failures.append(f"OLE object EXT05951: {len(data)} bytes starting {data[:8].hex()}")
+
         # MIME mail bodies come out as their decoded text: quoted-printable and the character set undone,
         # the plain-text alternative chosen, no markup
         out = outputs.get((MIME_SAMPLE, "text"))
