@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <unistd.h>
 
 #include "../../src/nsf/cx_compress.h"
@@ -284,6 +285,12 @@ TEST(Writer, WritesAFileThroughATemporaryName) {
     ASSERT_TRUE(opened) << opened.error().message();
     expectSameDatabase(*source, **opened);
     EXPECT_FALSE(writeDatabaseFile(*source, dir / "missing" / "out.nsf"));
+    // The stream form writes the same bytes.
+    std::ostringstream stream;
+    ASSERT_TRUE(writeDatabase(*source, stream));
+    auto bytes = writeDatabaseBytes(*source);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(stream.str(), std::string(bytes->begin(), bytes->end()));
     std::filesystem::remove_all(dir);
 }
 
