@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nsf/database.h"
+#include "nsf/values.h"
 
 namespace {
 
@@ -178,6 +179,31 @@ TEST(Samples, NonSummaryValuesAreFound) {
                 EXPECT_FALSE(item.value.empty());
             }
         EXPECT_TRUE(found);
+    }
+}
+
+// A form whose item lengths only add up when two SUMMARY numbers sit with the non-summary values:
+// the split that moves those two is taken, not one that moves many later items (which read as garbage).
+TEST(Samples, FewestItemsMovedAgainstTheirFlags) {
+    auto db = nsf::openDatabaseFile(kSamples / "nsf" / "notedata_namelook.nsf");
+    ASSERT_TRUE(db.has_value());
+    auto note = (*db)->readNote(0x1A2);
+    ASSERT_TRUE(note.has_value()) << note.error().message();
+    std::map<std::string, const nsf::Item*> byName;
+    for (const nsf::Item& item : note->items) byName.try_emplace(item.name, &item);
+    ASSERT_TRUE(byName.contains("$UpdatedBy") && byName.contains("$$ScriptName") && byName.contains("$SubForms"));
+    auto updatedBy = nsf::decodeTextList(byName["$UpdatedBy"]->value);
+    ASSERT_TRUE(updatedBy.has_value()) << updatedBy.error().message();
+    ASSERT_EQ(updatedBy->size(), 3u);
+    EXPECT_EQ((*updatedBy)[0], "CN=Rob Slapikoff/O=Iris");
+    const auto& scriptName = byName["$$ScriptName"]->value;
+    EXPECT_EQ(std::string(scriptName.begin(), scriptName.end()), " Location");
+    const auto& subForms = byName["$SubForms"]->value;
+    EXPECT_EQ(std::string(subForms.begin(), subForms.end()).substr(0, 24), "$LotusFaxLocationSubform");
+    for (const char* number : {"IntervalLow", "country", "RLANIdleTimeout"}) {
+        auto value = nsf::decodeNumber(byName[number]->value);
+        ASSERT_TRUE(value.has_value()) << number;
+        EXPECT_EQ(*value, 0.0) << number;
     }
 }
 
