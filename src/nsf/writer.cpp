@@ -4,6 +4,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "le_buffer.h"
@@ -62,10 +63,16 @@ Expected<Source> readSource(Database& db) {
         }
         s.notes.push_back(std::move(*note));
     }
+    // Objects: those the database lists, and those its OBJECT items name (a database need not list
+    // its objects). An object an item names but the database cannot give stays missing, as in the
+    // source.
     auto ids = db.objectIds();
     if (!ids) return std::unexpected(ids.error());
-    for (std::uint32_t rrv : *ids) {
+    std::set<std::uint32_t> wanted(ids->begin(), ids->end());
+    for (const auto& [rrv, type] : s.objectTypes) wanted.insert(rrv);
+    for (std::uint32_t rrv : wanted) {
         auto stream = db.openObject(rrv, Compression::None, 0);
+        if (!stream && !std::binary_search(ids->begin(), ids->end(), rrv)) continue;
         if (!stream) return std::unexpected(stream.error());
         std::vector<std::uint8_t> payload;
         std::vector<std::uint8_t> chunk(1 << 16);

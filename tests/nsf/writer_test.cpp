@@ -240,6 +240,36 @@ TEST(Writer, RealSamplesReadBackTheSame) {
     EXPECT_GE(count, 59u);
 }
 
+// A database that does not list its objects (the interface's default): the writer still stores
+// the objects its notes name.
+class UnlistedObjects final : public Database {
+public:
+    explicit UnlistedObjects(Database& inner) : inner_(inner) {}
+    const DatabaseInfo& info() const override { return inner_.info(); }
+    Expected<std::vector<NoteEntry>> notes() override { return inner_.notes(); }
+    Expected<Note> readNote(NoteId id) override { return inner_.readNote(id); }
+    Expected<std::unique_ptr<ObjectStream>> openObject(std::uint32_t rrv, Compression compression,
+                                                       std::uint64_t expectedSize) override {
+        return inner_.openObject(rrv, compression, expectedSize);
+    }
+    Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) override { return inner_.folderNoteIds(folder); }
+
+private:
+    Database& inner_;
+};
+
+TEST(Writer, StoresTheObjectsNotesNameWhenTheDatabaseListsNone) {
+    MemoryDatabaseBuilder b;
+    auto& n = b.document();
+    n.attachFile("a.bin", pattern(3000, 9)).objectRef("Dangling", object_type::kFile, 0x4000);
+    b.folder("F", {n.id()});
+    auto source = b.build();
+    UnlistedObjects unlisted(*source);
+    auto written = writeAndOpen(unlisted);
+    ASSERT_TRUE(written);
+    expectSameDatabase(*source, *written);  // both attachment and folder table came along
+}
+
 TEST(Writer, RefusesWhatCannotReadBack) {
     {
         MemoryDatabaseBuilder b;
