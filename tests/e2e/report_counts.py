@@ -2,7 +2,7 @@
 """Per-sample counts through the reader module, for closing notes and reviews (a tool, not a test).
 
 For every sample database: the subfiles nsfrex ls lists (notes, mails, attachments, OLE objects,
-folders; notes again with ExtractAllFields), then for each extract format how many files were
+folders the notes are filed in, with --meta; notes again with ExtractAllFields), then for each extract format how many files were
 written and which subfiles failed with which module status. With --meta, also every subfile whose
 metadata (meta --all) fails.
 
@@ -98,7 +98,8 @@ def main():
         return 1
     samples = sorted(p for p in samples_dir.iterdir() if p.suffix in (".nsf", ".ntf"))
 
-    print("Subfiles (nsfrex ls; 'docs' = notes listed with ExtractAllFields; folders = distinct $$$TM_Folders)")
+    print("Subfiles (nsfrex ls; 'docs' = notes listed with ExtractAllFields; folders = distinct $$$TM_Folders of"
+          " those notes, counted with --meta only)")
     header = f"{'database':42} {'notes':>5} {'mails':>5} {'attach':>6} {'ole':>4} {'docs':>5} {'folders':>7}"
     print(header)
     totals = dict.fromkeys(["notes", "mails", "attachments", "ole", "docs", "folders"], 0)
@@ -112,7 +113,7 @@ def main():
             continue
         counts = count_subfiles(entries)
         counts["docs"] = count_subfiles(every)["notes"] + count_subfiles(every)["mails"]
-        counts["folders"] += folder_count(nsfrex, path, every)
+        counts["folders"] = folder_count(nsfrex, path, every) if options.meta else 0
         for key in totals:
             totals[key] += counts[key]
         print(f"{path.name:42} {counts['notes']:5} {counts['mails']:5} {counts['attachments']:6} {counts['ole']:4} "
