@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -315,6 +316,57 @@ TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
     ASSERT_EQ(NSFNoteOpenExt(db, none.id(), OPEN_RAW_MIME, &h), NOERROR);
     EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), ERR_ITEM_NOT_FOUND);
     NSFNoteClose(h);
+}
+
+// Randomly damaged items of a nested message: every conversion ends with a status, never a crash.
+TEST_F(MimeConvert, MutatedItemsConvertOrFailCleanly) {
+    const std::vector<nsf::MimePartSpec> message = {
+        part(1, "Content-Type: multipart/mixed; boundary=\"m\"\r\n\r\n", "prolog\r\n"),
+        child("m", "Content-Type: multipart/alternative; boundary=a\r\n\r\n", "", 1),
+        child("a", "Content-Type: text/plain; charset=iso-2022-jp\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n",
+              "=1B$BF|K\\8l=1B(B soft=\r\nbreak =E9=\r\n"),
+        child("a", "Content-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+              "PHA+PGI+aGk8L2I+ICZhbXA7ICYjMjMzOzwvcD48c2NyaXB0PnE8L3NjcmlwdD4=\r\n"),
+        closing("a"),
+        child("m", "Content-Type: text/html\r\n\r\n", "<pre>x\n y</pre><!-- c --><p title='>'>&lt;z&gt;</p>\r\n"),
+        closing("m")};
+    std::vector<std::vector<std::uint8_t>> items;
+    for (const auto& p : message)
+        items.push_back(nsf::encode::mimePart(p));
+    std::mt19937 random(20261205);
+    nsf::MemoryDatabaseBuilder b;
+    std::vector<NOTEID> ids;
+    for (int round = 0; round < 300; ++round) {
+        auto& doc = b.document();
+        for (auto bytes : items) {
+            const int flips = static_cast<int>(random() % 4);
+            for (int i = 0; i < flips && !bytes.empty(); ++i) {
+                const std::size_t at = random() % bytes.size();
+                // Header fields get any byte; text gets a byte that matters to a parser.
+                static constexpr char kSignificant[] = "<>&;=\r\n\"'-/#x";
+                bytes[at] = at < 20 || random() % 2 ? static_cast<std::uint8_t>(random())
+                                                    : static_cast<std::uint8_t>(kSignificant[random() % 14]);
+            }
+            if (random() % 8 == 0)
+                bytes.resize(random() % (bytes.size() + 1));
+            doc.item("Body", nsf::kTypeMimePart, bytes, 0);
+        }
+        ids.push_back(doc.id());
+    }
+    const DBHANDLE db = openBuilt(b);
+    int converted = 0;
+    for (const NOTEID id : ids) {
+        NOTEHANDLE h = 0;
+        ASSERT_EQ(NSFNoteOpenExt(db, id, OPEN_RAW_MIME, &h), NOERROR);
+        const STATUS s = MIMEConvertMIMEPartCC(h, "Body", 4, nullptr);
+        EXPECT_TRUE(s == NOERROR || s == ERR_RUNTIME_CORRUPT) << s;
+        if (s == NOERROR) {
+            ++converted;
+            bodyParagraphs(h);
+        }
+        NSFNoteClose(h);
+    }
+    EXPECT_GT(converted, 200);
 }
 
 // The paragraphs of a CD file (type word, then records), as UTF-8 joined by "\n".
