@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_samples.h"
 #include "nsf/database.h"
 #include "nsf/values.h"
 
@@ -14,14 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> samples() {
-    std::vector<fs::path> files;
-    const fs::path dir = fs::path(NSFREX_SHARED_DIR) / "samples" / "nsf";
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
+std::vector<fs::path> samples() { return nsfrex_bench::sampleDatabases(); }
 
 // Returns the number of values decoded.
 std::size_t readEverything(const fs::path& file) {

@@ -13,20 +13,14 @@
 #include <vector>
 
 #include "notesapi/notes.h"
+#include "bench_samples.h"
 #include "nsf/database.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> samples() {
-    std::vector<fs::path> files;
-    const fs::path dir = fs::path(NSFREX_SHARED_DIR) / "samples" / "nsf";
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
+std::vector<fs::path> samples() { return nsfrex_bench::sampleDatabases(); }
 
 // Both roads touch the first and last byte of every value, so neither can skip the copy.
 std::uint64_t touch(const std::uint8_t* p, std::size_t n) { return n == 0 ? 0 : p[0] + p[n - 1] + n; }

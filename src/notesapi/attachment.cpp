@@ -74,15 +74,10 @@ STATUS streamObject(const NoteObject& note, const FileObjectInfo& info,
 
 namespace {
 
-// Streams the decoded payload of a $FILE item to `sink`, which returns a status (non-zero stops).
-STATUS streamAttachment(NOTEHANDLE hNote, BLOCKID bhItem, const ByteSink& sink) {
-    const auto note = findNote(hNote);
-    if (!note)
-        return ERR_RUNTIME_BAD_HANDLE;
-    FileObjectInfo info;
-    if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
-        return s;
-    return streamObject(*note, info, sink);
+// The open note and the checked FILEOBJECT of one of its $FILE items (header BLOCKID).
+STATUS attachmentOf(NOTEHANDLE hNote, BLOCKID bhItem, std::shared_ptr<NoteObject>& note, FileObjectInfo& info) {
+    note = findNote(hNote);
+    return note ? fileObjectOf(*note, bhItem, info) : ERR_RUNTIME_BAD_HANDLE;
 }
 
 struct FileCloser {
@@ -129,7 +124,11 @@ STATUS NSFNoteExtractWithCallback(NOTEHANDLE hNote, BLOCKID bhItem, ENCRYPTION_K
             return ERR_MISC_INVALID_ARGS;
         if ((wFlags & (NTEXT_RESONLY | NTEXT_FTYPE_MASK | NTEXT_RAWMIME)) != 0)
             return ERR_RUNTIME_NOT_IMPLEMENTED;
-        return streamAttachment(hNote, bhItem, [&](const BYTE* bytes, DWORD length) {
+        std::shared_ptr<NoteObject> note;
+        FileObjectInfo info;
+        if (const STATUS s = attachmentOf(hNote, bhItem, note, info); s != NOERROR)
+            return s;
+        return streamObject(*note, info, [&](const BYTE* bytes, DWORD length) {
             return pNoteExtractCallback(bytes, length, pParam);
         });
     });
@@ -140,15 +139,11 @@ STATUS NSFNoteExtractFile(NOTEHANDLE hNote, BLOCKID bhItem, const char* FileName
         if (FileName == nullptr || *FileName == '\0')
             return ERR_MISC_INVALID_ARGS;
         // Checked before the file is created, so a refused extraction leaves nothing behind.
-        {
-            const auto note = findNote(hNote);
-            if (!note)
-                return ERR_RUNTIME_BAD_HANDLE;
-            FileObjectInfo info;
-            if (const STATUS s = fileObjectOf(*note, bhItem, info); s != NOERROR)
-                return s;
-        }
-        return writeFile(FileName, true, [&](const ByteSink& sink) { return streamAttachment(hNote, bhItem, sink); });
+        std::shared_ptr<NoteObject> note;
+        FileObjectInfo info;
+        if (const STATUS s = attachmentOf(hNote, bhItem, note, info); s != NOERROR)
+            return s;
+        return writeFile(FileName, true, [&](const ByteSink& sink) { return streamObject(*note, info, sink); });
     });
 }
 
