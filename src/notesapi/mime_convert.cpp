@@ -30,6 +30,7 @@ constexpr std::size_t kMaxDepth = 32;                    // nested multiparts fo
 constexpr std::size_t kMaxParts = 10000;                 // parts of one message
 constexpr std::size_t kMaxPartBytes = 16u << 20;         // body bytes of one part
 constexpr std::size_t kMaxTextBytes = 32u << 20;         // text of the whole message
+constexpr std::size_t kMaxObjectBytes = 64u << 20;       // bodies read from $FILE objects, together
 
 constexpr std::uint8_t kPartBody = 2;
 constexpr std::uint32_t kHasBoundary = 0x1;
@@ -232,26 +233,19 @@ private:
     std::size_t last_ = 0;           // the part a headerless continuation extends (0: none)
 };
 
-// The raw body of a part kept in a $FILE object, with the object's own transfer encoding undone.
-std::string objectBody(const NoteObject& note, std::string_view fileName) {
-    for (auto index = findItem(note, ITEM_NAME_ATTACHMENT, 5, 0); index;
-         index = findItem(note, ITEM_NAME_ATTACHMENT, 5, *index + 1)) {
-        FileObjectInfo info;
-        if (fileObjectOf(note, *index, info) != NOERROR || info.name != fileName)
-            continue;
-        constexpr STATUS kEnough = ERR_RUNTIME_TOO_LARGE;
-        std::string bytes;
-        streamObject(note, info, [&bytes](const BYTE* data, DWORD length) -> STATUS {
-            bytes.append(reinterpret_cast<const char*>(data), std::min<std::size_t>(length, kMaxPartBytes - bytes.size()));
-            return bytes.size() < kMaxPartBytes ? NOERROR : kEnough;
-        });
-        switch (info.flags & ENCODE_MASK) {  // a damaged object gives what could be read
-        case ENCODE_BASE64: return mime::decodeBase64(bytes);
-        case ENCODE_QP: return mime::decodeQuotedPrintable(bytes);
-        default: return bytes;
-        }
+// The payload of a $FILE object, at most `limit` bytes, with the object's own transfer encoding
+// undone. A damaged object gives what could be read.
+std::string objectBody(const NoteObject& note, const FileObjectInfo& info, std::size_t limit) {
+    std::string bytes;
+    streamObject(note, info, [&bytes, limit](const BYTE* data, DWORD length) -> STATUS {
+        bytes.append(reinterpret_cast<const char*>(data), std::min<std::size_t>(length, limit - bytes.size()));
+        return bytes.size() < limit ? NOERROR : ERR_RUNTIME_TOO_LARGE;  // enough read
+    });
+    switch (info.flags & ENCODE_MASK) {
+    case ENCODE_BASE64: return mime::decodeBase64(bytes);
+    case ENCODE_QP: return mime::decodeQuotedPrintable(bytes);
+    default: return bytes;
     }
-    return {};
 }
 
 class TextCollector {
@@ -259,6 +253,8 @@ public:
     TextCollector(const NoteObject& note, const MessageTree& tree) : note_(note), tree_(tree) {}
 
     void collect(std::size_t index) {
+        if (text_.size() >= kMaxTextBytes)
+            return;
         const Node& node = tree_.node(index);
         if (node.type == "multipart/alternative") {
             // The plain-text choice when there is one; otherwise the first choice that has text.
@@ -286,7 +282,7 @@ public:
     std::string take() { return std::move(text_); }
 
 private:
-    std::string partText(const Node& node) const {
+    std::string partText(const Node& node) {
         std::string_view raw = node.body;
         if (node.delimited && !node.inObject) {
             if (raw.ends_with("\r\n"))
@@ -296,7 +292,7 @@ private:
         }
         std::string bytes;
         if (node.inObject) {
-            bytes = objectBody(note_, raw);
+            bytes = fileBody(raw);
         } else if (node.encoding == "base64") {
             bytes = mime::decodeBase64(raw);
         } else if (node.encoding == "quoted-printable") {
@@ -326,8 +322,29 @@ private:
         }
     }
 
+    // The body kept in the $FILE object named `name`; all such bodies together read at most
+    // kMaxObjectBytes, however often parts name the same object.
+    std::string fileBody(std::string_view name) {
+        if (!filesListed_) {
+            filesListed_ = true;
+            for (auto index = findItem(note_, ITEM_NAME_ATTACHMENT, 5, 0); index;
+                 index = findItem(note_, ITEM_NAME_ATTACHMENT, 5, *index + 1))
+                if (FileObjectInfo info; fileObjectOf(note_, *index, info) == NOERROR)
+                    files_.push_back(std::move(info));
+        }
+        const auto file = std::ranges::find(files_, name, &FileObjectInfo::name);
+        if (file == files_.end() || objectBytes_ >= kMaxObjectBytes)
+            return {};
+        std::string bytes = objectBody(note_, *file, std::min(kMaxPartBytes, kMaxObjectBytes - objectBytes_));
+        objectBytes_ += bytes.size();
+        return bytes;
+    }
+
     const NoteObject& note_;
     const MessageTree& tree_;
+    std::vector<FileObjectInfo> files_;
+    bool filesListed_ = false;
+    std::size_t objectBytes_ = 0;
     std::string text_;
 };
 
