@@ -12,6 +12,7 @@
 
 #include "../../src/nsf/cx_compress.h"
 #include "../../src/nsf/cx_decompress.h"
+#include "nsf/id_file.h"
 #include "nsf/memory_database.h"
 #include "read_everything.h"
 
@@ -175,13 +176,18 @@ TEST(Writer, EveryValueTypeFlagAndHeaderFieldReadsBack) {
     b.specialNoteId(2, design.id());
     b.folder("Inbox", {memo.id(), mime.id()});
     b.deletionStub();
+    // A note sealed for a key in the test format: its ciphertext and $Seal come back as stored.
+    b.document()
+        .text("Subject", "sealed")
+        .item("Body", kTypeComposite, ByteVec{0x81, 0x02}, kItemSeal)
+        .sealFor({EncryptionKey{"Key", {1, 2, 3, 4, 5, 6, 7, 8}}});
 
     auto source = b.build();
     ByteVec image;
     auto written = writeAndOpen(*source, &image);
     ASSERT_TRUE(written);
     expectSameDatabase(*source, *written);
-    EXPECT_EQ(nsf_test::readEverything(*written), 4u);  // the stub is not readable
+    EXPECT_EQ(nsf_test::readEverything(*written), 5u);  // the stub is not readable
 
     // The same database gives the same bytes every time.
     auto again = writeDatabaseBytes(*source);
