@@ -228,3 +228,19 @@ TEST_F(MetadataTest, FailuresKeepTheElementsMadeBefore)
     EXPECT_EQ(Named(0, {"A", "B"}, 6), (std::vector<Element>{{"A", "1"}, {"B", "<none>"}}));
     EXPECT_EQ(pContext->pszFuncAPI, nullptr);
 }
+
+TEST_F(MetadataTest, DamagedRichTextEndsTheRequestWithItsElementNamed)
+{
+    // CDTEXT "Hi" (length 10), then a CDTEXT whose length (0x40) runs past the end of the item.
+    const std::vector<uint8_t> damaged = {0x85, 0xFF, 0x0A, 0x00, 0x01, 0x00, 0x00, 0x0A, 'H', 'i',
+                                          0x85, 0xFF, 0x40, 0x00, 0x01, 0x00, 0x00, 0x0A, 'x', 'y'};
+    nsf::MemoryDatabaseBuilder b;
+    auto &doc = b.document().text("Subject", "s").composite("Body", damaged).text("After", "a");
+    Open(b);
+    SetSubFiles({{0, doc.id()}});
+    // The runtime reports the damage after handing over the records before it; the first failing
+    // element ends the request, keeping the elements made before and the failing one's name.
+    EXPECT_EQ(Meta(0, -1, nullptr, 6), (std::vector<Element>{{"Subject", "s"}, {"Body", "<none>"}}));
+    EXPECT_EQ(Named(0, {"Subject", "After"}), (std::vector<Element>{{"Subject", "s"}, {"After", "a"}}));
+    EXPECT_EQ(pContext->pszFuncAPI, nullptr);
+}
