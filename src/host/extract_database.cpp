@@ -260,11 +260,9 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
     progress.finish();
 
-    for (const ManifestEntry& entry : manifest.subfiles) {
-        if (entry.status == "skipped") continue;
+    for (const ManifestEntry& entry : manifest.subfiles)
         if (entry.status == "failed")
             outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
-    }
     if (auto written = folder->writeFile(kManifestName, manifestJson(manifest)); !written)
         outcome.failures.push_back({-1, std::string(kManifestName), written.error()});
     outcome.files = extractor.files();
