@@ -103,9 +103,11 @@ bool assignmentFits(const std::vector<ItemEntry>& items, const std::vector<std::
 std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
                                              std::vector<bool> guess, std::uint64_t summaryUsed, Bytes summary,
                                              Bytes nonSummary) {
-    constexpr std::uint64_t kMaxChecks = 20'000;
+    // Each check walks every item: the budget counts items walked, so a hostile table of thousands of
+    // equal lengths cannot make this step cost more than a few milliseconds.
+    constexpr std::uint64_t kMaxWork = 4'000'000;
     constexpr std::size_t kMaxPairItems = 2048;  // bounds the pair loop on hostile item tables
-    std::uint64_t checks = 0;
+    std::uint64_t work = 0;
     // Summary bytes gained when item i moves to the other area (negative: it leaves the summary).
     auto delta = [&](std::size_t i) -> std::int64_t {
         const auto len = static_cast<std::int64_t>(items[i].length);
@@ -122,8 +124,9 @@ std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items
                static_cast<std::int64_t>(summaryUsed) + summaryChange <= static_cast<std::int64_t>(summary.size());
     };
     std::optional<std::vector<bool>> found;
-    auto tryMoves = [&](std::initializer_list<std::size_t> moved) -> bool {  // false: a tie or out of checks
-        if (++checks > kMaxChecks) return false;
+    auto tryMoves = [&](std::initializer_list<std::size_t> moved) -> bool {  // false: a tie or out of budget
+        work += items.size();
+        if (work > kMaxWork) return false;
         for (std::size_t i : moved) guess[i] = !guess[i];
         const bool fits = assignmentFits(items, types, guess, summary, nonSummary);
         if (fits) {
