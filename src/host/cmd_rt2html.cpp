@@ -1,5 +1,7 @@
 // nsfrex rt2html: a development command that runs the module's rich-text converter on one rich-text item,
-// read directly by the engine, and prints the MHT body text. --list names the notes and items it can run on.
+// read directly by the engine, and prints the MHT body text. --list names the notes and items it can run on;
+// --item-text prints what the module's item text makes of the same item, read through the Notes runtime,
+// so that the two renderings of one item can be compared.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -19,13 +21,20 @@
 #include "zapi.h"
 
 #include "entry/context.h"
+#include "notesapi/init.h"
+#include "notesapi/nsfdb.h"
+#include "notesapi/nsfnote.h"
+#include "notesapi/status.h"
 #include "richtext/driver.h"
+#include "text/itemtext.h"
 
 namespace nsfrex {
 namespace {
 
 constexpr std::uint16_t kTypeComposite = 0x0001;
-constexpr std::string_view kUsage = "usage: nsfrex rt2html DB NOTEID [ITEM]\n       nsfrex rt2html --list DB\n";
+constexpr std::string_view kUsage =
+    "usage: nsfrex rt2html DB NOTEID [ITEM]\n       nsfrex rt2html --item-text DB NOTEID [ITEM]\n"
+    "       nsfrex rt2html --list DB\n";
 
 int usage(std::string_view message) {
     std::fputs(cat("nsfrex rt2html: ", message, "\n", kUsage).c_str(), stderr);
@@ -95,6 +104,48 @@ std::vector<std::uint8_t> richTextValue(const nsf::Note& note, std::string_view 
     return value;
 }
 
+// The module's work buffers of a context that no open made: given back to the host allocator at the end.
+struct BufferOwner {
+    NsfContext& context;
+    ~BufferOwner() {
+        MemoryService& memory = context.pZAPI->memoryService;
+        for (std::uint8_t* block : {context.rgbBuffer, context.rgbBuffer2, context.rgbBuffer3})
+            if (block != nullptr) memory.fpFree(&memory, block);
+    }
+};
+
+// Item text of one note item as the module reads it: the database and note opened by the Notes runtime,
+// the value turned into text by the module's item-text function, printed as UTF-8.
+int printItemText(const std::string& path, nsf::NoteId noteId, const std::string& itemName, HostServices& host) {
+    if (NotesInitExtended(0, nullptr) != NOERROR) return fail(path, "the Notes runtime did not start");
+    struct Runtime {
+        ~Runtime() { NotesTerm(); }
+    } runtime;
+    DBHANDLE hDb = NULLHANDLE;
+    if (const STATUS status = NSFDbOpen(path.c_str(), &hDb); status != NOERROR)
+        return fail(path, cat("cannot open the database, Notes status ", status));
+    struct Database {
+        DBHANDLE hDb;
+        ~Database() { NSFDbClose(hDb); }
+    } database{hDb};
+    NOTEHANDLE hNote = NULLHANDLE;
+    if (const STATUS status = NSFNoteOpenExt(hDb, noteId, OPEN_RAW_MIME, &hNote); status != NOERROR)
+        return fail(path, cat("cannot open the note, Notes status ", status));
+    struct Note {
+        NOTEHANDLE hNote;
+        ~Note() { NSFNoteClose(hNote); }
+    } note{hNote};
+
+    auto context = std::make_unique<NsfContext>();
+    context->pZAPI = host.zapi();
+    const BufferOwner buffers{*context};
+    // On failure the text gathered before it is printed all the same, as the module would keep it.
+    const NSFSTATUS status = nsfGetItemText(context.get(), hNote, itemName.c_str());
+    if (context->ucbBuffer > 0) std::fwrite(context->rgbBuffer, 1, context->ucbBuffer, stdout);
+    if (std::fflush(stdout) != 0) return 1;
+    return status == NSF_OK ? 0 : fail(path, cat("item text failed, status ", status));
+}
+
 }  // namespace
 
 int runRt2Html(Args args) {
@@ -105,11 +156,19 @@ int runRt2Html(Args args) {
         if (!db) return fail(path, db.error().message());
         return listRichText(**db, path);
     }
+    const bool itemText = !args.empty() && args[0] == "--item-text";
+    if (itemText) args = args.subspan(1);
     if (args.size() < 2 || args.size() > 3) return usage("expected a database and a note ID");
     const std::string path(args[0]);
     nsf::NoteId noteId = 0;
     if (!parseHexNoteId(args[1], noteId)) return usage(cat("not a hexadecimal note ID: ", args[1]));
     const std::string itemName(args.size() == 3 ? args[2] : "Body");
+
+    HostSettings settings;
+    if (auto dir = executableDirectory()) settings.libraryDirectory = *dir;
+    auto host = HostServices::create(std::move(settings));
+    if (!host) return fail(path, host.error());
+    if (itemText) return printItemText(path, noteId, itemName, **host);
 
     auto db = nsf::openDatabaseFile(path);
     if (!db) return fail(path, db.error().message());
@@ -120,10 +179,6 @@ int runRt2Html(Args args) {
     if (items == 0) return fail(path, cat("note has no rich-text item ", itemName));
     if (buffer.size() > 0x7FFFFFF0u) return fail(path, "rich text too large");
 
-    HostSettings settings;
-    if (auto dir = executableDirectory()) settings.libraryDirectory = *dir;
-    auto host = HostServices::create(std::move(settings));
-    if (!host) return fail(path, host.error());
     auto context = std::make_unique<NsfContext>();
     context->pZAPI = (*host)->zapi();
 
