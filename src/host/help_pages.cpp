@@ -34,8 +34,9 @@ constexpr std::array kPages{
         "--force is given, which removes the folder and writes it again.\n"
         "\n"
         "On a terminal, stderr shows one updating line with the notes done, the bytes written and the\n"
-        "rate, and a summary at the end; otherwise only errors are printed. Failed subfiles are listed at\n"
-        "the end on stderr, each line naming the database, the subfile index and name, and the reason.\n",
+        "rate (with -j above 1: the databases done), and a summary at the end; otherwise only errors are\n"
+        "printed. Failed subfiles are listed at the end on stderr, each line naming the database, the\n"
+        "subfile index and name, and the reason.\n",
         "  -o, --output DIR       the folder to extract into (made when missing)\n"
         "  --format FORMAT        how notes are written: auto (mail with the formatted body the module\n"
         "                         makes; plain text until it writes MHT), text (mail as plain text),\n"
