@@ -10,26 +10,11 @@
 
 namespace {
 
-using notesapi_test::RuntimeTest;
 namespace fs = std::filesystem;
 
-class Database : public RuntimeTest {
+class Database : public notesapi_test::ScratchRuntimeTest {
 protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        dir_ = fs::temp_directory_path() / ("notesapi_db_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        RuntimeTest::TearDown();
-    }
-    fs::path write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-        return dir_ / name;
-    }
-    fs::path dir_;
+    Database() : ScratchRuntimeTest("notesapi_db_") {}
 };
 
 TEST_F(Database, OpenFailuresHaveTheirPublishedStatus) {

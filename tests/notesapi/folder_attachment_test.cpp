@@ -14,28 +14,17 @@
 
 namespace {
 
-using notesapi_test::RuntimeTest;
 namespace fs = std::filesystem;
 
-class FilesTest : public RuntimeTest {
+class FilesTest : public notesapi_test::ScratchRuntimeTest {
 protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        dir_ = fs::temp_directory_path() / ("notesapi_files_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        RuntimeTest::TearDown();
-    }
+    FilesTest() : ScratchRuntimeTest("notesapi_files_") {}
     static std::string slurp(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         std::ostringstream s;
         s << in.rdbuf();
         return s.str();
     }
-    fs::path dir_;
 };
 
 std::vector<DWORD> idsOf(DHANDLE t) {

@@ -15,7 +15,6 @@
 
 namespace {
 
-using notesapi_test::RuntimeTest;
 namespace fs = std::filesystem;
 using ByteVec = std::vector<std::uint8_t>;
 
@@ -23,26 +22,12 @@ const nsf::EncryptionKey kSales{"Sales", {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x
 const nsf::EncryptionKey kLegal{"Legal", {0x01, 0x02, 0x03}};
 const ByteVec kBodyRecords{0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B};
 
-class IdTest : public RuntimeTest {
+class IdTest : public notesapi_test::ScratchRuntimeTest {
 protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        dir_ = fs::temp_directory_path() / ("notesapi_ids_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        RuntimeTest::TearDown();
-    }
-    std::string write(const std::string& name, const std::string& bytes) {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
-    }
+    IdTest() : ScratchRuntimeTest("notesapi_ids_") {}
     std::string writeId(const std::string& name, const std::string& user, std::optional<std::string_view> password,
                         std::vector<nsf::EncryptionKey> keys) {
-        return write(name, nsf::writeTestIdFile(user, password, keys));
+        return write(name, nsf::writeTestIdFile(user, password, keys)).string();
     }
     // A file with the published layout of a Notes ID, holding `canonicalName` in the clear.
     std::string writeNotesId(const std::string& name, const std::string& canonicalName) {
@@ -50,7 +35,7 @@ protected:
         image[0xD6] = 0x38;
         image[0xD7] = 0;
         image.replace(0x100, canonicalName.size() + 1, canonicalName + '\0');
-        return write(name, image);
+        return write(name, image).string();
     }
     static STATUS switchTo(const std::string& path, const char* password, std::string* user = nullptr) {
         char buf[256] = "unchanged";
@@ -58,7 +43,6 @@ protected:
         if (user != nullptr) *user = buf;
         return s;
     }
-    fs::path dir_;
 };
 
 TEST_F(IdTest, SwitchingChecksTheFileAndPasswordAndRecordsTheId) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #include "notesapi/notes.h"
 #include "notesapi/testing.h"
@@ -33,6 +35,31 @@ protected:
         EXPECT_EQ(NSFDbOpen(path.c_str(), &h), NOERROR);
         return h;
     }
+};
+
+// The same with a scratch folder of its own, removed afterwards.
+class ScratchRuntimeTest : public RuntimeTest {
+protected:
+    explicit ScratchRuntimeTest(std::string prefix) : prefix_(std::move(prefix)) {}
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        dir_ = std::filesystem::temp_directory_path() / (prefix_ + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+        RuntimeTest::TearDown();
+    }
+    // Writes a file into the folder and returns its path.
+    std::filesystem::path write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        return dir_ / name;
+    }
+    std::filesystem::path dir_;
+
+private:
+    std::string prefix_;
 };
 
 // The real sample databases; a missing folder fails the test.
