@@ -12,6 +12,7 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
 namespace notesrt::mime {
 namespace {
@@ -38,21 +39,10 @@ bool isAlnum(char c) { return isAlpha(c) || (c >= '0' && c <= '9'); }
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    std::uint8_t bytes[U8_MAX_LENGTH];
+    std::int32_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(cp));
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
 }
 
 struct ConverterCloser {
