@@ -82,11 +82,11 @@ STATUS decryptTestSealed(NoteObject& note, const nsf::Item& seal) {
     const auto opened = nsf::test_seal::open(seal, id->keys);
     if (!opened)
         return ERR_NOT_SEALED_FOR_YOU;
+    if (note.items().size() + note.heldItems().size() > kMaxItems)
+        return ERR_RUNTIME_TOO_LARGE;
     std::vector<nsf::Item> held = std::move(note.heldItems());
     note.heldItems().clear();
     nsf::test_seal::decipher(held, *opened);
-    if (note.items().size() + held.size() > kMaxItems)
-        return ERR_RUNTIME_TOO_LARGE;
     for (const nsf::Item& item : held)
         if (!addNoteItem(note, item))
             return ERR_RUNTIME_NO_MEMORY;

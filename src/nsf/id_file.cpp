@@ -60,11 +60,7 @@ std::string toHex(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
-std::string hex64(std::uint64_t v) {
-    const auto bytes = test_cipher::le64(v);
-    std::string out = toHex(bytes);
-    return out;
-}
+std::string hex64(std::uint64_t v) { return toHex(test_cipher::le64(v)); }
 
 // Splits off the first space-separated word.
 std::pair<std::string_view, std::string_view> firstWord(std::string_view line) {
