@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "nsf/database.h"
+#include "nsf/test_seal.h"
 #include "nsf/timedate.h"
 #include "nsf/values.h"
 
@@ -79,8 +80,12 @@ void printNote(const nsf::Note& note) {
                 when(h.added).c_str(), when(h.accessed).c_str());
     if (h.parent != 0 || h.responseCount != 0)
         std::printf("  parent %s  responses %u\n", hex32(h.parent).c_str(), h.responseCount);
+    // The sealed values of a note sealed in the test format are ciphertext; the reader empties those
+    // of notes Notes sealed.
+    const bool testSealed = nsf::test_seal::findSeal(note.items).has_value();
     for (const nsf::Item& item : note.items) {
-        std::string rendering = item.sealed() && item.value.empty() ? "<sealed>" : nsf::renderValue(item, 200);
+        const bool hidden = item.sealed() && (item.value.empty() || testSealed);
+        std::string rendering = hidden ? "<sealed>" : nsf::renderValue(item, 200);
         std::printf("  %-24s %-16s %s  len %zu  %s\n", item.name.c_str(), nsf::typeName(item.type).c_str(),
                     itemFlags(item.flags).c_str(), item.value.size(), rendering.c_str());
     }
