@@ -14,12 +14,9 @@
 
 #include "nsf/byte_reader.h"
 #include "nsf/error.h"
+#include "nsf/values.h"  // kHostByteArrayExt, kHostByteArrayPage, kHostMask
 
 namespace nsf {
-
-inline constexpr std::uint16_t kHostByteArrayExt = 0x0600;
-inline constexpr std::uint16_t kHostByteArrayPage = 0x0700;
-inline constexpr std::uint16_t kHostMask = 0x0F00;
 
 struct ByteArrayIndex {
     std::uint32_t version = 0;

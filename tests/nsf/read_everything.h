@@ -3,22 +3,28 @@
 // Shared by the damage tests, the replay of kept fuzz inputs and the fuzz target itself.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "nsf/database.h"
+#include "nsf/ole_storage.h"
 #include "nsf/values.h"
 
 namespace nsf_test {
 
-inline void drainObject(nsf::ObjectStream& stream) {
-    std::vector<std::uint8_t> chunk(16384);
+// Reads the stream to its end; the first `keep` bytes are returned.
+inline std::vector<std::uint8_t> drainObject(nsf::ObjectStream& stream, std::size_t keep = 0) {
+    std::vector<std::uint8_t> chunk(16384), kept;
     // The engine's streams end or fail; the guard only keeps a wrong stream from spinning forever.
     for (int guard = 0; guard < 1 << 16; ++guard) {
         auto got = stream.read(chunk);
-        if (!got || *got == 0) return;
+        if (!got || *got == 0) break;
+        const std::size_t take = std::min(*got, keep - std::min(keep, kept.size()));
+        kept.insert(kept.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(take));
     }
+    return kept;
 }
 
 // Returns how many notes read without error.
@@ -45,7 +51,11 @@ inline std::size_t readEverything(nsf::Database& db) {
                     expected = obj->file->fileSize;
                 }
                 auto stream = db.openObject(obj->descriptor.rrv, compression, expected);
-                if (stream) drainObject(**stream);
+                if (!stream) continue;
+                // The index of an embedded OLE object's pages.
+                const bool oleIndex = obj->file && (obj->file->hostType & nsf::kHostMask) == nsf::kHostByteArrayExt;
+                const auto kept = drainObject(**stream, oleIndex ? 1 << 20 : 0);
+                if (oleIndex) (void)nsf::decodeByteArrayIndex(kept);
             }
             if ((n.noteClass & 0x7FFF) == 0x0008) (void)db.folderNoteIds(n.id);
         }
