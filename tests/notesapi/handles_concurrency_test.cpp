@@ -135,8 +135,12 @@ TEST_F(HandlesConcurrency, ThreadsReadTheirOwnDatabasesWhileOthersOpenAndCloseTh
         ids[t] = b.document().text("Subject", "db" + std::to_string(t)).id();
         NSFDbClose(openBuilt(b, "db" + std::to_string(t) + ".nsf"));
     }
-    // One long-lived database read by every even thread while odd threads open, search and close
-    // databases of their own (and close them under their own open notes).
+    // Even threads keep their database open while odd threads open, search and close theirs (and
+    // close them under their own open notes); every thread also reads one shared database handle.
+    nsf::MemoryDatabaseBuilder sharedBuilder;
+    for (int k = 0; k < 3; ++k)
+        sharedBuilder.document().text("Subject", "shared");
+    const DBHANDLE shared = openBuilt(sharedBuilder, "shared.nsf");
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -173,6 +177,11 @@ TEST_F(HandlesConcurrency, ThreadsReadTheirOwnDatabasesWhileOthersOpenAndCloseTh
                     if (NSFNoteClose(note) != NOERROR)
                         ++failures;
                 }
+                int sharedNotes = 0;
+                if (NSFSearch(shared, NULLHANDLE, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, count, &sharedNotes,
+                              nullptr) != NOERROR ||
+                    sharedNotes != 3)
+                    ++failures;
                 // The closed handle is refused even while other threads reuse slots.
                 if (t % 2 == 1 && NSFNoteOpenExt(db, ids[t], 0, &note) != ERR_RUNTIME_BAD_HANDLE)
                     ++failures;
@@ -184,6 +193,7 @@ TEST_F(HandlesConcurrency, ThreadsReadTheirOwnDatabasesWhileOthersOpenAndCloseTh
     for (auto& th : threads)
         th.join();
     EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(NSFDbClose(shared), NOERROR);
 }
 
 }  // namespace
