@@ -43,11 +43,14 @@ LibraryLoader::~LibraryLoader() {
 Result<void*> LibraryLoader::load(std::string_view dllName) {
     auto fileName = sharedObjectName(dllName);
     if (!fileName) return std::unexpected(std::move(fileName.error()));
+    if (const auto known = failed_.find(*fileName); known != failed_.end()) return failure(known->second);
     const auto path = directory_ / *fileName;
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* reason = dlerror();
-        return failure(cat("cannot load ", path.string(), ": ", reason != nullptr ? reason : "unknown error"));
+        std::string message = cat("cannot load ", path.string(), ": ", reason != nullptr ? reason : "unknown error");
+        failed_.emplace(std::move(*fileName), message);
+        return failure(std::move(message));
     }
     // A second load of the same library gives the same handle; each load needs its own free.
     ++handles_[handle];

@@ -26,6 +26,8 @@ public:
     LibraryLoader& operator=(const LibraryLoader&) = delete;
     ~LibraryLoader();
 
+    // A library that fails to load is not tried again while this loader lives: the module asks for its
+    // image library once per Notes bitmap, and a failing dlopen searches the disk each time.
     Result<void*> load(std::string_view dllName);
     // Only handles this loader gave out are looked up or closed; others are refused.
     void* entry(void* handle, std::string_view name) const;
@@ -37,6 +39,7 @@ public:
 private:
     std::filesystem::path directory_;
     std::unordered_map<void*, std::size_t> handles_;  // handle -> loads not yet freed
+    std::unordered_map<std::string, std::string> failed_;  // file name -> why it did not load
 };
 
 }  // namespace nsfrex
