@@ -76,34 +76,71 @@ private:
     std::uint64_t steps_ = 0;
 };
 
-// Whether a complete assignment fits: the non-summary values fill their area exactly, the summary
-// values fit theirs, and every value that should start with a type word does.
-bool assignmentFits(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
-                    const std::vector<bool>& inSummary, Bytes summary, Bytes nonSummary) {
+// Whether rich text walks as CD records to its exact end (one pad byte allowed): BSIG, WSIG and LSIG
+// headers, lengths that include the header, records on even offsets.
+bool walksAsRecords(Bytes v) {
+    std::size_t pos = 0;
+    while (pos + 2 <= v.size()) {
+        const std::uint8_t high = v[pos + 1];
+        std::uint64_t length;
+        if (high == 0x00) {
+            if (v.size() - pos < 6) return false;
+            length = loadLE<std::uint32_t>(v.data() + pos + 2);
+            if (length < 6) return false;
+        } else if (high == 0xFF) {
+            if (v.size() - pos < 4) return false;
+            length = loadLE<std::uint16_t>(v.data() + pos + 2);
+            if (length < 4) return false;
+        } else {
+            length = high;
+        }
+        if (length > v.size() - pos) return false;
+        pos += static_cast<std::size_t>(length + (length & 1));
+    }
+    return true;  // at most a pad byte is left
+}
+
+// How many values of a complete assignment look right, or nothing when the lengths do not fit (the
+// non-summary values fill their area exactly, the summary values fit theirs). A value looks right
+// when it starts with a type word it should have, and, for rich text, when its records walk to its end.
+std::optional<std::size_t> assignmentScore(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
+                                           const std::vector<bool>& inSummary, Bytes summary, Bytes nonSummary) {
     std::uint64_t s = 0, n = 0;
+    std::size_t score = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
         std::uint64_t& at = inSummary[i] ? s : n;
         const Bytes area = inSummary[i] ? summary : nonSummary;
         auto v = slice(area, at, items[i].length);
-        if (!v) return false;
+        if (!v) return std::nullopt;
+        at += items[i].length;
         const ItemEntry& e = items[i];
-        if ((e.flags & (kItemTypeImplied | kItemPlaceholder)) == 0 && e.length >= 2 &&
-            !storedTypeWord(e.flags, types[i], *v))
-            return false;
-        at += e.length;
+        if ((e.flags & kItemPlaceholder) != 0 || e.length < 2) continue;
+        Bytes value = *v;
+        std::uint16_t type = types[i];
+        if ((e.flags & kItemTypeImplied) == 0) {
+            const auto word = storedTypeWord(e.flags, types[i], *v);
+            if (!word) continue;
+            ++score;
+            type = *word;
+            value = v->subspan(2);
+        }
+        if (type == kTypeComposite && walksAsRecords(value)) ++score;
     }
-    return n == nonSummary.size();
+    if (n != nonSummary.size()) return std::nullopt;
+    return score;
 }
 
-// The fits that move only one or two items away from the flags' guess, tried before the
-// depth-first search: that search keeps the guess for the earliest items it can and so may settle
-// on a split that moves many later items when two items stored against their flags explain the
-// lengths (a form in notedata_namelook.nsf keeps two SUMMARY numbers in the non-summary area).
-// Only a unique smallest change is taken; a tie leaves the choice to the search.
+// The splits that move only one item, then only two items, away from the flags' guess, tried before
+// the depth-first search: that search keeps the guess for the earliest items it can and so may
+// settle on a split that moves many later items where one or two items stored against their flags
+// explain the lengths (a form in notedata_namelook.nsf keeps two SUMMARY numbers with the
+// non-summary values, one in notedata_doclink1.nsf its rich-text $INFO). Among the splits of the
+// smallest size whose lengths fit, the one with the most values that look right is taken; a tie
+// leaves the choice to the search.
 std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
                                              std::vector<bool> guess, std::uint64_t summaryUsed, Bytes summary,
                                              Bytes nonSummary) {
-    // Each check walks every item: the budget counts items walked, so a hostile table of thousands of
+    // Each score walks every item: the budget counts items walked, so a hostile table of thousands of
     // equal lengths cannot make this step cost more than a few milliseconds.
     constexpr std::uint64_t kMaxWork = 4'000'000;
     constexpr std::size_t kMaxPairItems = 2048;  // bounds the pair loop on hostile item tables
@@ -113,7 +150,7 @@ std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items
         const auto len = static_cast<std::int64_t>(items[i].length);
         return guess[i] ? -len : len;
     };
-    // The non-summary area must grow or shrink by exactly this much; the summary area shrinks or grows by the same.
+    // The non-summary area must grow by exactly this much (the summary area shrinks by the same).
     const std::int64_t nonSummaryShort =
         static_cast<std::int64_t>(nonSummary.size()) -
         (static_cast<std::int64_t>(std::accumulate(items.begin(), items.end(), std::uint64_t{0},
@@ -123,26 +160,35 @@ std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items
         return -summaryChange == nonSummaryShort &&
                static_cast<std::int64_t>(summaryUsed) + summaryChange <= static_cast<std::int64_t>(summary.size());
     };
-    std::optional<std::vector<bool>> found;
-    auto tryMoves = [&](std::initializer_list<std::size_t> moved) -> bool {  // false: a tie or out of budget
+    std::optional<std::vector<bool>> best;
+    std::size_t bestScore = 0;
+    bool tie = false, outOfBudget = false;
+    auto consider = [&](std::initializer_list<std::size_t> moved) {
         work += items.size();
-        if (work > kMaxWork) return false;
-        for (std::size_t i : moved) guess[i] = !guess[i];
-        const bool fits = assignmentFits(items, types, guess, summary, nonSummary);
-        if (fits) {
-            if (found) return false;
-            found = guess;
+        if (work > kMaxWork) {
+            outOfBudget = true;
+            return;
         }
         for (std::size_t i : moved) guess[i] = !guess[i];
-        return true;
+        if (const auto score = assignmentScore(items, types, guess, summary, nonSummary)) {
+            if (!best || *score > bestScore) {
+                best = guess;
+                bestScore = *score;
+                tie = false;
+            } else if (*score == bestScore) {
+                tie = true;
+            }
+        }
+        for (std::size_t i : moved) guess[i] = !guess[i];
     };
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (lengthsFit(delta(i)) && !tryMoves({i})) return std::nullopt;
-    if (found || items.size() > kMaxPairItems) return found;
-    for (std::size_t i = 0; i < items.size(); ++i)
-        for (std::size_t j = i + 1; j < items.size(); ++j)
-            if (lengthsFit(delta(i) + delta(j)) && !tryMoves({i, j})) return std::nullopt;
-    return found;
+    for (std::size_t i = 0; i < items.size() && !outOfBudget; ++i)
+        if (lengthsFit(delta(i))) consider({i});
+    if (!best && items.size() <= kMaxPairItems)
+        for (std::size_t i = 0; i < items.size() && !outOfBudget; ++i)
+            for (std::size_t j = i + 1; j < items.size() && !outOfBudget; ++j)
+                if (lengthsFit(delta(i) + delta(j))) consider({i, j});
+    if (tie || outOfBudget) return std::nullopt;
+    return best;
 }
 
 }  // namespace

@@ -207,4 +207,29 @@ TEST(Samples, FewestItemsMovedAgainstTheirFlags) {
     }
 }
 
+// A form whose rich-text $INFO (SUMMARY) sits with the non-summary values. Moving $INFO or $TITLE
+// (both 24 bytes) makes the lengths fit, and neither split gives the text lists there a type word;
+// only with $INFO moved does the rich text walk as CD records, so that split is taken.
+TEST(Samples, RichTextThatWalksDecidesBetweenEqualLengths) {
+    auto db = nsf::openDatabaseFile(kSamples / "nsf" / "notedata_doclink1.nsf");
+    ASSERT_TRUE(db.has_value());
+    auto note = (*db)->readNote(0x136);
+    ASSERT_TRUE(note.has_value()) << note.error().message();
+    std::map<std::string, const nsf::Item*> byName;
+    for (const nsf::Item& item : note->items) byName.try_emplace(item.name, &item);
+    ASSERT_TRUE(byName.contains("$FIELDS") && byName.contains("$UpdatedBy") && byName.contains("$INFO"));
+    auto fields = nsf::decodeTextList(byName["$FIELDS"]->value);
+    ASSERT_TRUE(fields.has_value()) << fields.error().message();
+    ASSERT_EQ(fields->size(), 11u);
+    EXPECT_EQ(fields->front(), "Categories");
+    EXPECT_EQ(fields->back(), "SendTo");
+    auto updatedBy = nsf::decodeTextList(byName["$UpdatedBy"]->value);
+    ASSERT_TRUE(updatedBy.has_value()) << updatedBy.error().message();
+    EXPECT_EQ(updatedBy->size(), 2u);
+    const auto& info = byName["$INFO"]->value;
+    ASSERT_EQ(info.size(), 24u);
+    EXPECT_EQ(info[0], 0x86);  // one CDDOCUMENT record of 24 bytes
+    EXPECT_EQ(info[1], 24);
+}
+
 }  // namespace
