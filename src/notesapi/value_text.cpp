@@ -85,10 +85,11 @@ std::string rangeText(const std::vector<T>& values, const std::vector<nsf::Bound
     return out;
 }
 
-// LMBCS text of a value (without its type word); nullopt for a type without a text form. A separator
-// of 0 stands for the default list separator ';'.
+// LMBCS text of a value (without its type word); nullopt for a type without a text form. The separator
+// is written as given, a zero byte included: callers that ask for 0 split the entries at those bytes
+// (item text turns each into a line break), so it must not become ';'.
 std::optional<std::string> valueText(WORD type, nsf::Bytes value, char sepChar) {
-    const char sep = sepChar == '\0' ? ';' : sepChar;
+    const char sep = sepChar;
     switch (type) {
     case TYPE_TEXT: return asString(value);
     case TYPE_TEXT_LIST: {

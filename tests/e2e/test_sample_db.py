@@ -31,7 +31,7 @@ EXPECTED_LS = [
 # The mail fields the module gives for each note subfile.
 EXPECTED_META = {
     0: {"From": "CN=Anna Schmidt/OU=Sales/O=Example",
-        "To": "CN=Ben Okafor/O=Example;Chloé Martin <chloe.martin@example.org>",
+        "To": "CN=Ben Okafor/O=Example\r\nChloé Martin <chloe.martin@example.org>",
         "Cc": "CN=Dana Ito/O=Example", "Subject": "Quarterly report Q1", "Sent": "04/02/2024 09:30:00 AM"},
     3: {"From": "CN=Erik Larsen/OU=HR/O=Example", "To": "CN=Ben Okafor/O=Example", "Cc": None,
         "Subject": "Welcome to the team", "Sent": "04/03/2024 08:00:00 AM"},

@@ -53,8 +53,8 @@ TEST_F(ItemTextTest, PlainValues)
                     .number("Size", 42)
                     .userId("Author", "CN=Ann/O=Org");
     EXPECT_EQ(Read(b, doc.id(), "Subject"), "Hello world");
-    // the runtime joins list values with its default separator
-    EXPECT_EQ(Read(b, doc.id(), "SendTo"), "a@x;b@x;c@x");
+    // one entry per line: the runtime separates them with zero bytes, which become CR LF
+    EXPECT_EQ(Read(b, doc.id(), "SendTo"), "a@x\r\nb@x\r\nc@x");
     EXPECT_EQ(Read(b, doc.id(), "Size"), "42");
     EXPECT_EQ(Read(b, doc.id(), "Author"), "CN=Ann/O=Org");
 }

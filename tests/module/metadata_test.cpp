@@ -94,7 +94,7 @@ TEST_F(MetadataTest, RequestedNamesGiveOneElementEach)
     Open(b);
     SetSubFiles({{0, doc.id()}});
     EXPECT_EQ(Named(0, {"SendTo", "", "Subject", "Missing"}),
-              (std::vector<Element>{{"SendTo", "a;b"}, {"NULL", "<none>"}, {"Subject", "Hi"}, {"Missing", "<none>"}}));
+              (std::vector<Element>{{"SendTo", "a\r\nb"}, {"NULL", "<none>"}, {"Subject", "Hi"}, {"Missing", "<none>"}}));
     EXPECT_EQ(pContext->nIndex, 0);
 }
 

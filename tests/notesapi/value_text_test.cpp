@@ -74,14 +74,14 @@ TEST_F(ValueText, EachTypeHasItsTextForm) {
     EXPECT_EQ(text(h, "T", ';'), "caf\x82");  // LMBCS out
     EXPECT_EQ(text(h, "L", ';'), "a;bc;");
     EXPECT_EQ(text(h, "L", ','), "a,bc,");
-    EXPECT_EQ(text(h, "L", 0), "a;bc;");  // separator 0: the default list separator
+    EXPECT_EQ(text(h, "L", 0), std::string("a\0bc\0", 5));  // separator 0 is written as a zero byte
     EXPECT_EQ(text(h, "N", ';'), "0.1");
     EXPECT_EQ(text(h, "I", ';'), "42");
     EXPECT_EQ(text(h, "Z", ';'), "0");
     EXPECT_EQ(text(h, "Big", ';'), "1.23456789012346E+17");
     EXPECT_EQ(text(h, "Small", ';'), "1E-05");
     EXPECT_EQ(text(h, "NR", ','), "1,2.5,-3E+20");
-    EXPECT_EQ(text(h, "NR", 0), "1;2.5;-3E+20");
+    EXPECT_EQ(text(h, "NR", 0), std::string("1\0" "2.5\0-3E+20", 12));
     EXPECT_EQ(text(h, "NP", ','), "1,2.5,-3E+20,1 - 10");
     // Greenwich time, 12-hour clock; the zone of the writer is not applied.
     EXPECT_EQ(text(h, "D", ';'), "12/10/1996 07:49:04 PM");
@@ -94,7 +94,7 @@ TEST_F(ValueText, EachTypeHasItsTextForm) {
     EXPECT_EQ(text(h, "Null", ';'), "");
     EXPECT_EQ(text(h, "Past", ';'), "");
     EXPECT_EQ(text(h, "DR", ';'), "12/10/1996 07:49:04 PM;12/10/1996");
-    EXPECT_EQ(text(h, "DR", 0), "12/10/1996 07:49:04 PM;12/10/1996");
+    EXPECT_EQ(text(h, "DR", 0), std::string("12/10/1996 07:49:04 PM\0" "12/10/1996", 33));
     EXPECT_EQ(text(h, "DP", ','), "12/10/1996 07:49:04 PM,12/10/1996,05/03/2009 00:15:00 AM - 05/03/2009 12:00:00 PM");
     EXPECT_EQ(text(h, "OnlyPairs", ','), "05/03/2009 00:15:00 AM - 05/03/2009 12:00:00 PM");
     EXPECT_EQ(text(h, "U", ';'), "CN=Jane/O=Org");
