@@ -55,11 +55,11 @@ Bytes filled(std::size_t n, std::uint8_t seed) {
 }
 
 void attach(nsf::NoteBuilder& note, const std::string& name, std::uint16_t host, const Bytes& payload) {
-    nsf::FileObjectSpec spec;
-    spec.fileName = name;
-    spec.hostType = host;
-    spec.fileSize = static_cast<std::uint32_t>(payload.size());
-    note.attachStored(spec, payload);
+    nsf::FileObjectSpec desc;
+    desc.fileName = name;
+    desc.hostType = host;
+    desc.fileSize = static_cast<std::uint32_t>(payload.size());
+    note.attachStored(desc, payload);
 }
 
 Bytes readAll(const fs::path& path) {

@@ -39,16 +39,16 @@ nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& h) {
 
 void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const std::uint8_t> bytes,
             std::int64_t modifiedUnixSeconds, nsf::Compression compression) {
-    nsf::FileObjectSpec spec;
-    spec.fileName = std::string(fileName);
-    spec.compression = compression;
-    spec.fileSize = static_cast<std::uint32_t>(bytes.size());
-    spec.created = timeAt(modifiedUnixSeconds - 3600);
-    spec.modified = timeAt(modifiedUnixSeconds);
+    nsf::FileObjectSpec desc;
+    desc.fileName = std::string(fileName);
+    desc.compression = compression;
+    desc.fileSize = static_cast<std::uint32_t>(bytes.size());
+    desc.created = timeAt(modifiedUnixSeconds - 3600);
+    desc.modified = timeAt(modifiedUnixSeconds);
     const std::vector<std::uint8_t> stored = compression == nsf::Compression::Huffman
                                                  ? nsf::huffmanEncode(bytes)
                                                  : std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    note.attachStored(spec, stored);
+    note.attachStored(desc, stored);
 }
 
 }  // namespace samplegen
