@@ -29,7 +29,6 @@ bool nsfFolderHolds(const Folder *pFolder, uint32_t dwNoteID)
 NSFSTATUS nsfGrowFolderArray(NsfContext *pContext)
 {
     static const char szFunc[] = "nsfNewFolder";
-    MemoryService *pService = nsfMemoryService(pContext);
     if (pContext->rgFolders == nullptr) {
         pContext->cFolders = 0;
         pContext->cFoldersMax = NSF_FOLDERS_FIRST;
@@ -42,20 +41,11 @@ NSFSTATUS nsfGrowFolderArray(NsfContext *pContext)
         memset(pContext->rgFolders, 0, NSF_FOLDERS_FIRST * sizeof(Folder *));
         nsfLogf(pContext, LOG_DIAG, szFunc, "cFoldersMax %d", pContext->cFoldersMax);
     } else if (pContext->cFolders >= pContext->cFoldersMax) {
-        int32_t cMax = 0;
-        int32_t cb = 0;
-        Folder **rgNew = nullptr;
-        if (!__builtin_add_overflow(pContext->cFoldersMax, NSF_FOLDERS_STEP, &cMax) &&
-            !__builtin_mul_overflow(cMax, (int32_t)sizeof(Folder *), &cb))
-            rgNew = static_cast<Folder **>(pService->fpRealloc(pService, pContext->rgFolders, (size_t)cb));
-        if (rgNew == nullptr) {
-            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating folder array, cFoldersMax %d", cMax);
+        int32_t cWanted = 0;
+        if (!nsfGrowTable(pContext, &pContext->rgFolders, &pContext->cFoldersMax, NSF_FOLDERS_STEP, &cWanted)) {
+            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating folder array, cFoldersMax %d", cWanted);
             return NSF_ERR_MEMORY;
         }
-        for (int32_t i = pContext->cFoldersMax; i < cMax; i++)
-            rgNew[i] = nullptr;
-        pContext->rgFolders = rgNew;
-        pContext->cFoldersMax = cMax;
         nsfLogf(pContext, LOG_DIAG, szFunc, "cFoldersMax %d", pContext->cFoldersMax);
     }
     return NSF_OK;

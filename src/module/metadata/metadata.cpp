@@ -120,7 +120,6 @@ void nsfLogMetadata(NsfContext *pContext, const char *pszFunction, const SubFile
 NSFSTATUS nsfNewItemName(NsfContext *pContext)
 {
     static const char szFunc[] = "nsfNewItemName";
-    MemoryService *pService = nsfMemoryService(pContext);
     if (pContext->rgItemNames == nullptr) {
         pContext->cItemNames = 0;
         pContext->cItemNamesMax = NSF_ITEM_NAMES_STEP;
@@ -134,20 +133,11 @@ NSFSTATUS nsfNewItemName(NsfContext *pContext)
         memset(pContext->rgItemNames, 0, NSF_ITEM_NAMES_STEP * sizeof(char *));
         nsfLogf(pContext, LOG_DIAG, szFunc, "cItemNamesMax %d", pContext->cItemNamesMax);
     } else if (pContext->cItemNames >= pContext->cItemNamesMax) {
-        int32_t cMax = 0;
-        int32_t cb = 0;
-        char **rgNew = nullptr;
-        if (!__builtin_add_overflow(pContext->cItemNamesMax, NSF_ITEM_NAMES_STEP, &cMax) &&
-            !__builtin_mul_overflow(cMax, (int32_t)sizeof(char *), &cb))
-            rgNew = static_cast<char **>(pService->fpRealloc(pService, pContext->rgItemNames, (size_t)cb));
-        if (rgNew == nullptr) {
-            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating item names array, cItemNamesMax %d", cMax);
+        int32_t cWanted = 0;
+        if (!nsfGrowTable(pContext, &pContext->rgItemNames, &pContext->cItemNamesMax, NSF_ITEM_NAMES_STEP, &cWanted)) {
+            nsfLogf(pContext, LOG_ERROR, szFunc, "Error re-allocating item names array, cItemNamesMax %d", cWanted);
             return NSF_ERR_MEMORY;
         }
-        for (int32_t i = pContext->cItemNamesMax; i < cMax; i++)
-            rgNew[i] = nullptr;
-        pContext->rgItemNames = rgNew;
-        pContext->cItemNamesMax = cMax;
         nsfLogf(pContext, LOG_DIAG, szFunc, "cItemNamesMax %d", pContext->cItemNamesMax);
     }
 
