@@ -3,6 +3,7 @@
 // pages' payloads, concatenated in that order, are the object's OLE2 compound file.
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,11 +95,16 @@ extern "C" STATUS NSFNoteExtractOLE2Object(NOTEHANDLE hNote, const char* pszObje
         nsf::ByteArrayIndex index;
         if (const STATUS s = readIndex(*note, master, index); s != NOERROR)
             return s;
+        // Each page once: an index naming one page over and over would write it without end.
         std::vector<FileObjectInfo> pages(index.pageNames.size());
-        for (std::size_t i = 0; i < pages.size(); ++i)
+        std::set<std::uint32_t> pageObjects;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
             if (const STATUS s = findFileObject(*note, index.pageNames[i], nsf::kHostByteArrayPage, pages[i]);
                 s != NOERROR)
                 return s;
+            if (!pageObjects.insert(pages[i].rrv).second)
+                return ERR_RUNTIME_CORRUPT;
+        }
 
         return writeFile(pszFileName, fOverwrite != FALSE, [&](const ByteSink& sink) -> STATUS {
             for (const FileObjectInfo& page : pages)

@@ -145,6 +145,8 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     emptyName.push_back(0);
     emptyName.push_back(0);
     attach(doc, "EXTEMPTY", kHostExt, emptyName);
+    // A page listed twice would let a small index write the same page without end.
+    attach(doc, "EXTTWICE", kHostExt, masterIndex({"STG1", "stg1"}));
     const NOTEHANDLE h = openDoc(b, doc.id());
 
     EXPECT_EQ(extract(h, "EXTOK"), NOERROR);
@@ -159,6 +161,7 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     EXPECT_EQ(extract(h, "EXTCOUNT"), ERR_RUNTIME_CORRUPT);
     EXPECT_EQ(extract(h, "EXTNOEND"), ERR_RUNTIME_CORRUPT);
     EXPECT_EQ(extract(h, "EXTEMPTY"), ERR_RUNTIME_CORRUPT);
+    EXPECT_EQ(extract(h, "EXTTWICE"), ERR_RUNTIME_CORRUPT);
     EXPECT_FALSE(fs::exists(out));
 
     EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", out.c_str(), nullptr, TRUE, 1), ERR_MISC_INVALID_ARGS);
