@@ -34,15 +34,8 @@ inline std::string jsonQuoted(std::string_view text) {
             continue;
         }
         // A well-formed multi-byte sequence is copied; anything else becomes U+FFFD.
-        const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-        bool valid = length != 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (valid && length > 2) {  // no overlong forms, surrogates or code points beyond U+10FFFF
-            const auto second = static_cast<unsigned char>(text[i + 1]);
-            valid = !((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) || (c == 0xF0 && second < 0x90) ||
-                      (c == 0xF4 && second >= 0x90));
-        }
+        const std::size_t length = utf8SequenceLength(text, i);
+        const bool valid = length != 0;
         if (valid) {
             out.append(text.substr(i, length));
             i += length;

@@ -11,22 +11,6 @@ namespace {
 
 constexpr std::size_t kMaxExtensionBytes = 16;  // a longer "extension" is cut like the rest of the name
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0.
-std::size_t utf8Length(std::string_view text, std::size_t i) noexcept {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) return 1;
-    const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    const auto second = static_cast<unsigned char>(text[i + 1]);
-    // no overlong forms, surrogates or code points beyond U+10FFFF
-    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second >= 0xA0) || (c == 0xF0 && second < 0x90) ||
-        (c == 0xF4 && second >= 0x90))
-        return 0;
-    return length;
-}
-
 // C1 control characters (U+0080 to U+009F) are two bytes, C2 80 to C2 9F.
 bool isC1Control(std::string_view text, std::size_t i) noexcept {
     return static_cast<unsigned char>(text[i]) == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
@@ -73,7 +57,7 @@ NameParts splitExtension(std::string_view name) noexcept {
 std::string safeFileName(std::string_view raw, std::string_view fallback) {
     std::string name;
     for (std::size_t i = 0; i < raw.size();) {
-        const std::size_t length = utf8Length(raw, i);
+        const std::size_t length = utf8SequenceLength(raw, i);
         const auto c = static_cast<unsigned char>(raw[i]);
         if (length == 0 || c < 0x20 || c == 0x7F || c == '/' || c == '\\' || (length == 2 && isC1Control(raw, i))) {
             name.push_back('_');
