@@ -100,10 +100,7 @@ STATUS decryptTestSealed(NoteObject& note, const nsf::Item& seal) {
 std::shared_ptr<NoteObject> findNote(NOTEHANDLE h) { return handles().get<NoteObject>(h); }
 
 bool noteIsSealed(const NoteObject& note) {
-    if (note.decrypted())
-        return false;
-    return findItem(note, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(note, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
-           findItem(note, ITEM_NAME_NOTE_SEALDATA, 9, 0);
+    return !note.decrypted() && note.carriesSeal();
 }
 
 }  // namespace notesrt

@@ -1,5 +1,8 @@
 #include "objects.h"
 
+#include "note_access.h"
+#include "notesapi/nsfdata.h"
+
 namespace notesrt {
 
 void* MemoryObject::lockMemory() noexcept {
@@ -18,6 +21,12 @@ bool NoteObject::addItem(NoteItem item) {
         return false;
     items_.push_back(std::move(item));
     return true;
+}
+
+void NoteObject::finishItems() {
+    itemHeaderArea_.assign(items_.size() + 2, 0);
+    carriesSeal_ = findItem(*this, ITEM_NAME_NOTE_SEAL, 5, 0) || findItem(*this, ITEM_NAME_NOTE_SEAL2, 6, 0) ||
+                   findItem(*this, ITEM_NAME_NOTE_SEALDATA, 9, 0);
 }
 
 bool NoteObject::replaceItems(const std::vector<std::size_t>& indices, std::vector<NoteItem> replacements) {

@@ -91,8 +91,11 @@ public:
 
     // Adds an item and registers its value block under a new handle.
     bool addItem(NoteItem item);
-    // Registers the item header area once every item is in place.
-    void finishItems() { itemHeaderArea_.assign(items_.size() + 2, 0); }
+    // Registers the item header area once every item is in place, and notes whether seal items are
+    // among them (asked for every item by some callers: looking each time would be quadratic).
+    void finishItems();
+    // Whether the items include $Seal, $Seal2 or $SealData, as of the last finishItems().
+    bool carriesSeal() const noexcept { return carriesSeal_; }
     // Replaces the items at `indices` (ascending) by `replacements`, placed where the first one was.
     // Handles of the removed value blocks die; item header BLOCKIDs handed out before are stale.
     bool replaceItems(const std::vector<std::size_t>& indices, std::vector<NoteItem> replacements);
@@ -119,6 +122,7 @@ private:
     std::vector<NoteItem> items_;
     std::vector<nsf::Item> held_;
     bool decrypted_ = false;
+    bool carriesSeal_ = false;
     std::vector<std::uint8_t> itemHeaderArea_;
 };
 

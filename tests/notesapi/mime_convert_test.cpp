@@ -1,6 +1,7 @@
 // MIME bodies turned into rich text: the text part chosen, decoded, one paragraph per line.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -320,6 +321,23 @@ TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
     NSFNoteClose(h);
     ASSERT_EQ(NSFNoteOpenExt(db, none.id(), OPEN_RAW_MIME, &h), NOERROR);
     EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), ERR_ITEM_NOT_FOUND);
+    NSFNoteClose(h);
+}
+
+// Many parts flagged to be sealed on a note that is not sealed: whether the note is sealed is not
+// worked out again for every part (that made a hostile note of many parts cost minutes).
+TEST_F(MimeConvert, ManySealFlaggedPartsConvertInLinearTime) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document();
+    const std::vector<std::uint8_t> value = nsf::encode::mimePart(part(2, "Content-Type: text/plain\r\n\r\n", "x"));
+    for (int i = 0; i < 20000; ++i)
+        doc.item("Body", nsf::kTypeMimePart, value, nsf::kItemSeal);
+    const DBHANDLE db = openBuilt(b);
+    NOTEHANDLE h = 0;
+    ASSERT_EQ(NSFNoteOpenExt(db, doc.id(), OPEN_RAW_MIME, &h), NOERROR);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     NSFNoteClose(h);
 }
 
