@@ -2,6 +2,7 @@
 // BYTEARRAY_EXT) lists its pages, $FILE objects of host type BYTEARRAY_PAGE of the same note; the
 // pages' payloads, concatenated in that order, are the object's OLE2 compound file.
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -53,6 +54,49 @@ STATUS findFileObject(const NoteObject& note, std::string_view name, WORD host, 
     return ERR_ITEM_NOT_FOUND;
 }
 
+std::string folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// The note's page objects by name, gathered in one pass: looking every page up in turn would cost
+// pages times items. Answers as findFileObject would: the first object of a name counts, and a $FILE
+// item that cannot be used answers for every page not found before it.
+class PageObjects {
+public:
+    explicit PageObjects(const NoteObject& note) {
+        for (std::size_t i = 0; i < note.items().size(); ++i) {
+            const NoteItem& item = note.items()[i];
+            if (item.type != TYPE_OBJECT || !sameName(item.nameUtf8, "$FILE"))
+                continue;
+            FileObjectInfo info;
+            const STATUS s = fileObjectOf(note, i, info);
+            if (s == ERR_INVALID_ITEMUNK)
+                continue;  // another kind of object under $FILE
+            if (s != NOERROR) {
+                missing_ = s;
+                return;
+            }
+            if ((info.hostType & nsf::kHostMask) == nsf::kHostByteArrayPage)
+                pages_.try_emplace(folded(info.name), std::move(info));
+        }
+    }
+    STATUS find(std::string_view name, FileObjectInfo& out) const {
+        const auto found = pages_.find(folded(name));
+        if (found == pages_.end())
+            return missing_;
+        out = found->second;
+        return NOERROR;
+    }
+
+private:
+    std::map<std::string, FileObjectInfo, std::less<>> pages_;
+    STATUS missing_ = ERR_ITEM_NOT_FOUND;
+};
+
 STATUS readIndex(const NoteObject& note, const FileObjectInfo& master, nsf::ByteArrayIndex& out) {
     if (master.fileSize > kMaxIndexSize)
         return ERR_RUNTIME_CORRUPT;
@@ -97,12 +141,12 @@ extern "C" STATUS NSFNoteExtractOLE2Object(NOTEHANDLE hNote, const char* pszObje
             return s;
         // Each page once: an index naming one page over and over would write it without end.
         std::vector<FileObjectInfo> pages(index.pageNames.size());
-        std::set<std::uint32_t> pageObjects;
+        const PageObjects pageObjects(*note);
+        std::set<std::uint32_t> pageRrvs;
         for (std::size_t i = 0; i < pages.size(); ++i) {
-            if (const STATUS s = findFileObject(*note, index.pageNames[i], nsf::kHostByteArrayPage, pages[i]);
-                s != NOERROR)
+            if (const STATUS s = pageObjects.find(index.pageNames[i], pages[i]); s != NOERROR)
                 return s;
-            if (!pageObjects.insert(pages[i].rrv).second)
+            if (!pageRrvs.insert(pages[i].rrv).second)
                 return ERR_RUNTIME_CORRUPT;
         }
 

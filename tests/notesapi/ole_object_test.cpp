@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -172,6 +173,28 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     EXPECT_EQ(NSFNoteClose(h), NOERROR);
     EXPECT_EQ(extract(h, "EXTOK"), ERR_RUNTIME_BAD_HANDLE);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// Pages are looked up in one pass over the items, not one pass for every page: a note of tens of
+// thousands of pages must not take minutes.
+TEST_F(OleObject, ManyPagesAreFoundInLinearTime) {
+    nsf::MemoryDatabaseBuilder b;
+    auto& doc = b.document();
+    std::vector<std::string> names;
+    for (int i = 0; i < 12000; ++i) {
+        names.push_back("STG" + std::to_string(i));
+        attach(doc, names.back(), kHostPage, Bytes{static_cast<std::uint8_t>(i)});
+    }
+    std::ranges::reverse(names);  // every lookup would walk far
+    attach(doc, "EXTMANY", kHostExt, masterIndex(names));
+    const NOTEHANDLE h = openDoc(b, doc.id());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(extract(h, "EXTMANY"), NOERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    const Bytes file = readAll(out);
+    ASSERT_EQ(file.size(), names.size());
+    EXPECT_EQ(file.front(), static_cast<std::uint8_t>(11999));
+    EXPECT_EQ(file.back(), 0);
 }
 
 TEST_F(OleObject, RealEmbeddedObjectIsACompoundFile) {
