@@ -34,26 +34,6 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The $FILE object of this note stored under `name` with a host type of `host` (ASCII case ignored):
-// ERR_ITEM_NOT_FOUND when there is none; the status of a matching item that cannot be used.
-STATUS findFileObject(const NoteObject& note, std::string_view name, WORD host, FileObjectInfo& out) {
-    for (std::size_t i = 0; i < note.items().size(); ++i) {
-        const NoteItem& item = note.items()[i];
-        if (item.type != TYPE_OBJECT || !sameName(item.nameUtf8, "$FILE"))
-            continue;
-        FileObjectInfo info;
-        const STATUS s = fileObjectOf(note, i, info);
-        if (s == ERR_INVALID_ITEMUNK)
-            continue;  // another kind of object under $FILE
-        if (s == NOERROR && (!sameName(info.name, name) || (info.hostType & nsf::kHostMask) != host))
-            continue;
-        if (s == NOERROR)
-            out = std::move(info);
-        return s;
-    }
-    return ERR_ITEM_NOT_FOUND;
-}
-
 std::string folded(std::string_view name) {
     std::string out(name);
     for (char& c : out)
@@ -62,12 +42,12 @@ std::string folded(std::string_view name) {
     return out;
 }
 
-// The note's page objects by name, gathered in one pass: looking every page up in turn would cost
-// pages times items. Answers as findFileObject would: the first object of a name counts, and a $FILE
-// item that cannot be used answers for every page not found before it.
-class PageObjects {
+// The note's $FILE objects of one host type by name, ASCII case ignored, gathered in one pass: a
+// lookup per name would cost names times items. The first object of a name counts; a $FILE item
+// that cannot be used answers, with its status, for every name not found before it.
+class FileObjects {
 public:
-    explicit PageObjects(const NoteObject& note) {
+    FileObjects(const NoteObject& note, WORD host) {
         for (std::size_t i = 0; i < note.items().size(); ++i) {
             const NoteItem& item = note.items()[i];
             if (item.type != TYPE_OBJECT || !sameName(item.nameUtf8, "$FILE"))
@@ -80,20 +60,20 @@ public:
                 missing_ = s;
                 return;
             }
-            if ((info.hostType & nsf::kHostMask) == nsf::kHostByteArrayPage)
-                pages_.try_emplace(folded(info.name), std::move(info));
+            if ((info.hostType & nsf::kHostMask) == host)
+                objects_.try_emplace(folded(info.name), std::move(info));
         }
     }
     STATUS find(std::string_view name, FileObjectInfo& out) const {
-        const auto found = pages_.find(folded(name));
-        if (found == pages_.end())
+        const auto found = objects_.find(folded(name));
+        if (found == objects_.end())
             return missing_;
         out = found->second;
         return NOERROR;
     }
 
 private:
-    std::map<std::string, FileObjectInfo, std::less<>> pages_;
+    std::map<std::string, FileObjectInfo, std::less<>> objects_;
     STATUS missing_ = ERR_ITEM_NOT_FOUND;
 };
 
@@ -134,14 +114,14 @@ extern "C" STATUS NSFNoteExtractOLE2Object(NOTEHANDLE hNote, const char* pszObje
         // Everything is found and checked before the file is created, so a refused extraction
         // leaves nothing behind.
         FileObjectInfo master;
-        if (const STATUS s = findFileObject(*note, pszObjectName, nsf::kHostByteArrayExt, master); s != NOERROR)
+        if (const STATUS s = FileObjects(*note, nsf::kHostByteArrayExt).find(pszObjectName, master); s != NOERROR)
             return s;
         nsf::ByteArrayIndex index;
         if (const STATUS s = readIndex(*note, master, index); s != NOERROR)
             return s;
         // Each page once: an index naming one page over and over would write it without end.
         std::vector<FileObjectInfo> pages(index.pageNames.size());
-        const PageObjects pageObjects(*note);
+        const FileObjects pageObjects(*note, nsf::kHostByteArrayPage);
         std::set<std::uint32_t> pageRrvs;
         for (std::size_t i = 0; i < pages.size(); ++i) {
             if (const STATUS s = pageObjects.find(index.pageNames[i], pages[i]); s != NOERROR)
