@@ -76,11 +76,17 @@ private:
     std::uint64_t steps_ = 0;
 };
 
+// Work allowed for trying small moves (fewestMoves): items looked at plus records walked, so that a
+// hostile table of thousands of equal lengths cannot make that step cost more than a few milliseconds.
+constexpr std::uint64_t kMaxMoveWork = 4'000'000;
+
 // Whether rich text walks as CD records to its exact end (one pad byte allowed): BSIG, WSIG and LSIG
-// headers, lengths that include the header, records on even offsets.
-bool walksAsRecords(Bytes v) {
+// headers, lengths that include the header, records on even offsets. Each record counts as work;
+// past the budget the answer is false, and the caller gives up.
+bool walksAsRecords(Bytes v, std::uint64_t& work) {
     std::size_t pos = 0;
     while (pos + 2 <= v.size()) {
+        if (++work > kMaxMoveWork) return false;
         const std::uint8_t high = v[pos + 1];
         std::uint64_t length;
         if (high == 0x00) {
@@ -104,7 +110,8 @@ bool walksAsRecords(Bytes v) {
 // non-summary values fill their area exactly, the summary values fit theirs). A value looks right
 // when it starts with a type word it should have, and, for rich text, when its records walk to its end.
 std::optional<std::size_t> assignmentScore(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
-                                           const std::vector<bool>& inSummary, Bytes summary, Bytes nonSummary) {
+                                           const std::vector<bool>& inSummary, Bytes summary, Bytes nonSummary,
+                                           std::uint64_t& work) {
     std::uint64_t s = 0, n = 0;
     std::size_t score = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -124,7 +131,7 @@ std::optional<std::size_t> assignmentScore(const std::vector<ItemEntry>& items, 
             type = *word;
             value = v->subspan(2);
         }
-        if (type == kTypeComposite && walksAsRecords(value)) ++score;
+        if (type == kTypeComposite && walksAsRecords(value, work)) ++score;
     }
     if (n != nonSummary.size()) return std::nullopt;
     return score;
@@ -140,9 +147,6 @@ std::optional<std::size_t> assignmentScore(const std::vector<ItemEntry>& items, 
 std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items, const std::vector<std::uint16_t>& types,
                                              std::vector<bool> guess, std::uint64_t summaryUsed, Bytes summary,
                                              Bytes nonSummary) {
-    // Each score walks every item: the budget counts items walked, so a hostile table of thousands of
-    // equal lengths cannot make this step cost more than a few milliseconds.
-    constexpr std::uint64_t kMaxWork = 4'000'000;
     constexpr std::size_t kMaxPairItems = 2048;  // bounds the pair loop on hostile item tables
     std::uint64_t work = 0;
     // Summary bytes gained when item i moves to the other area (negative: it leaves the summary).
@@ -165,12 +169,15 @@ std::optional<std::vector<bool>> fewestMoves(const std::vector<ItemEntry>& items
     bool tie = false, outOfBudget = false;
     auto consider = [&](std::initializer_list<std::size_t> moved) {
         work += items.size();
-        if (work > kMaxWork) {
+        if (work > kMaxMoveWork) {
             outOfBudget = true;
             return;
         }
         for (std::size_t i : moved) guess[i] = !guess[i];
-        if (const auto score = assignmentScore(items, types, guess, summary, nonSummary)) {
+        const auto score = assignmentScore(items, types, guess, summary, nonSummary, work);
+        if (work > kMaxMoveWork) {
+            outOfBudget = true;  // the score was cut short
+        } else if (score) {
             if (!best || *score > bestScore) {
                 best = guess;
                 bestScore = *score;
