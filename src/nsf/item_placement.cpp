@@ -1,8 +1,10 @@
 #include "item_placement.h"
 
 #include <numeric>
+#include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "nsf/database.h"
 #include "nsf/values.h"
@@ -32,24 +34,50 @@ public:
 
     // Depth-first over the items in table order; the flags' choice is tried first at every item.
     // The state is (item, summary offset): the non-summary offset follows from the lengths so far,
-    // so a state that failed once is remembered and never searched again.
-    bool run(std::size_t i, std::uint64_t s, std::uint64_t n) {
-        if (++steps_ > kMaxSteps) return false;
-        if (i == items_.size()) return n == nonSummary_.size() && s <= summary_.size();
-        if (n > nonSummary_.size() || s > summary_.size()) return false;
-        if (s + n + suffix_[i] > summary_.size() + nonSummary_.size()) return false;
-        if (n + suffix_[i] < nonSummary_.size()) return false;  // the non-summary area must fill up exactly
-        const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(i)} << 40) ^ s;
-        if (dead_.contains(key)) return false;
-        const bool guess = flagsSaySummary(items_[i].flags);
-        for (bool toSummary : {guess, !guess}) {
-            if (!fits(i, toSummary ? summary_ : nonSummary_, toSummary ? s : n)) continue;
-            inSummary_[i] = toSummary;
-            const std::uint64_t len = items_[i].length;
-            if (run(i + 1, toSummary ? s + len : s, toSummary ? n : n + len)) return true;
-            if (steps_ > kMaxSteps) return false;
+    // so a state that failed once is remembered and never searched again. The path is kept on a
+    // stack of its own: a note of tens of thousands of items must not overflow the thread's stack.
+    bool run() {
+        struct Frame {
+            std::uint64_t s = 0, n = 0;
+            std::uint8_t tried = 0;  // choices tried at this item
+            bool entered = false;
+        };
+        std::vector<Frame> path(1);
+        while (!path.empty()) {
+            const std::size_t i = path.size() - 1;
+            Frame& f = path.back();
+            if (!f.entered) {
+                f.entered = true;
+                if (++steps_ > kMaxSteps) return false;
+                if (i == items_.size()) {
+                    if (f.n == nonSummary_.size() && f.s <= summary_.size()) return true;
+                    path.pop_back();
+                    continue;
+                }
+                if (f.n > nonSummary_.size() || f.s > summary_.size() ||
+                    f.s + f.n + suffix_[i] > summary_.size() + nonSummary_.size() ||
+                    f.n + suffix_[i] < nonSummary_.size() ||  // the non-summary area must fill up exactly
+                    dead_.contains(key(i, f.s))) {
+                    path.pop_back();
+                    continue;
+                }
+            }
+            const bool guess = flagsSaySummary(items_[i].flags);
+            std::optional<Frame> next;
+            while (f.tried < 2 && !next) {
+                const bool toSummary = f.tried++ == 0 ? guess : !guess;
+                if (!fits(i, toSummary ? summary_ : nonSummary_, toSummary ? f.s : f.n)) continue;
+                inSummary_[i] = toSummary;
+                const std::uint64_t len = items_[i].length;
+                next = Frame{toSummary ? f.s + len : f.s, toSummary ? f.n : f.n + len};
+            }
+            if (next) {
+                path.push_back(*next);
+            } else {
+                dead_.insert(key(i, f.s));
+                path.pop_back();
+            }
         }
-        dead_.insert(key);
         return false;
     }
 
@@ -57,6 +85,9 @@ public:
     bool exhausted() const noexcept { return steps_ > kMaxSteps; }
 
 private:
+    static std::uint64_t key(std::size_t i, std::uint64_t s) noexcept {
+        return (std::uint64_t{static_cast<std::uint32_t>(i)} << 40) ^ s;
+    }
     bool fits(std::size_t i, Bytes area, std::uint64_t at) const {
         auto v = slice(area, at, items_[i].length);
         if (!v) return false;
@@ -245,7 +276,7 @@ Expected<Placement> placeItems(const std::vector<ItemEntry>& items, const std::v
         for (bool check : {true, false}) {
             if (found) break;
             Search search(items, nameTypes, summary, *nonSummary, check);
-            if (search.run(0, 0, 0)) {
+            if (search.run()) {
                 for (std::size_t i = 0; i < items.size(); ++i) p.inSummary[i] = search.inSummary()[i];
                 p.typeWordsChecked = check;
                 found = true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../../src/nsf/item_placement.h"
+#include "nsf/database.h"
 #include "nsf/values.h"
 
 namespace {
@@ -33,6 +34,18 @@ TEST(ItemPlacement, ManyEqualRichTextValuesAreSplitWithinTheBudget) {
     if (placed) {
         EXPECT_EQ(placed->values.size(), kItems);
     }
+}
+
+// A table of 65000 two-byte values that no split fits (the non-summary area holds one byte): the
+// search goes down the whole table before it turns back, which must not take a stack frame per item.
+TEST(ItemPlacement, ALongTableIsSearchedWithoutDeepRecursion) {
+    constexpr std::size_t kItems = 65000;
+    std::vector<nsf::detail::ItemEntry> items(kItems, nsf::detail::ItemEntry{0, nsf::kItemSummary, 2, 0});
+    const std::vector<std::uint16_t> types(kItems, 0x0300);  // NUMBER
+    std::vector<std::uint8_t> summary(2 * kItems, 0);
+    for (std::size_t i = 0; i < kItems; ++i) summary[2 * i + 1] = 0x03;
+    const std::vector<std::uint8_t> nonSummary(1, 0);
+    EXPECT_FALSE(nsf::detail::placeItems(items, types, summary, nsf::Bytes(nonSummary), 0));
 }
 
 }  // namespace
