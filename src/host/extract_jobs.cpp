@@ -1,9 +1,11 @@
 #include "extract_jobs.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -68,6 +70,11 @@ struct Child {
 
 void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir, const ExtractRequest& request,
                      int parallel, bool showCount) {
+    // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
+    // have the system reap them, and waitpid would find none.
+    struct sigaction waitable{}, previous{};
+    waitable.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &waitable, &previous);
     std::map<pid_t, Child> running;
     std::size_t next = 0;
     std::size_t finished = 0;
@@ -100,6 +107,16 @@ void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir
         if (running.empty()) continue;
         int status = 0;
         const pid_t pid = ::waitpid(-1, &status, 0);
+        if (pid < 0 && errno != EINTR) {
+            // No child left to wait for although some are listed: their outcomes are lost.
+            for (const auto& [lost, child] : running) {
+                std::fclose(child.results);
+                databases[child.database].outcome.exitStatus = 2;
+                ++finished;
+            }
+            running.clear();
+            continue;
+        }
         const auto found = running.find(pid);
         if (found == running.end()) continue;
         DatabaseJob& database = databases[found->second.database];
@@ -122,6 +139,7 @@ void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir
         showProgress();
     }
     if (showCount) writeText(STDERR_FILENO, "\r\x1b[K");
+    ::sigaction(SIGCHLD, &previous, nullptr);
 }
 
 
