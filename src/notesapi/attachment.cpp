@@ -95,19 +95,28 @@ STATUS writeFile(const char* fileName, bool overwrite, const std::function<STATU
     std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), overwrite ? "wb" : "wbx"));
     if (!out)
         return ERR_RUNTIME_IO;
-    STATUS status = produce([&](const BYTE* bytes, DWORD length) -> STATUS {
-        return std::fwrite(bytes, 1, length, out.get()) == length ? NOERROR : ERR_RUNTIME_IO;
-    });
-    if (std::fclose(out.release()) != 0 && status == NOERROR)
-        status = ERR_RUNTIME_IO;
-    if (status != NOERROR) {
-        // No partial content. A file the caller made beforehand (a temporary file it will delete
-        // itself) is emptied, not removed: removing it would make the caller's own clean-up fail.
+    // No partial content. A file the caller made beforehand (a temporary file it will delete itself)
+    // is emptied, not removed: removing it would make the caller's own clean-up fail.
+    const auto discard = [&] {
         if (existed)
             std::filesystem::resize_file(path, 0, ec);
         else
             std::filesystem::remove(path, ec);
+    };
+    STATUS status = ERR_RUNTIME_IO;
+    try {
+        status = produce([&](const BYTE* bytes, DWORD length) -> STATUS {
+            return std::fwrite(bytes, 1, length, out.get()) == length ? NOERROR : ERR_RUNTIME_IO;
+        });
+    } catch (...) {
+        out.reset();
+        discard();
+        throw;  // the API guard turns it into a status
     }
+    if (std::fclose(out.release()) != 0 && status == NOERROR)
+        status = ERR_RUNTIME_IO;
+    if (status != NOERROR)
+        discard();
     return status;
 }
 
