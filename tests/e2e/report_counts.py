@@ -16,6 +16,7 @@ import re
 import subprocess
 import sys
 import tempfile
+from e2e_support import parse_options
 
 FORMATS = ["text", "fields", "dxl", "auto"]
 ALL_FIELDS = ["-c", "nsfrex.ExtractAllFields=1"]
@@ -85,12 +86,10 @@ def extract_report(nsfrex, samples, fmt, work):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
     parser.add_argument("--work", type=pathlib.Path, help="folder for the extracted files (default: a temporary one)")
     parser.add_argument("--meta", action="store_true", help="also run meta --all on every note subfile")
     parser.add_argument("--formats", default=",".join(FORMATS))
-    options = parser.parse_args()
+    options = parse_options(parser)
     nsfrex = options.bin / "nsfrex"
     samples_dir = options.shared / "samples" / "nsf"
     if not nsfrex.is_file() or not samples_dir.is_dir():

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """`nsfrex stat` on every sample database agrees with samples/expected-counts.tsv; `nsfrex dump`
 reads every sample; failures name the file on one stderr line."""
-import argparse
 import csv
 import json
 import pathlib
 import subprocess
 import sys
+from e2e_support import parse_options, report
 
 
 def run(nsfrex, *args):
@@ -14,10 +14,7 @@ def run(nsfrex, *args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples = options.shared / "samples"
     failures = []
@@ -71,10 +68,7 @@ def main():
     if result.returncode != 0 or "$FolderIDTable" not in result.stdout:
         failures.append(f"dump --note 0x17E: exit {result.returncode}")
 
-    for message in failures:
-        print(f"FAIL: {message}", file=sys.stderr)
-    print(f"{'FAILED' if failures else 'passed'}: nsfrex stat and dump on {len(rows)} samples")
-    return 1 if failures else 0
+    return report(failures, f"{'FAILED' if failures else 'passed'}: nsfrex stat and dump on {len(rows)} samples")
 
 
 if __name__ == "__main__":

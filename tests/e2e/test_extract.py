@@ -3,7 +3,6 @@
 every published attachment comes out with its size and SHA-256, every DXL file is valid against the DTD
 and every note file is UTF-8. Prints, per sample, the files each format produced and the subfiles that
 failed with their reasons."""
-import argparse
 import collections
 import csv
 import hashlib
@@ -13,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+from e2e_support import parse_options, report
 
 FORMATS = ["text", "fields", "dxl"]
 MIME_SAMPLE = "notedata_MIMEMsg.nsf"
@@ -36,10 +36,7 @@ def sha256(path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples_dir = options.shared / "samples" / "nsf"
     expected_tsv = options.shared / "samples" / "expected-attachments.tsv"
@@ -142,10 +139,7 @@ def main():
                 if artefact in mails:
                     failures.append(f"{MIME_SAMPLE} text: undecoded MIME {artefact!r} in the mail text")
 
-    for failure in failures:
-        print(f"FAIL: {failure}", file=sys.stderr)
-    print(f"{len(samples)} samples, {len(failures)} failures")
-    return 1 if failures else 0
+    return report(failures, f"{len(samples)} samples, {len(failures)} failures")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,6 @@
 UTF-8 notes and valid DXL, refusal of an existing output and --force giving the same bytes, -j giving the
 same tree as one at a time, clear exit status 2 for files that are not databases, and names from a
 database that try to leave the output folder."""
-import argparse
 import hashlib
 import json
 import os
@@ -14,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+from e2e_support import parse_options
 
 FORMATS = ["text", "fields", "dxl", "auto"]
 STATUSES = {"ok", "failed", "skipped"}
@@ -130,10 +130,7 @@ def failure_lines(stderr):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples_dir = options.shared / "samples" / "nsf"
     dtd = options.shared / "dxl" / "domino_9_0_1.dtd"

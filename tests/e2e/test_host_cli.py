@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The nsfrex command line as scripts see it: help, version, exit codes, stdout versus stderr."""
-import argparse
 import pathlib
 import subprocess
 import sys
+from e2e_support import parse_options, report
 
 
 def run(nsfrex, *args):
@@ -11,10 +11,7 @@ def run(nsfrex, *args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     failures = []
 
@@ -62,10 +59,7 @@ def main():
     check(result.returncode == 1 and "no-such-database.nsf" in result.stderr,
           f"ls of a missing file: exit {result.returncode}, stderr {result.stderr[:80]!r}")
 
-    for message in failures:
-        print(f"FAIL: {message}", file=sys.stderr)
-    print(f"{'FAILED' if failures else 'passed'}: host command line")
-    return 1 if failures else 0
+    return report(failures, f"{'FAILED' if failures else 'passed'}: host command line")
 
 
 if __name__ == "__main__":

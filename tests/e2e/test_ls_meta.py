@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """nsfrex ls and nsfrex meta on real sample databases: valid JSON, a consistent tree, and notes and
 attachments that agree with what nsfrex dump reads directly from the file."""
-import argparse
 import json
 import pathlib
 import re
 import subprocess
 import sys
+from e2e_support import parse_options, report
 
 SAMPLES = [
     "notedata_MIMEMsg.nsf",
@@ -55,10 +55,7 @@ def dump_notes(nsfrex, path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     failures = []
 
@@ -208,9 +205,7 @@ def main():
     result = run(nsfrex, "meta", str(samples / "sample.nsf"), "1", "--all", "--field", "Subject")
     check(result.returncode == 2, "meta --all with --field")
 
-    for message in failures:
-        print(f"FAIL: {message}", file=sys.stderr)
-    return 1 if failures else 0
+    return report(failures)
 
 
 if __name__ == "__main__":

@@ -2,13 +2,13 @@
 """What nsfrex ls and nsfrex meta say about real sample databases agrees with what the files hold, as
 nsfrex dump reads them directly: which notes are mail, each note's attachments (names and times), the
 mail fields, and the folders a note is filed in."""
-import argparse
 import json
 import pathlib
 import re
 import sys
 
 from test_ls_meta import ALL_FIELDS, MAIL_HEADER_ITEMS, NOTE_LINE, SAMPLES, run
+from e2e_support import parse_options, report
 
 ITEM_LINE = re.compile(r"^  (\S+)\s+(TYPE_\S+|0x[0-9A-Fa-f]{4})\s+0x[0-9A-Fa-f]{4}(?: \([^)]*\))?\s+len \d+  (.*)$")
 DUMP_TIME = re.compile(r"^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})(?:\.\d+)?Z")
@@ -77,10 +77,7 @@ def meta_fields(nsfrex, path, index, *fields):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples = options.shared / "samples" / "nsf"
     failures = []
@@ -159,9 +156,7 @@ def main():
             check(folder_titles - {None}, f"{name}: the dump shows no folder")
     check(filed_notes > 0, "no note of the samples is reported in a folder")
 
-    for message in failures:
-        print(f"FAIL: {message}", file=sys.stderr)
-    return 1 if failures else 0
+    return report(failures)
 
 
 if __name__ == "__main__":

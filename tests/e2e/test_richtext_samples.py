@@ -10,7 +10,6 @@ MIME part. An HTML5 parser reads each body as the mail writer frames it, and:
   none" between two visible characters, since HTML collapses runs of it.
 
 Counts of items, parse errors by rule and text differences by rule are printed at the end."""
-import argparse
 import collections
 import difflib
 import html
@@ -20,6 +19,7 @@ import subprocess
 import sys
 
 import html5lib  # Debian package python3-html5lib
+from e2e_support import parse_options
 
 SAMPLES = [
     "notedata_richtext.nsf", "notedata_big_rich.nsf", "apiug.nsf",
@@ -261,10 +261,7 @@ def check_item(nsfrex, db, note_id, item, where, failures, parse_errors, text_ru
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples = options.shared / "samples" / "nsf"
     failures = []

@@ -4,7 +4,6 @@ nsfrex_mksample) read back through the command: nsfrex ls --json, meta and extra
 generator put in: subjects, senders and recipients, attachment names, times and bytes, folder membership,
 the mail logo and its image resource, the MIME mail, the sealed mail (closed without its ID, open with
 it) and the document that is not mail. Also checks that hostile-names.nsf lists every attachment."""
-import argparse
 import base64
 import json
 import pathlib
@@ -12,6 +11,7 @@ import re
 import subprocess
 import sys
 import tempfile
+from e2e_support import parse_options
 
 REPORT_SUMMARY = "Übersicht März\r\nUmsatz: 1,2 Mio. EUR\r\nKunden: 312\r\n".encode("utf-8")
 REPORT_PDF = (b"%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
@@ -211,10 +211,7 @@ def check_hostile(nsfrex, hostile, c):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    options = parser.parse_args()
+    options = parse_options()
     nsfrex = options.bin / "nsfrex"
     samples = options.bin.parent / "samples"
     sample = samples / "nsfrex-sample.nsf"
