@@ -29,7 +29,7 @@ constexpr int kMaxJobs = 64;
 
 int usage(std::string_view message) {
     std::fprintf(stderr,
-                 "nsfrex extract: %.*s\nusage: nsfrex extract [OPTIONS] DB... -o DIR [--format auto|text|fields|dxl] "
+                 "nsfrex extract: %.*s\nusage: nsfrex extract [OPTIONS] DB... -o DIR [--format auto|text|fields|dxl|eml|mbox] "
                  "[--index N ...] [--with-attachments] [--force] [-j N] [-q | -v]\n",
                  static_cast<int>(message.size()), message.data());
     return 2;

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "console.h"
+#include "extract_mail.h"
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
@@ -27,19 +28,6 @@ namespace fs = std::filesystem;
 
 std::string moduleFailure(std::int32_t status) {
     return cat("module status ", status, " (", describeModuleStatus(status), ")");
-}
-
-// The note ID of a note subfile, from the module's "$$$TM_NoteID" metadata (eight hexadecimal digits).
-Result<std::uint32_t> noteId(const ModuleSession& session, std::int32_t index) {
-    auto elements = readMetadata(session, index, MetadataRequest::Fields, {"$$$TM_NoteID"});
-    if (!elements) return std::unexpected(std::move(elements.error()));
-    if (elements->empty() || !elements->front().value) return failure("the module gave no note ID");
-    const std::string& text = *elements->front().value;
-    std::uint32_t id = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
-    if (error != std::errc() || end != text.data() + text.size() || id == 0)
-        return failure(cat("the module gave a bad note ID ", text));
-    return id;
 }
 
 struct Outcome {
@@ -142,18 +130,6 @@ private:
     std::uint64_t files_ = 0;
 };
 
-// The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
-Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFields(const ModuleSession& session,
-                                                                                   std::int32_t index) {
-    auto elements = readMetadata(session, index, MetadataRequest::MailFields);
-    if (!elements) return std::unexpected(std::move(elements.error()));
-    std::vector<std::pair<std::string, std::optional<std::string>>> fields;
-    std::set<std::string> seen;
-    for (auto& element : *elements)
-        if (element.name && seen.insert(*element.name).second) fields.emplace_back(*element.name, std::move(element.value));
-    return fields;
-}
-
 void printVerbose(const std::string& database, const ManifestEntry& entry) {
     const std::string detail = entry.status == "ok"
                                    ? (entry.size ? cat(std::to_string(*entry.size), " bytes") : std::string("folder"))
@@ -169,15 +145,27 @@ std::string_view formatName(ExtractFormat format) noexcept {
     case ExtractFormat::Text: return "text";
     case ExtractFormat::Fields: return "fields";
     case ExtractFormat::Dxl: return "dxl";
+    case ExtractFormat::Eml: return "eml";
+    case ExtractFormat::Mbox: return "mbox";
     case ExtractFormat::Auto: break;
     }
     return "auto";
 }
 
 std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept {
-    for (const ExtractFormat format : {ExtractFormat::Auto, ExtractFormat::Text, ExtractFormat::Fields, ExtractFormat::Dxl})
+    for (const ExtractFormat format : {ExtractFormat::Auto, ExtractFormat::Text, ExtractFormat::Fields, ExtractFormat::Dxl,
+                                       ExtractFormat::Eml, ExtractFormat::Mbox})
         if (formatName(format) == text) return format;
     return std::nullopt;
+}
+
+void finishExtraction(OutputFolder& folder, const Manifest& manifest, DatabaseOutcome& outcome) {
+    for (const ManifestEntry& entry : manifest.subfiles)
+        if (entry.status == "failed")
+            outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
+    if (auto written = folder.writeFile(kManifestName, manifestJson(manifest)); !written)
+        outcome.failures.push_back({-1, std::string(kManifestName), written.error()});
+    outcome.exitStatus = outcome.failures.empty() ? 0 : 1;
 }
 
 DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir, const std::string& folderName,
@@ -192,6 +180,8 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     // Refused before the database is read: an existing output is never silently overwritten.
     if (!request.force && outputExists(outDir, folderName))
         return fatal(cat(label, ": the output folder ", (outDir / folderName).string(), " already exists (--force replaces it)"));
+    if (request.format == ExtractFormat::Eml || request.format == ExtractFormat::Mbox)
+        return extractMailDatabase(database, outDir, folderName, request);
 
     CommonOptions options = request.options;
     if (request.format == ExtractFormat::Fields) options.settings.push_back("nsfrex.ExtractAllFields=1");
@@ -260,14 +250,9 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
     progress.finish();
 
-    for (const ManifestEntry& entry : manifest.subfiles)
-        if (entry.status == "failed")
-            outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
-    if (auto written = folder->writeFile(kManifestName, manifestJson(manifest)); !written)
-        outcome.failures.push_back({-1, std::string(kManifestName), written.error()});
     outcome.files = extractor.files();
     outcome.bytes = progress.bytes();
-    outcome.exitStatus = outcome.failures.empty() ? 0 : 1;
+    finishExtraction(*folder, manifest, outcome);
     return outcome;
 }
 

@@ -13,7 +13,7 @@
 
 namespace nsfrex {
 
-enum class ExtractFormat { Auto, Text, Fields, Dxl };
+enum class ExtractFormat { Auto, Text, Fields, Dxl, Eml, Mbox };
 std::string_view formatName(ExtractFormat format) noexcept;
 std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept;
 
@@ -41,6 +41,12 @@ struct DatabaseOutcome {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
 };
+
+class OutputFolder;
+struct Manifest;
+
+// The end of an extraction: failed subfiles into the outcome, index.json written, the exit status set.
+void finishExtraction(OutputFolder& folder, const Manifest& manifest, DatabaseOutcome& outcome);
 
 // Extracts `database` into `outDir`/`folderName` (a safe name). Why a database could not be extracted
 // at all is printed on stderr at once, naming the database; failed subfiles are returned.
