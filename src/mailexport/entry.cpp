@@ -1,6 +1,7 @@
 // The exporter's one exported symbol and its operation table. No exception leaves it.
 #include <gmime/gmime.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -80,10 +81,17 @@ std::string mboxFromLine(GMimeMessage* message) {
             c = '_';
     std::string date = "Thu Jan  1 00:00:00 1970";
     if (GDateTime* when = g_mime_message_get_date(message)) {
+        // asctime's form in English whatever the locale (GLib's own formats follow the locale).
+        static constexpr const char* kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+        static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         GDateTime* utc = g_date_time_to_utc(when);
-        gchar* text = g_date_time_format(utc, "%a %b %e %H:%M:%S %Y");
+        char text[64];
+        std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[(g_date_time_get_day_of_week(utc) + 6) % 7],
+                      kMonths[(g_date_time_get_month(utc) + 11) % 12], g_date_time_get_day_of_month(utc),
+                      g_date_time_get_hour(utc), g_date_time_get_minute(utc), g_date_time_get_second(utc),
+                      g_date_time_get_year(utc));
         date = text;
-        g_free(text);
         g_date_time_unref(utc);
     }
     return "From " + sender + " " + date + "\n";

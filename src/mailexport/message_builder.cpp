@@ -122,10 +122,18 @@ GMimeObject* attachmentPart(const NoteReader& note, const Attachment& attachment
     return GMIME_OBJECT(part);
 }
 
+// Boundaries made from the note's UNID, so that two runs write the same bytes.
+GMimeMultipart* multipart(const char* subtype, const NoteReader& note) {
+    GMimeMultipart* part = g_mime_multipart_new_with_subtype(subtype);
+    const std::string boundary = "=_" + std::string(subtype) + "_" + unidText(note.oid()) + "_=";
+    g_mime_multipart_set_boundary(part, boundary.c_str());
+    return part;
+}
+
 GMimeObject* richTextBody(const NoteReader& note, const Renderer& renderer) {
     const std::string text = renderer.body(note.id(), NSFMAIL_BODY_TEXT);
     const std::string html = renderer.body(note.id(), NSFMAIL_BODY_HTML);
-    GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+    GPtr<GMimeMultipart> alternative(multipart("alternative", note));
     GPtr<GMimeObject> plain(textPart("plain", text));
     g_mime_multipart_add(alternative.get(), plain.get());
     GMimeObject* rendered = nullptr;
@@ -142,7 +150,7 @@ GMimeObject* richTextBody(const NoteReader& note, const Renderer& renderer) {
             files.push_back(std::move(attachment));
     if (files.empty())
         return GMIME_OBJECT(alternative.release());
-    GMimeMultipart* mixed = g_mime_multipart_new_with_subtype("mixed");
+    GMimeMultipart* mixed = multipart("mixed", note);
     g_mime_multipart_add(mixed, GMIME_OBJECT(alternative.get()));
     for (const Attachment& attachment : files) {
         GPtr<GMimeObject> part(attachmentPart(note, attachment));
