@@ -122,6 +122,43 @@ GMimeObject* attachmentPart(const NoteReader& note, const Attachment& attachment
     return GMIME_OBJECT(part);
 }
 
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// An HTML rendering with its images (multipart/related) names the images by Content-Location; mail
+// clients show inline images named by Content-ID, so each image gets one and the HTML names it "cid:".
+void linkImagesByContentId(GMimeObject* rendering, const NoteReader& note) {
+    if (!GMIME_IS_MULTIPART(rendering))
+        return;
+    GMimeMultipart* related = GMIME_MULTIPART(rendering);
+    GMimeTextPart* html = nullptr;
+    std::vector<std::pair<std::string, std::string>> links;  // location, content ID
+    for (int i = 0; i < g_mime_multipart_get_count(related); ++i) {
+        GMimeObject* part = g_mime_multipart_get_part(related, i);
+        if (html == nullptr && GMIME_IS_TEXT_PART(part) &&
+            g_mime_content_type_is_type(g_mime_object_get_content_type(part), "text", "html")) {
+            html = GMIME_TEXT_PART(part);
+            continue;
+        }
+        const char* location = g_mime_object_get_header(part, "Content-Location");
+        if (location == nullptr || *location == '\0' || !GMIME_IS_PART(part))
+            continue;
+        const std::string id = "image" + std::to_string(i) + "." + unidText(note.oid()) + "@notes.invalid";
+        g_mime_object_set_content_id(part, id.c_str());
+        links.emplace_back(location, id);
+    }
+    if (html == nullptr || links.empty())
+        return;
+    char* decoded = g_mime_text_part_get_text(html);
+    std::string text = decoded != nullptr ? decoded : "";
+    g_free(decoded);
+    for (const auto& [location, id] : links)
+        replaceAll(text, location, "cid:" + id);
+    g_mime_text_part_set_text(html, text.c_str());
+}
+
 // Boundaries made from the note's UNID, so that two runs write the same bytes.
 GMimeMultipart* multipart(const char* subtype, const NoteReader& note) {
     GMimeMultipart* part = g_mime_multipart_new_with_subtype(subtype);
@@ -137,8 +174,13 @@ GMimeObject* richTextBody(const NoteReader& note, const Renderer& renderer) {
     GPtr<GMimeObject> plain(textPart("plain", text));
     g_mime_multipart_add(alternative.get(), plain.get());
     GMimeObject* rendered = nullptr;
-    if (!html.empty() && looksLikeEntity(html))
+    if (!html.empty() && looksLikeEntity(html)) {
         rendered = parseEntity(html);
+        if (rendered != nullptr) {
+            g_mime_header_list_remove(g_mime_object_get_header_list(rendered), "MIME-Version");
+            linkImagesByContentId(rendered, note);
+        }
+    }
     if (rendered == nullptr)
         rendered = textPart("html", html.empty() ? htmlFromText(text) : html);
     g_mime_multipart_add(alternative.get(), rendered);

@@ -23,7 +23,7 @@ import tempfile
 import html5lib
 
 from e2e_support import parse_options, report
-from test_sample_db import EXPECTED_META, REPORT_PDF, REPORT_SUMMARY
+from test_sample_db import EXPECTED_META, Checker
 
 
 def run(args, expect=(0,)):
@@ -84,7 +84,7 @@ def check_message(c, where, message, stored_files, expected_sums, is_mime, text_
             try:
                 html5lib.HTMLParser().parse(html)
             except Exception as error:  # noqa: BLE001 - any parser failure is a finding
-                c.fail(f"{where}: html does not parse: {error}")
+                c.true(f"{where}: html does not parse: {error}", False)
             for cid in re.findall(r'cid:([^"\'\s>)]+)', html):
                 c.true(f"{where}: cid:{cid} has no part", cid in content_ids)
         name = part.get_filename()
@@ -93,23 +93,8 @@ def check_message(c, where, message, stored_files, expected_sums, is_mime, text_
             if name in stored_files:
                 c.true(f"{where}: {name} differs from the stored bytes", data == stored_files[name])
             if name in expected_sums:
+                c.summed.add(name)
                 c.equal(f"{where}: {name} SHA-256", hashlib.sha256(data).hexdigest(), expected_sums[name])
-
-
-class Checker:
-    def __init__(self):
-        self.failures = []
-
-    def fail(self, what):
-        self.failures.append(what)
-
-    def equal(self, what, got, want):
-        if got != want:
-            self.failures.append(f"{what}: got {got!r}, expected {want!r}")
-
-    def true(self, what, ok):
-        if not ok:
-            self.failures.append(what)
 
 
 def check_round_trip(c, eml_folder):
@@ -181,6 +166,7 @@ def main():
             sums.setdefault(pathlib.Path(row["found_in"]).stem, {})[row["file_name"]] = row["sha256"]
     databases = [built, *samples]
     c = Checker()
+    c.summed = set()
     with tempfile.TemporaryDirectory() as tmp:
         tmp = pathlib.Path(tmp)
         for fmt in ("eml", "mbox", "text", "auto"):
@@ -219,6 +205,8 @@ def main():
         check_round_trip(c, tmp / "eml" / built.stem)
         check_notmuch(c, tmp / "eml", notmuch_messages)
         c.true("no mail at all was written", total > 50)
+        c.equal("attachments checked by their SHA-256", sorted(c.summed & {"Sample.jpg", "sampleBMP.bmp"}),
+                ["Sample.jpg", "sampleBMP.bmp"])
     return report(c.failures, f"{len(databases)} databases, {total} messages, {len(c.failures)} failures")
 
 
