@@ -68,6 +68,11 @@ std::string lmbcsToUtf8(const char* text, std::size_t length) {
 NoteReader::NoteReader(DBHANDLE db, NOTEID id) : id_(id) {
     if (const STATUS s = NSFNoteOpenExt(db, id, 0, &note_); s != NOERROR)
         throw NotesError("NSFNoteOpenExt", s);
+    // A sealed note whose key is not at hand would give a message without its body: refused.
+    if (const STATUS s = NSFNoteDecrypt(note_, 0, &key_); s != NOERROR && ERR(s) != ERR_NOTE_NOT_SEALED) {
+        NSFNoteClose(note_);
+        throw NotesError("NSFNoteDecrypt", s);
+    }
 }
 
 NoteReader::~NoteReader() {
@@ -161,7 +166,7 @@ std::vector<Attachment> NoteReader::attachments() const {
 std::string NoteReader::extract(const Attachment& attachment) const {
     std::string bytes;
     const STATUS s = NSFNoteExtractWithCallback(
-        note_, attachment.item, nullptr, 0,
+        note_, attachment.item, const_cast<ENCRYPTION_KEY*>(&key_), 0,
         [](const BYTE* data, DWORD length, void* param) -> STATUS {
             auto& out = *static_cast<std::string*>(param);
             if (out.size() + length > kMaxAttachmentBytes)

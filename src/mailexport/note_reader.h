@@ -10,6 +10,7 @@
 
 #include "notesapi/global.h"
 #include "notesapi/nsfdata.h"
+#include "notesapi/nsfnote.h"
 
 namespace nsfmail {
 
@@ -27,6 +28,7 @@ struct Attachment {
 
 class NoteReader {
 public:
+    // Opens the note; a sealed one is decrypted with the current ID, or NotesError says why not.
     NoteReader(DBHANDLE db, NOTEID id);
     NoteReader(const NoteReader&) = delete;
     NoteReader& operator=(const NoteReader&) = delete;
@@ -49,6 +51,7 @@ public:
 private:
     NOTEID id_;
     NOTEHANDLE note_ = NULLHANDLE;
+    ENCRYPTION_KEY key_{};  // the attachments' key of a sealed note
 };
 
 // LMBCS to UTF-8 through the runtime.
