@@ -46,22 +46,13 @@ auto withValue(NOTEHANDLE note, const char* name, F&& f) -> decltype(f(WORD{}, n
 NotesError::NotesError(const std::string& call, STATUS status) : std::runtime_error(describe(call, status)) {}
 
 std::string lmbcsToUtf8(const char* text, std::size_t length) {
-    std::string out;
-    // One translation takes at most a WORD of input; a character never needs more than 3 bytes.
-    for (std::size_t at = 0; at < length;) {
-        std::size_t piece = std::min<std::size_t>(length - at, 0x5000);
-        // Never split an LMBCS group: cut after a byte below 0x80 that is not a group's second byte.
-        if (at + piece < length)
-            while (piece > 1 && static_cast<unsigned char>(text[at + piece - 1]) >= 0x20 &&
-                   static_cast<unsigned char>(text[at + piece - 1]) < 0x80 &&
-                   static_cast<unsigned char>(text[at + piece - 2]) >= 0x80)
-                --piece;
-        std::string buffer(piece * 3 + 4, '\0');
-        const WORD n = OSTranslate(OS_TRANSLATE_LMBCS_TO_UTF8, text + at, static_cast<WORD>(piece), buffer.data(),
-                                   static_cast<WORD>(std::min<std::size_t>(buffer.size(), 0xFFFF)));
-        out.append(buffer.data(), n);
-        at += piece;
-    }
+    if (length == 0)
+        return {};
+    // An LMBCS character takes at least one byte and no UTF-8 character needs more than three per byte.
+    std::string out(length * 3 + 4, '\0');
+    const DWORD n = OSTranslate32(OS_TRANSLATE_LMBCS_TO_UTF8, text, static_cast<DWORD>(length), out.data(),
+                                  static_cast<DWORD>(out.size()));
+    out.resize(std::min<std::size_t>(n, out.size()));
     return out;
 }
 
