@@ -43,6 +43,7 @@ TEST_F(MimeStream, MimeMailsReadBackAsTheirMessages) {
     const Row rows[] = {
         {0x8F6, "multipart/alternative", "This is a test message."},
         {0x8FA, "multipart/mixed", "filename=\"New Text Document.txt\""},
+        {0x8FE, "multipart/mixed", "filename=\"Sample.jpg\"\r\nContent-Transfer-Encoding: binary\r\n\r\n\xFF\xD8\xFF"},
     };
     for (const Row& row : rows) {
         NOTEHANDLE note = NULLHANDLE;
