@@ -1,5 +1,6 @@
 #include "message_headers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -146,7 +147,10 @@ void setMessageHeaders(GMimeMessage* message, const NoteReader& note) {
     std::string messageId = note.text("$MessageID");
     if (messageId.size() > 2 && messageId.front() == '<' && messageId.back() == '>')
         messageId = messageId.substr(1, messageId.size() - 2);
-    if (messageId.find('@') == std::string::npos)
+    // Only a well-formed ID is taken: the value comes from the database and is not trusted.
+    const bool wellFormed = messageId.find('@') != std::string::npos &&
+                            std::ranges::all_of(messageId, [](char c) { return c > ' ' && c < 127 && c != '<' && c != '>'; });
+    if (!wellFormed)
         messageId = unid + "@notes.invalid";
     g_mime_message_set_message_id(message, messageId.c_str());
     for (const auto& [header, items] : {std::pair{"In-Reply-To", std::pair{"In_Reply_To", "$InReplyTo"}},
