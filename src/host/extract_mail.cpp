@@ -54,7 +54,7 @@ private:
         auto startsWith = [&](std::string_view prefix) {
             return body.size() >= prefix.size() &&
                    std::equal(prefix.begin(), prefix.end(), body.begin(),
-                              [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                              [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
         };
         return startsWith("mime-version:") || startsWith("content-type:") || startsWith("<!doctype") || startsWith("<html");
     }
