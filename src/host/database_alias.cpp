@@ -1,0 +1,70 @@
+#include "database_alias.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+#include <utility>
+
+#include "text.h"
+
+namespace nsfrex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string errnoText(int error) { return std::generic_category().message(error); }
+
+}  // namespace
+
+fs::path dotFreeTempBase() {
+    const char* configured = std::getenv("TMPDIR");
+    if (configured != nullptr && configured[0] == '/') {
+        const fs::path base = fs::path(configured).lexically_normal();
+        if (base.string().find('.') == std::string::npos && fs::is_directory(base)) return base;
+    }
+    return "/tmp";
+}
+
+Result<DatabaseAlias> DatabaseAlias::create(const fs::path& database) {
+    UniqueFd file(::open(database.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) return failure(errnoText(errno));
+    struct stat info{};
+    if (::fstat(file.get(), &info) != 0) return failure(errnoText(errno));
+    if (!S_ISREG(info.st_mode)) return failure("not a regular file");
+
+    std::string name = database.filename().string();
+    if (name.empty() || name == "." || name == "..") return failure("not a file name");
+    std::string folder = (dotFreeTempBase() / "nsfrex-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr)
+        return failure(cat("cannot make a private folder in ", dotFreeTempBase().string(), ": ", errnoText(errno)));
+
+    // Through /proc the link reaches the open descriptor; without /proc, the absolute path.
+    std::string target = cat("/proc/self/fd/", file.get());
+    struct stat viaProc{};
+    if (::stat(target.c_str(), &viaProc) != 0 || viaProc.st_ino != info.st_ino || viaProc.st_dev != info.st_dev) {
+        std::error_code error;
+        target = fs::absolute(database, error).lexically_normal().string();
+    }
+    std::string path = cat(folder, "/", name);
+    if (::symlink(target.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::rmdir(folder.c_str());
+        return failure(cat("cannot make a link in ", folder, ": ", errnoText(error)));
+    }
+    return DatabaseAlias(std::move(file), std::move(folder), std::move(path));
+}
+
+DatabaseAlias::DatabaseAlias(DatabaseAlias&& other) noexcept
+    : file_(std::move(other.file_)), folder_(std::exchange(other.folder_, {})), path_(std::move(other.path_)) {}
+
+DatabaseAlias::~DatabaseAlias() {
+    if (folder_.empty()) return;
+    ::unlink(path_.c_str());
+    ::rmdir(folder_.c_str());
+}
+
+}  // namespace nsfrex
