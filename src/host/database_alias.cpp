@@ -30,7 +30,8 @@ fs::path dotFreeTempBase() {
 }
 
 Result<DatabaseAlias> DatabaseAlias::create(const fs::path& database) {
-    UniqueFd file(::open(database.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO or a device in its place must not stall the run; only regular files pass.
+    UniqueFd file(::open(database.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.valid()) return failure(errnoText(errno));
     struct stat info{};
     if (::fstat(file.get(), &info) != 0) return failure(errnoText(errno));

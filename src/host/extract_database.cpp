@@ -264,6 +264,8 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     if (exists && request.resume && stamp) {
         const auto header = readManifestHeader(readSmallFile(outDir / folderName / kManifestName));
         if (header && *header == ManifestHeader{*stamp, std::string(formatName(request.format)), request.options.root}) {
+            std::error_code ignored;  // a run killed while replacing this folder left the old one here
+            fs::remove_all(outDir / partialFolderName(folderName), ignored);
             outcome.state = DatabaseState::Unchanged;
             return outcome;
         }
@@ -278,6 +280,11 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
     auto opened = openDatabase(options, database);
+    if (!opened && stopSignal() != 0) {
+        outcome.state = DatabaseState::Interrupted;  // the signal cut the open short
+        outcome.exitStatus = stoppedExitStatus(stopSignal());
+        return outcome;
+    }
     if (!opened) return fatal(opened.error());
     if (!stamp) return fatal(cat(label, ": ", stamp.error()));
     const ModuleSession& session = opened->session;

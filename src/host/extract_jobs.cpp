@@ -1,6 +1,7 @@
 #include "extract_jobs.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,8 +124,13 @@ void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir
             DatabaseJob& database = databases[next];
             std::FILE* results = std::tmpfile();
             std::fflush(nullptr);
+            const pid_t parent = ::getpid();
             const pid_t pid = results != nullptr ? ::fork() : -1;
             if (pid == 0) {
+                // A parent killed outright takes its children along, so that no orphan goes on writing
+                // into a folder the next run removes as stale.
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (::getppid() != parent) ::_exit(2);  // it died before the line above
                 const DatabaseOutcome outcome = extractDatabase(database.path, outDir, database.folder, request);
                 writeText(::fileno(results), serializeOutcome(outcome));
                 ::_exit(outcome.exitStatus);

@@ -22,7 +22,10 @@ Result<OpenDatabase> openDatabase(CommonOptions& options, const std::filesystem:
         // The module's status says little; the engine, reading the file directly, says what is wrong with it.
         std::string message = std::move(session.error());
         if (message.find(database.string()) == std::string::npos) message = cat(database.string(), ": ", message);
-        if (auto direct = nsf::openDatabaseFile(database); !direct) message += cat(": ", direct.error().message());
+        std::error_code error;
+        if (std::filesystem::is_regular_file(database, error)) {
+            if (auto direct = nsf::openDatabaseFile(database); !direct) message += cat(": ", direct.error().message());
+        }
         return failure(std::move(message));
     }
     return OpenDatabase{std::move(*host), std::move(*module), std::move(*session)};
