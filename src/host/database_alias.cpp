@@ -1,12 +1,15 @@
 #include "database_alias.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <system_error>
+#include <string_view>
 #include <utility>
 
 #include "text.h"
@@ -17,6 +20,33 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string errnoText(int error) { return std::generic_category().message(error); }
+
+constexpr std::string_view kFolderPrefix = "nsfrex-db-";
+
+// Removes the private folders of processes that are gone (killed before they could clean up): only
+// this user's, and only when they hold nothing but links.
+void sweepAbandonedFolders(const fs::path& base) {
+    std::error_code error;
+    for (fs::directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kFolderPrefix)) continue;
+        int pid = 0;
+        const char* digits = name.data() + kFolderPrefix.size();
+        const auto [rest, failed] = std::from_chars(digits, name.data() + name.size(), pid);
+        if (failed != std::errc() || rest == name.data() + name.size() || *rest != '-' || pid <= 0) continue;
+        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        struct stat info{};
+        if (::lstat(it->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) continue;
+        std::error_code inner;
+        bool onlyLinks = true;
+        for (fs::directory_iterator entry(it->path(), inner); !inner && entry != fs::directory_iterator(); entry.increment(inner))
+            onlyLinks = onlyLinks && entry->is_symlink(inner);
+        if (inner || !onlyLinks) continue;
+        for (fs::directory_iterator entry(it->path(), inner); !inner && entry != fs::directory_iterator(); entry.increment(inner))
+            ::unlink(entry->path().c_str());
+        ::rmdir(it->path().c_str());
+    }
+}
 
 }  // namespace
 
@@ -39,7 +69,9 @@ Result<DatabaseAlias> DatabaseAlias::create(const fs::path& database) {
 
     std::string name = database.filename().string();
     if (name.empty() || name == "." || name == "..") return failure("not a file name");
-    std::string folder = (dotFreeTempBase() / "nsfrex-XXXXXX").string();
+    static bool swept = false;
+    if (!std::exchange(swept, true)) sweepAbandonedFolders(dotFreeTempBase());
+    std::string folder = (dotFreeTempBase() / cat(kFolderPrefix, ::getpid(), "-XXXXXX")).string();
     if (::mkdtemp(folder.data()) == nullptr)
         return failure(cat("cannot make a private folder in ", dotFreeTempBase().string(), ": ", errnoText(errno)));
 

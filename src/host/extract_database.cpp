@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <system_error>
 
@@ -201,13 +202,9 @@ Result<DatabaseStamp> databaseStamp(const fs::path& database) {
     return DatabaseStamp{static_cast<std::uint64_t>(info.st_size), text};
 }
 
-std::string readSmallFile(const fs::path& path) {
-    constexpr std::size_t kLimit = 1 << 16;  // the header lines come first
+std::string readWholeFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string text(kLimit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void printVerbose(const std::string& database, const ManifestEntry& entry) {
@@ -262,8 +259,12 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     auto stamp = databaseStamp(database);
     const bool exists = outputExists(outDir, folderName);
     if (exists && request.resume && stamp) {
-        const auto header = readManifestHeader(readSmallFile(outDir / folderName / kManifestName));
-        if (header && *header == ManifestHeader{*stamp, std::string(formatName(request.format)), request.options.root}) {
+        const std::string json = readWholeFile(outDir / folderName / kManifestName);
+        const auto header = readManifestHeader(json);
+        // A folder made with --index holds only some subfiles: not complete for a run over all of them.
+        const bool partial = request.indexes.empty() && json.find("\"status\": \"skipped\"") != std::string::npos;
+        if (header && !partial &&
+            *header == ManifestHeader{*stamp, std::string(formatName(request.format)), request.options.root}) {
             std::error_code ignored;  // a run killed while replacing this folder left the old one here
             fs::remove_all(outDir / partialFolderName(folderName), ignored);
             outcome.state = DatabaseState::Unchanged;

@@ -179,9 +179,19 @@ def check_command_line(fail, nsfrex, sample, root):
         fail("the module log at its default level warns about notes that are not encrypted")
 
 
-def check_install_lines(fail, nsfrex, readme, root):
-    """The README's install lines on an account without ~/.local/bin."""
-    block = re.search(r"## Install\n(.*?)\n## ", readme.read_text(encoding="utf-8"), re.S)
+def check_readme(fail, nsfrex, readme, root):
+    """The README's summary example reads like the tool's, its format table names every format the tool
+    takes, and its install lines work on an account without ~/.local/bin."""
+    text = readme.read_text(encoding="utf-8")
+    example = next((line.strip() for line in text.splitlines() if line.strip().startswith("nsfrex extract: ")), "")
+    if not (SUMMARY.match(example) and NOT_PRESENTED.search(example) and ENCRYPTED.search(example)):
+        fail(f"README summary example does not read like the tool's: {example!r}")
+    usage = run(nsfrex, "extract").stderr
+    formats = re.search(r"--format ([a-z|]+)", usage).group(1).split("|")
+    for fmt in formats:
+        if not re.search(rf"^\| `{fmt}`", text, re.M):
+            fail(f"README: the format table has no row for {fmt}")
+    block = re.search(r"## Install\n(.*?)\n## ", text, re.S)
     lines = [line.strip() for line in block.group(1).splitlines() if line.startswith("    ") and "build.sh" not in line]
     home = root / "home"
     home.mkdir()
@@ -214,7 +224,7 @@ def main():
         check_full_disk(failures.append, nsfrex, sample, root)
         check_encrypted(failures.append, nsfrex, options.bin.parent, root)
         check_command_line(failures.append, nsfrex, sample, root)
-        check_install_lines(failures.append, nsfrex, options.bin.parent.parent / "README.md", root)
+        check_readme(failures.append, nsfrex, options.bin.parent.parent / "README.md", root)
     return report(failures, f"{len(samples)} samples, {len(failures)} failures")
 
 
