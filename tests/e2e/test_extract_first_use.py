@@ -207,6 +207,28 @@ def check_readme(fail, nsfrex, readme, root):
         fail(f"the installed {installed} does not run")
 
 
+def check_scripts(fail, repo, root):
+    """With stand-ins for cmake and dpkg-query on PATH: the build's progress reaches stderr,
+    NSFREX_SHARED_DIR reaches CMake, and clang is asked for only when fuzzers are to be built."""
+    fake = root / "fake-bin"
+    fake.mkdir()
+    calls = root / "calls.txt"
+    for tool, body in (("cmake", 'echo "cmake $*" >> "$CALLS"; case "$*" in *--build*) echo "[1/1] building";; esac'),
+                       ("dpkg-query", 'echo "dpkg-query ${@: -1}" >> "$CALLS"; echo "install ok installed"')):
+        (fake / tool).write_text(f"#!/usr/bin/env bash\n{body}\n")
+        (fake / tool).chmod(0o755)
+    env = dict(os.environ, PATH=f"{fake}:{os.environ['PATH']}", CALLS=str(calls), NSFREX_SHARED_DIR=str(root))
+    built = subprocess.run([str(repo / "scripts" / "build.sh"), "release"], env=env, capture_output=True, text=True)
+    said = calls.read_text() if calls.exists() else ""
+    if built.returncode != 0 or "[1/1] building" not in built.stderr or f"-DNSFREX_SHARED_DIR={root}" not in said:
+        fail(f"build.sh: exit {built.returncode}, stderr {built.stderr[:200]!r}, cmake called as {said[:300]!r}")
+    for flavour, wants_clang in (([], False), (["fuzz"], True)):
+        calls.write_text("")
+        subprocess.run([str(repo / "scripts" / "install-deps.sh"), *flavour], env=env, capture_output=True)
+        if ("clang-16" in calls.read_text()) != wants_clang:
+            fail(f"install-deps.sh {' '.join(flavour)}: clang asked for: {not wants_clang}")
+
+
 def main():
     options = parse_options()
     nsfrex = options.bin / "nsfrex"
@@ -225,6 +247,7 @@ def main():
         check_encrypted(failures.append, nsfrex, options.bin.parent, root)
         check_command_line(failures.append, nsfrex, sample, root)
         check_readme(failures.append, nsfrex, options.bin.parent.parent / "README.md", root)
+        check_scripts(failures.append, options.bin.parent.parent, root)
     return report(failures, f"{len(samples)} samples, {len(failures)} failures")
 
 
