@@ -258,12 +258,16 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     };
     auto stamp = databaseStamp(database);
     const bool exists = outputExists(outDir, folderName);
-    if (exists && request.resume && stamp) {
+    if (exists && request.resume) {
         const std::string json = readWholeFile(outDir / folderName / kManifestName);
         const auto header = readManifestHeader(json);
+        // --resume replaces what an earlier extract made, never a folder of someone else's.
+        if (!header)
+            return fatal(cat(label, ": the output folder ", (outDir / folderName).string(),
+                             " exists but was not made by nsfrex extract (--force replaces it)"));
         // A folder made with --index holds only some subfiles: not complete for a run over all of them.
         const bool partial = request.indexes.empty() && json.find("\"status\": \"skipped\"") != std::string::npos;
-        if (header && !partial &&
+        if (stamp && !partial &&
             *header == ManifestHeader{*stamp, std::string(formatName(request.format)), request.options.root}) {
             std::error_code ignored;  // a run killed while replacing this folder left the old one here
             fs::remove_all(outDir / partialFolderName(folderName), ignored);
