@@ -386,7 +386,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
     std::optional<std::string> outputError = extractor.outputError();
     if (!outputError) {
-        if (auto written = folder->writeFileAtomically(kManifestName, manifestJson(manifest)); !written) outputError = written.error();
+        if (auto written = folder->writeFileAtomically(kManifestName, kManifestTemporaryName, manifestJson(manifest)); !written) outputError = written.error();
     }
     if (!outputError) {
         if (auto published = folder->publish(folderName, exists); !published) outputError = published.error();

@@ -110,9 +110,8 @@ Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view
     return {};
 }
 
-Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::string_view content) {
-    const std::string temporary = cat(relative, ".partial");
-    removeFile(temporary);
+Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::string_view temporary,
+                                               std::string_view content) {
     if (auto written = writeFile(temporary, content); !written) {
         removeFile(temporary);
         return written;

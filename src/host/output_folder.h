@@ -54,8 +54,9 @@ public:
     Result<void> createFolder(std::string_view relative);
     Result<UniqueFd> createFile(std::string_view relative);
     Result<void> writeFile(std::string_view relative, std::string_view content);
-    // Writes `content` under a temporary name and renames it to `relative`: never seen half-written.
-    Result<void> writeFileAtomically(std::string_view relative, std::string_view content);
+    // Writes `content` as `temporary` (a name of the same folder that nothing else uses) and renames it
+    // to `relative`: never seen half-written.
+    Result<void> writeFileAtomically(std::string_view relative, std::string_view temporary, std::string_view content);
     void removeFile(std::string_view relative) noexcept;
 
 private:

@@ -66,10 +66,11 @@ TEST(ExtractTree, ClashingNamesAndBadParentsStayApart) {
         entry(5, TMSubFileType_Attachment, "z", 4),   // parent that is not a note
         entry(6, TMSubFileType_Attachment, "", 5),    // no name
         entry(7, TMSubFileType_Main, std::nullopt, -1),
+        entry(8, TMSubFileType_Main, "index.json.partial", -1),  // index.json's name while it is written
     };
     const auto plan = planTree(table, "db");
     EXPECT_EQ(paths(plan), (std::vector<std::string>{"index (2).json", "a", "a (2)/x", "A (2) (2)", "y", "z", "subfile_6",
-                                                      "subfile_7"}));
+                                                      "subfile_7", "index.json (2).partial"}));
 }
 
 TEST(Manifest, ListsEverySubfileWithPathsMetadataAndStatus) {
