@@ -4,37 +4,30 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
-#include <set>
 
 #include "console.h"
-#include "extract_tree.h"
-#include "mail_exporter.h"
 #include "manifest.h"
 #include "metadata.h"
 #include "module.h"
-#include "open_database.h"
 #include "output_folder.h"
 #include "progress.h"
 #include "safe_name.h"
-#include "subfiles.h"
 #include "text.h"
 
 namespace nsfrex {
-namespace {
 
 namespace fs = std::filesystem;
 
 // The module's renderings of a rich-text body, asked for by the exporter: its text (the mail body
 // without the header block) and its formatted (MHT) body, when the module writes one.
-class ModuleRenderer {
+class MailWriter::Renderer {
 public:
-    explicit ModuleRenderer(const ModuleSession& session) : session_(session) {}
+    explicit Renderer(const ModuleSession& session) : session_(session) {}
 
     void add(std::uint32_t noteId, std::int32_t index) { indexes_[noteId] = index; }
 
     static std::int32_t render(void* self, std::uint32_t noteId, std::int32_t kind, NsfMailWriteFunc write, void* sink) {
-        auto& renderer = *static_cast<ModuleRenderer*>(self);
+        auto& renderer = *static_cast<Renderer*>(self);
         const auto index = renderer.indexes_.find(noteId);
         if (index == renderer.indexes_.end()) return 1;
         const bool html = kind == NSFMAIL_BODY_HTML;
@@ -86,6 +79,8 @@ private:
     std::map<std::uint32_t, std::int32_t> indexes_;
 };
 
+namespace {
+
 // "Projects\2024" -> "Projects/2024.mbox", each level a safe name.
 std::string mailboxPath(std::string_view folder) {
     std::string path;
@@ -107,140 +102,101 @@ std::string withExtension(const std::string& path, std::string_view extension) {
     return (hasDot ? path.substr(0, dot) : path) + std::string(extension);
 }
 
-struct MailOutput {
-    std::map<std::string, std::string> mailboxes;  // path -> entries, in a stable order
-    std::set<std::string> foldersMade;
-};
+std::string lowerCase(std::string text) {
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
-Result<void> makeParents(OutputFolder& folder, MailOutput& output, const std::string& path) {
+}  // namespace
+
+MailWriter::MailWriter(MailExporter exporter, std::unique_ptr<Renderer> renderer, bool mbox)
+    : exporter_(std::move(exporter)), renderer_(std::move(renderer)), mbox_(mbox) {}
+
+MailWriter::~MailWriter() = default;
+
+Result<std::unique_ptr<MailWriter>> MailWriter::open(const ModuleSession& session, const fs::path& database,
+                                                     ExtractFormat format) {
+    if (format != ExtractFormat::Eml && format != ExtractFormat::Mbox) return std::unique_ptr<MailWriter>();
+    auto exporter = MailExporter::open(database);
+    if (!exporter) return std::unexpected(std::move(exporter.error()));
+    std::unique_ptr<MailWriter> writer(
+        new MailWriter(std::move(*exporter), std::make_unique<Renderer>(session), format == ExtractFormat::Mbox));
+    if (!writer->mbox_) return writer;
+    // Each message goes to the mailbox of every folder holding it, else to the one for no folder.
+    auto folders = writer->exporter_.folders();
+    if (!folders) return std::unexpected(std::move(folders.error()));
+    std::set<std::string> taken;
+    for (const MailFolder& f : *folders) {
+        std::string path = mailboxPath(f.name);
+        for (int n = 2; !taken.insert(lowerCase(path)).second; ++n)
+            path = withExtension(mailboxPath(f.name), cat(" (", n, ").mbox"));
+        for (const std::uint32_t id : f.notes) writer->mailboxesOf_[id].push_back(path);
+    }
+    // A folder of that name keeps it; mail in no folder then goes beside it.
+    writer->unfiled_ = cat(kNoFolderMailbox, taken.contains("no folder.mbox") ? " (2).mbox" : ".mbox");
+    return writer;
+}
+
+Result<void> MailWriter::makeParents(OutputFolder& folder, const std::string& path) {
     for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         const std::string parent = path.substr(0, slash);
-        if (!output.foldersMade.insert(parent).second) continue;
+        if (!foldersMade_.insert(parent).second) continue;
         if (auto made = folder.createFolder(parent); !made) return made;
     }
     return {};
 }
 
-}  // namespace
-
-DatabaseOutcome extractMailDatabase(const fs::path& database, const fs::path& outDir, const std::string& folderName,
-                                    const ExtractRequest& request) {
-    DatabaseOutcome outcome;
-    const std::string label = database.string();
-    auto fatal = [&](const std::string& message) {
-        writeText(STDERR_FILENO, cat("nsfrex extract: ", label, ": ", message, "\n"));
-        outcome.exitStatus = 2;
-        return outcome;
-    };
-    const bool mbox = request.format == ExtractFormat::Mbox;
-    CommonOptions options = request.options;
-    auto opened = openDatabase(options, database);
-    if (!opened) return fatal(opened.error());
-    const ModuleSession& session = opened->session;
-    auto subfiles = listSubfiles(session);
-    if (!subfiles) return fatal(subfiles.error());
-    auto exporter = MailExporter::open(database);
-    if (!exporter) return fatal(exporter.error());
-    const std::vector<PlannedSubfile> plan = planTree(*subfiles, safeFileName(database.stem().string(), "root"));
-    auto folder = OutputFolder::create(outDir, folderName, request.force);
-    if (!folder) return fatal(folder.error());
-
-    const std::size_t count = subfiles->size();
-    std::vector<bool> chosen(count, request.indexes.empty());
-    for (const std::int32_t index : request.indexes)
-        if (index >= 0 && static_cast<std::size_t>(index) < count) chosen[static_cast<std::size_t>(index)] = true;
-
-    Manifest manifest{database.filename().string(), std::string(formatName(request.format)), request.options.root, {}};
-    for (const SubfileEntry& subfile : *subfiles)
-        manifest.subfiles.push_back({subfile, std::nullopt, std::nullopt, "skipped", std::nullopt, std::nullopt});
-
-    // Mail notes first: which they are, and their note IDs.
-    ModuleRenderer renderer(session);
-    std::vector<std::pair<std::size_t, std::uint32_t>> mail;  // subfile, note ID
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!chosen[i] || (*subfiles)[i].type != TMSubFileType_Main) continue;
-        ManifestEntry& entry = manifest.subfiles[i];
-        if (auto fields = mailFields(session, entry.subfile.index)) entry.metadata = std::move(*fields);
-        auto id = noteId(session, entry.subfile.index);
-        if (!id) {
+void MailWriter::write(OutputFolder& folder, const std::string& plannedPath, std::optional<std::uint32_t> noteId,
+                       ManifestEntry& entry, Progress& progress) {
+    if (entry.subfile.type != TMSubFileType_Main) return;
+    if (!noteId) {
+        entry.status = "failed";
+        entry.error = "the module gave no note ID";
+        return;
+    }
+    // A note the exporter cannot open goes on to be written, which fails saying why.
+    if (exporter_.isMail(*noteId) == 0) {
+        entry.error = "not a mail message";
+        return;
+    }
+    renderer_->add(*noteId, entry.subfile.index);
+    auto message = exporter_.message(*noteId, mbox_ ? NSFMAIL_MBOX_ENTRY : 0u, Renderer::render, renderer_.get());
+    if (!message) {
+        entry.status = "failed";
+        entry.error = message.error();
+        return;
+    }
+    if (mbox_) {
+        std::vector<std::string>& boxes = mailboxesOf_[*noteId];
+        if (boxes.empty()) boxes.push_back(unfiled_);
+        for (const std::string& path : boxes) mailboxes_[path] += *message;
+        entry.path = boxes.front();
+    } else {
+        const std::string path = withExtension(plannedPath, ".eml");
+        auto written = makeParents(folder, path);
+        if (written) written = folder.writeFile(path, *message);
+        if (!written) {
             entry.status = "failed";
-            entry.error = id.error();
-            continue;
+            entry.error = written.error();
+            return;
         }
-        // A note the exporter cannot open goes on to be written, which fails saying why.
-        if (exporter->isMail(*id) == 0) {
-            entry.error = "not a mail message";
-        } else {
-            renderer.add(*id, entry.subfile.index);
-            mail.emplace_back(i, *id);
-        }
+        entry.path = path;
+        ++files_;
     }
+    entry.status = "ok";
+    entry.size = message->size();
+    progress.addBytes(message->size());
+}
 
-    // In mbox, each message goes to the mailbox of every folder holding it, else to the one for no folder.
-    std::map<std::uint32_t, std::vector<std::string>> mailboxesOf;
-    if (mbox) {
-        auto folders = exporter->folders();
-        if (!folders) return fatal(folders.error());
-        std::set<std::string> taken;
-        for (const MailFolder& f : *folders) {
-            std::string path = mailboxPath(f.name);
-            std::string lower = path;
-            std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            for (int n = 2; !taken.insert(lower).second; ++n) {
-                path = withExtension(mailboxPath(f.name), cat(" (", n, ").mbox"));
-                lower = path;
-                std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            }
-            for (const std::uint32_t id : f.notes) mailboxesOf[id].push_back(path);
-        }
-        // A folder of that name keeps it; mail in no folder then goes beside it.
-        const std::string unfiled = cat(kNoFolderMailbox, taken.contains("no folder.mbox") ? " (2).mbox" : ".mbox");
-        for (const auto& [index, id] : mail)
-            if (!mailboxesOf.contains(id)) mailboxesOf[id].push_back(unfiled);
+void MailWriter::finish(OutputFolder& folder, std::vector<SubfileFailure>& failures) {
+    for (const auto& [path, content] : mailboxes_) {
+        auto written = makeParents(folder, path);
+        if (written) written = folder.writeFile(path, content);
+        if (written)
+            ++files_;
+        else
+            failures.push_back({-1, path, written.error()});
     }
-
-    Progress progress(request.progress, database.filename().string(), static_cast<int>(mail.size()));
-    MailOutput output;
-    for (const auto& [index, id] : mail) {
-        ManifestEntry& entry = manifest.subfiles[index];
-        auto message = exporter->message(id, mbox ? NSFMAIL_MBOX_ENTRY : 0u, ModuleRenderer::render, &renderer);
-        if (!message) {
-            entry.status = "failed";
-            entry.error = message.error();
-        } else if (mbox) {
-            for (const std::string& path : mailboxesOf[id]) output.mailboxes[path] += *message;
-            entry.status = "ok";
-            entry.path = mailboxesOf[id].front();
-            entry.size = message->size();
-        } else {
-            const std::string path = withExtension(plan[index].path, ".eml");
-            auto written = makeParents(*folder, output, path);
-            if (written) written = folder->writeFile(path, *message);
-            entry.status = written ? "ok" : "failed";
-            if (written) {
-                entry.path = path;
-                entry.size = message->size();
-                ++outcome.files;
-            } else {
-                entry.error = written.error();
-            }
-        }
-        progress.addBytes(message ? message->size() : 0);
-        progress.noteDone();
-        if (request.verbosity == Verbosity::Verbose)
-            writeText(STDOUT_FILENO, cat(label, ": ", entry.subfile.index, " ", entry.path.value_or("-"), " ", entry.status, "\n"));
-    }
-    for (const auto& [path, content] : output.mailboxes) {
-        auto written = makeParents(*folder, output, path);
-        if (written) written = folder->writeFile(path, content);
-        if (!written) outcome.failures.push_back({-1, path, written.error()});
-        else ++outcome.files;
-    }
-    progress.finish();
-
-    outcome.bytes = progress.bytes();
-    finishExtraction(*folder, manifest, outcome);
-    return outcome;
 }
 
 }  // namespace nsfrex

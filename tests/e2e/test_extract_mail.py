@@ -126,7 +126,7 @@ def check_notmuch(c, eml_root, messages):
     """notmuch indexes the output and finds every message by subject and by a body word."""
     with tempfile.TemporaryDirectory() as home:
         config = pathlib.Path(home) / "notmuch-config"
-        config.write_text(f"[database]\npath={eml_root}\n[new]\nignore=index.json\n[user]\nname=Test\n"
+        config.write_text(f"[database]\npath={eml_root}\n[new]\nignore=index.json;nsfrex-run.json\n[user]\nname=Test\n"
                           f"primary_email=test@example.org\n", encoding="utf-8")
         env = dict(os.environ, NOTMUCH_CONFIG=str(config), HOME=home)
         indexed = subprocess.run(["notmuch", "new"], capture_output=True, env=env, timeout=900)
