@@ -8,7 +8,7 @@ Result<OpenDatabase> openDatabase(CommonOptions& options, const std::filesystem:
     if (auto logged = applyLogEnvironment(options); !logged) return std::unexpected(std::move(logged.error()));
     auto host = HostServices::create(std::move(*settings));
     if (!host) return std::unexpected(std::move(host.error()));
-    auto module = ModuleLibrary::loadBesideExecutable();
+    auto module = ModuleLibrary::loadInstalled();
     if (!module) return std::unexpected(std::move(module.error()));
     auto session = ModuleSession::open(*module, **host, database, openFlags(options), &options.credentials);
     if (!session) return std::unexpected(std::move(session.error()));
