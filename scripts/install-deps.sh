@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-16 libclang-rt-16-dev
   python3 python3-html5lib
+  file lintian groff-base bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do
