@@ -15,6 +15,11 @@ string(LENGTH "${NSFREX_VERSION_TEXT}" NSFREX_VERSION_NOTE_SIZE)
 math(EXPR NSFREX_VERSION_NOTE_SPACE "(${NSFREX_VERSION_NOTE_SIZE} + 4) / 4 * 4")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version_note.cpp.in ${CMAKE_BINARY_DIR}/version_note.cpp @ONLY)
 
-function(nsfrex_version_note target)
-  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/version_note.cpp)
+# The targets that do not exist in this build are left out.
+function(nsfrex_version_note)
+  foreach(target IN LISTS ARGN)
+    if(TARGET ${target})
+      target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/version_note.cpp)
+    endif()
+  endforeach()
 endfunction()

@@ -12,5 +12,5 @@ if [ ! -f "$deb" ]; then
   echo "package.sh: cpack made no package in $build/package" >&2
   exit 1
 fi
-lintian --fail-on error --no-tag-display-limit "$deb" >&2
+lintian --fail-on error --tag-display-limit 0 "$deb" >&2
 echo "$deb"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include <dlfcn.h>
@@ -32,18 +33,6 @@ struct NoteSearch {
     std::optional<std::string> text;
 };
 
-int searchObject(dl_phdr_info* info, std::size_t, void* data) {
-    auto& search = *static_cast<NoteSearch*>(data);
-    if (info->dlpi_addr != search.base) return 0;
-    for (ElfW(Half) i = 0; i < info->dlpi_phnum && !search.text; ++i) {
-        const auto& segment = info->dlpi_phdr[i];
-        if (segment.p_type != PT_NOTE) continue;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(info->dlpi_addr + segment.p_vaddr);
-        search.text = findVersionNote({bytes, segment.p_memsz}, segment.p_align == 8 ? 8 : 4);
-    }
-    return 1;
-}
-
 std::uint32_t word(std::span<const unsigned char> bytes, std::size_t at) {
     std::uint32_t value = 0;
     std::memcpy(&value, bytes.data() + at, sizeof value);
@@ -52,24 +41,7 @@ std::uint32_t word(std::span<const unsigned char> bytes, std::size_t at) {
 
 std::size_t padded(std::size_t size, std::size_t alignment) { return (size + alignment - 1) / alignment * alignment; }
 
-// "VERSION, PATH" of a loaded library (its real path: the loader names libraries found through the
-// run path as bin/../lib/...), or what is known when it has no version note.
-std::string describe(void* handle) {
-    const link_map* map = nullptr;
-    std::filesystem::path path;
-    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr) path = map->l_name;
-    std::error_code error;
-    if (auto real = std::filesystem::weakly_canonical(path, error); !error) path = std::move(real);
-    return cat(versionNote(handle).value_or("no version note"), ", ", path.string());
-}
-
-std::string dlopenError() {
-    const char* reason = dlerror();
-    return reason != nullptr ? reason : "unknown error";
-}
-
-}  // namespace
-
+// The text of the version note among a binary's ELF notes (owner "nsfrex", type 1), or nullopt.
 std::optional<std::string> findVersionNote(std::span<const unsigned char> notes, std::size_t alignment) {
     constexpr std::size_t header = 12;
     std::size_t at = 0;
@@ -90,6 +62,36 @@ std::optional<std::string> findVersionNote(std::span<const unsigned char> notes,
     }
     return std::nullopt;
 }
+
+int searchObject(dl_phdr_info* info, std::size_t, void* data) {
+    auto& search = *static_cast<NoteSearch*>(data);
+    if (info->dlpi_addr != search.base) return 0;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum && !search.text; ++i) {
+        const auto& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_NOTE) continue;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(info->dlpi_addr + segment.p_vaddr);
+        search.text = findVersionNote({bytes, segment.p_memsz}, segment.p_align == 8 ? 8 : 4);
+    }
+    return 1;
+}
+
+// "VERSION, PATH" of a loaded library (its real path: the loader names libraries found through the
+// run path as bin/../lib/...), or what is known when it has no version note.
+std::string describe(void* handle) {
+    const link_map* map = nullptr;
+    std::filesystem::path path;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr) path = map->l_name;
+    std::error_code error;
+    if (auto real = std::filesystem::weakly_canonical(path, error); !error) path = std::move(real);
+    return cat(versionNote(handle).value_or("no version note"), ", ", path.string());
+}
+
+std::string dlopenError() {
+    const char* reason = dlerror();
+    return reason != nullptr ? reason : "unknown error";
+}
+
+}  // namespace
 
 std::optional<std::string> versionNote(void* handle) {
     const link_map* map = nullptr;

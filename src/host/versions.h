@@ -4,13 +4,9 @@
 
 #include <cstdio>
 #include <optional>
-#include <span>
 #include <string>
 
 namespace nsfrex {
-
-// The text of the version note among a binary's ELF notes (owner "nsfrex", type 1), or nullopt.
-std::optional<std::string> findVersionNote(std::span<const unsigned char> notes, std::size_t alignment);
 
 // The version note of a loaded object: a handle from dlopen, or dlopen(nullptr)'s for the program.
 std::optional<std::string> versionNote(void* handle);
