@@ -20,8 +20,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg -x "$deb" "$scratch/root"
 "$scratch/root/usr/bin/nsfrex" --version
-"$scratch/root/usr/bin/nsfrex" extract -q -o "$scratch/out" "$shared/samples/nsf/notedata_MIMEMsg.nsf"
-test -s "$scratch/out/notedata_MIMEMsg/index.json"
+"$scratch/root/usr/bin/nsfrex" extract -q -o "$scratch/out" "$shared/samples/nsf/notedata_attachment.nsf"
+test -s "$scratch/out/notedata_attachment/index.json"
 
 "$root/scripts/build.sh" sanitize >/dev/null
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
