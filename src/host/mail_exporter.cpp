@@ -4,6 +4,7 @@
 
 #include "extract_mail.h"
 #include "library_loader.h"
+#include "module.h"
 #include "text.h"
 
 namespace nsfrex {
@@ -11,7 +12,7 @@ namespace nsfrex {
 void MailExporter::CloseLibrary::operator()(void* handle) const noexcept { ::dlclose(handle); }
 
 Result<MailExporter> MailExporter::open(const std::filesystem::path& database) {
-    auto directory = executableDirectory();
+    auto directory = moduleDirectory();  // the exporter is installed beside the module
     if (!directory) return std::unexpected(std::move(directory.error()));
     const std::filesystem::path file = *directory / std::string(kMailExporterFileName);
     MailExporter exporter;
