@@ -30,7 +30,7 @@ constexpr int kMaxJobs = 64;
 int usage(std::string_view message) {
     std::fprintf(stderr,
                  "nsfrex extract: %.*s\nusage: nsfrex extract [OPTIONS] DB... -o DIR [--format auto|text|fields|dxl] "
-                 "[--index N ...] [--with-attachments] [--force] [-j N] [-q | -v]\n",
+                 "[--index N ...] [--with-attachments] [--salvage] [--force] [-j N] [-q | -v]\n",
                  static_cast<int>(message.size()), message.data());
     return 2;
 }
@@ -77,6 +77,8 @@ int runExtract(Args args) {
             jobs = *number;
         } else if (cursor.takeFlag("--with-attachments")) {
             request.withAttachments = true;
+        } else if (cursor.takeFlag("--salvage")) {
+            request.salvage = true;
         } else if (cursor.takeFlag("--force")) {
             request.force = true;
         } else if (cursor.takeFlag("-q") || cursor.takeFlag("--quiet")) {

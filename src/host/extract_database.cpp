@@ -7,6 +7,7 @@
 #include <set>
 
 #include "console.h"
+#include "damage_report.h"
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
@@ -198,6 +199,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     if (request.format == ExtractFormat::Dxl) options.settings.push_back("nsfrex.ExportDXL=1");
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
+    if (request.salvage) requestRuntimeSalvage();
     auto opened = openDatabase(options, database);
     if (!opened) {
         // The module's status says little; the engine, reading the file directly, says what is wrong with it.
@@ -259,6 +261,14 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         }
     }
     progress.finish();
+
+    // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
+    const DamageReport damage = readDamage(database, request.salvage, manifest.subfiles);
+    manifest.damage = damage.damage;
+    for (const std::string& line : damageLines(damage)) {
+        if (damage.lost()) outcome.failures.push_back({-1, "damage", line});
+        else writeText(STDERR_FILENO, cat("nsfrex extract: ", label, ": ", line, "\n"));
+    }
 
     for (const ManifestEntry& entry : manifest.subfiles)
         if (entry.status == "failed")

@@ -24,6 +24,7 @@ struct ExtractRequest {
     ExtractFormat format = ExtractFormat::Auto;
     bool withAttachments = false;  // notes through slot 7 together with their attachments
     bool force = false;            // replace an existing output folder
+    bool salvage = false;          // also read the notes the note table no longer reaches
     std::vector<std::int32_t> indexes;  // empty: every subfile
     Verbosity verbosity = Verbosity::Normal;
     bool progress = false;  // an updating status line on stderr

@@ -36,7 +36,11 @@ constexpr std::array kPages{
         "On a terminal, stderr shows one updating line with the notes done, the bytes written and the\n"
         "rate (with -j above 1: the databases done), and a summary at the end; otherwise only errors are\n"
         "printed. Failed subfiles are listed at the end on stderr, each line naming the database, the\n"
-        "subfile index and name, and the reason.\n",
+        "subfile index and name, and the reason.\n"
+        "\n"
+        "A damaged database is never reported as complete: the notes, objects and structures that cannot\n"
+        "be read are counted on stderr with their reasons, listed in index.json (\"damage\": subject, note\n"
+        "or object ID, file offset, reason) and make the exit status 1.\n",
         "  -o, --output DIR       the folder to extract into (made when missing)\n"
         "  --format FORMAT        how notes are written: auto (mail with the formatted body the module\n"
         "                         makes; plain text until it writes MHT), text (mail as plain text),\n"
@@ -45,13 +49,16 @@ constexpr std::array kPages{
         "  --with-attachments     extract each note together with its attachments in one module call;\n"
         "                         when its files do not line up with the subfiles, they are extracted\n"
         "                         one by one instead (same tree, per-subfile statuses)\n"
+        "  --salvage              also extract the notes whose note table entry is lost, from copies\n"
+        "                         found by scanning the buckets (the newest copy of each note); they are\n"
+        "                         listed in index.json's damage list as recovered\n"
         "  --force                replace the database folders that exist already\n"
         "  -j, --jobs N           extract up to N databases at once, each in a process of its own\n"
         "  -q, --quiet            print only errors\n"
         "  -v, --verbose          print one line per subfile on stdout: database, index, path, status\n",
         true,
         "  0  every chosen subfile of every database was extracted\n"
-        "  1  some subfiles failed (listed on stderr); the others were extracted\n"
+        "  1  some subfiles failed or the database is damaged (listed on stderr); the rest was extracted\n"
         "  2  a database could not be opened or its folder exists, or the command line is wrong\n",
         "  nsfrex extract -o out mail.nsf archive.nsf\n"
         "  nsfrex extract --format dxl -j 2 -o out ../shared/samples/nsf/*.nsf\n"
@@ -73,10 +80,11 @@ constexpr std::array kPages{
              "  --json                 print one JSON array of {name, value}\n",
              true, "  0  success\n  1  the database or the subfile could not be read\n  2  wrong command line\n",
              "  nsfrex meta mail.nsf 3\n  nsfrex meta mail.nsf 3 --field '$$$TM_Folders' --json\n"},
-    HelpPage{"stat", "describe the structure of a database file", "nsfrex stat DB",
-             "Reads DB directly (without the reader module) and prints its structure version, title and note\n"
-             "counts as one JSON object.\n",
-             "", false, "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+    HelpPage{"stat", "describe the structure of a database file", "nsfrex stat DB [--salvage]",
+             "Reads DB directly (without the reader module) and prints its structure version, title, note\n"
+             "counts and the list of what cannot be read (\"damage\") as one JSON object.\n",
+             "  --salvage              count also the notes found by scanning the buckets (see extract)\n", false,
+             "  0  success\n  1  the database could not be read, or parts of it are damaged\n  2  wrong command line\n",
              "  nsfrex stat mail.nsf\n"},
     HelpPage{"dump", "print the notes and items of a database", "nsfrex dump DB [--note NOTEID]",
              "Reads DB directly and prints its notes with their items, for developers.\n",

@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include "damage_report.h"
 #include "json_text.h"
 #include "text.h"
 
@@ -23,7 +24,7 @@ std::string metadataJson(const ManifestEntry& entry) {
 std::string manifestJson(const Manifest& manifest) {
     std::string out = cat("{\n  \"database\": ", jsonQuoted(manifest.database), ",\n  \"format\": ",
                           jsonQuoted(manifest.format), ",\n  \"root\": ", manifest.root ? "true" : "false",
-                          ",\n  \"subfiles\": [");
+                          ",\n  \"damage\": ", damageJson(manifest.damage), ",\n  \"subfiles\": [");
     for (std::size_t i = 0; i < manifest.subfiles.size(); ++i) {
         const ManifestEntry& e = manifest.subfiles[i];
         const SubfileEntry& s = e.subfile;

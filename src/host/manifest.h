@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "nsf/damage.h"
 #include "subfiles.h"
 
 namespace nsfrex {
@@ -28,6 +29,7 @@ struct Manifest {
     std::string format;
     bool root = false;
     std::vector<ManifestEntry> subfiles;
+    std::vector<nsf::Damage> damage;  // what of the database could not be read
 };
 
 std::string manifestJson(const Manifest& manifest);
