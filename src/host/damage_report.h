@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "manifest.h"
 #include "nsf/damage.h"
 
 namespace nsfrex {
-
-struct ManifestEntry;
 
 struct DamageReport {
     std::vector<nsf::Damage> damage;

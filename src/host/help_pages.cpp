@@ -67,7 +67,8 @@ constexpr std::array kPages{
              "Lists every subfile the reader module finds in DB: index, type, name, parent, children and UTC\n"
              "time, one per line.\n",
              "  --json                 print one JSON array of {index, type, name, parent, children, time}\n", true,
-             "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+             "  0  success\n  1  the database could not be read, or parts of it are damaged (said on stderr)\n"
+             "  2  wrong command line\n",
              "  nsfrex ls mail.nsf\n  nsfrex ls --root --json mail.nsf\n"},
     HelpPage{"meta", "show the metadata of a subfile",
              "nsfrex meta [OPTIONS] DB INDEX [--all | --field NAME ...] [--json]",

@@ -64,7 +64,10 @@ Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> sou
             if (!bytes) return fail(ErrorKind::Corrupt, "RRV bucket", "lies outside the file", descs[i].offset);
             return parseRrvBucket(*bytes, true, descs[i].offset);
         }();
-        if (!bucket) t.error = bucket.error();
+        if (db->superblockError_ && !descs[i].nonData)
+            // The live copy of the data bucket was kept in the superblock; the file's copies are stale.
+            t.error = Error(ErrorKind::Corrupt, "RRV bucket", "its live copy went with the superblock", descs[i].offset);
+        else if (!bucket) t.error = bucket.error();
         else if (bucket->firstId != t.firstId)
             t.error = Error(ErrorKind::Corrupt, "RRV bucket", "first ID differs from its descriptor", descs[i].offset);
         else t.bucket = std::move(*bucket);
