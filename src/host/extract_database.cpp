@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "console.h"
+#include "damage_report.h"
 #include "database_census.h"
 #include "extract_mail.h"
 #include "extract_stream.h"
@@ -263,6 +264,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     if (request.format == ExtractFormat::Dxl) options.settings.push_back("nsfrex.ExportDXL=1");
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
+    if (request.salvage) requestRuntimeSalvage();
     auto opened = openDatabase(options, database);
     if (!opened && stopSignal() != 0) {
         outcome.state = DatabaseState::Interrupted;  // the signal cut the open short
@@ -348,6 +350,14 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
     progress.finish();
     if (*mail) (*mail)->finish(*folder, outcome.failures);
+
+    // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
+    const DamageReport damage = readDamage(database, request.salvage, manifest.subfiles);
+    manifest.damage = damage.damage;
+    for (const std::string& line : damageLines(damage)) {
+        if (damage.lost()) outcome.failures.push_back({-1, "damage", line});
+        else writeText(STDERR_FILENO, cat("nsfrex extract: ", label, ": ", line, "\n"));
+    }
 
     if (census.documents()) {
         manifest.documents = census.documents()->size();
