@@ -13,18 +13,22 @@ namespace {
 
 constexpr std::string_view kStructure = "Huffman payload";
 constexpr int kEndSymbol = 256;
-constexpr unsigned kLookupBits = 12;  // codes up to this length resolve in one table lookup
+// Codes up to this length resolve in one table lookup. Small outputs take the smaller tables: building
+// the larger ones would cost more than they save.
+constexpr unsigned kLookupBits = 12;
+constexpr unsigned kSmallLookupBits = 10;
+constexpr std::uint64_t kSmallOutput = 32 * 1024;
 constexpr std::size_t kInputChunk = 64 * 1024;
 constexpr unsigned kMaxRun = 4;  // symbols one lookup may yield: one 32-bit store
 
-// One slot of the single-symbol table, indexed by the next kLookupBits bits.
+// One slot of the single-symbol table, indexed by the next lookup-width bits.
 struct LookupEntry {
-    std::uint16_t value = 0;  // the symbol, or for a long code the node reached after kLookupBits bits
-    std::uint8_t bits = 0;    // bits the code takes (leaf), or kLookupBits
+    std::uint16_t value = 0;  // the symbol, or for a long code the node reached after the lookup width
+    std::uint8_t bits = 0;    // bits the code takes (leaf), or the lookup width
     bool leaf = false;
 };
 
-// One slot of the run table: the byte symbols whose codes lie wholly inside the next kLookupBits bits.
+// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits.
 // `count` 0 means the first code is longer or is the end code; the single-symbol path takes over.
 struct RunEntry {
     std::uint8_t bytes[kMaxRun] = {};
@@ -33,17 +37,17 @@ struct RunEntry {
     std::uint8_t unused[2] = {};  // eight bytes: a plain scaled index
 };
 static_assert(sizeof(RunEntry) == 8);
-// After a wide load at least 56 bits are buffered: enough for this many lookups without checking.
-constexpr unsigned kLookupsPerLoad = 56 / kLookupBits;
+
 
 // A validated tree plus its lookup tables.
 class DecodeTree {
 public:
-    static Expected<DecodeTree> parse(Bytes treeBytes) {
+    static Expected<DecodeTree> parse(Bytes treeBytes, unsigned lookupBits) {
         if (treeBytes.size() < 4 || treeBytes.size() % 2 != 0)
             return fail(ErrorKind::Corrupt, std::string(kStructure),
                         "tree size " + std::to_string(treeBytes.size()) + " is not a whole number of entries", 4);
         DecodeTree tree;
+        tree.lookupBits_ = lookupBits;
         tree.entries_.resize(treeBytes.size() / 2);
         for (std::size_t i = 0; i < tree.entries_.size(); ++i)
             tree.entries_[i] = static_cast<std::int16_t>(loadLE<std::uint16_t>(treeBytes.data() + 2 * i));
@@ -55,6 +59,7 @@ public:
     std::int16_t child(std::uint16_t node, bool bit) const noexcept { return entries_[2u * node + (bit ? 0u : 1u)]; }
     const LookupEntry& lookup(std::uint64_t topBits) const noexcept { return table_[topBits]; }
     const RunEntry* runs() const noexcept { return runs_.data(); }
+    unsigned lookupBits() const noexcept { return lookupBits_; }
 
 private:
     std::size_t nodeCount() const noexcept { return entries_.size() / 2; }
@@ -95,7 +100,7 @@ private:
     }
 
     void buildTables() {
-        constexpr std::uint32_t kSlots = 1u << kLookupBits;
+        const std::uint32_t kSlots = 1u << lookupBits_;
         table_.assign(kSlots, LookupEntry{});
         fill(0, 0, 0);
         // A run continues with the code that the remaining known bits of the slot hold, as long as that
@@ -106,7 +111,7 @@ private:
             unsigned used = 0;
             while (run.count < kMaxRun) {
                 const LookupEntry& e = table_[(slot << used) & (kSlots - 1)];
-                if (!e.leaf || e.value == kEndSymbol || used + e.bits > kLookupBits) break;
+                if (!e.leaf || e.value == kEndSymbol || used + e.bits > lookupBits_) break;
                 run.bytes[run.count++] = static_cast<std::uint8_t>(e.value);
                 used += e.bits;
             }
@@ -114,18 +119,18 @@ private:
         }
     }
 
-    // Walks the tree down to kLookupBits deep; a leaf at depth d owns every slot sharing its d-bit prefix.
+    // Walks the tree down to the lookup width; a leaf at depth d owns every slot sharing its d-bit prefix.
     void fill(std::uint16_t node, std::uint32_t code, unsigned depth) {
         for (bool bit : {true, false}) {
             const std::int16_t v = child(node, bit);
             const std::uint32_t c = (code << 1) | (bit ? 1u : 0u);
             const unsigned d = depth + 1;
             if (v >= 0) {
-                const unsigned spare = kLookupBits - d;
+                const unsigned spare = lookupBits_ - d;
                 const std::uint32_t first = c << spare;
                 for (std::uint32_t i = 0; i < (1u << spare); ++i)
                     table_[first + i] = {static_cast<std::uint16_t>(v), static_cast<std::uint8_t>(d), true};
-            } else if (d == kLookupBits) {
+            } else if (d == lookupBits_) {
                 table_[c] = {static_cast<std::uint16_t>(-v), static_cast<std::uint8_t>(d), false};
             } else {
                 fill(static_cast<std::uint16_t>(-v), c, d);
@@ -133,6 +138,7 @@ private:
         }
     }
 
+    unsigned lookupBits_ = kLookupBits;
     std::vector<std::int16_t> entries_;
     std::vector<LookupEntry> table_;
     std::vector<RunEntry> runs_;
@@ -209,12 +215,13 @@ private:
     }
 
     Expected<int> nextSymbol() {
-        if (count_ < kLookupBits) {
+        const unsigned width = tree_.lookupBits();
+        if (count_ < width) {
             if (auto ok = refill(); !ok) return std::unexpected(ok.error());
         }
         // Past the end of the input the buffer is zero-filled; a code is only accepted if it fits in
         // the bits that really exist.
-        const LookupEntry& e = tree_.lookup(bits_ >> (64 - kLookupBits));
+        const LookupEntry& e = tree_.lookup(bits_ >> (64 - width));
         if (e.bits > count_) return endsInsideCode();
         bits_ <<= e.bits;
         count_ -= e.bits;
@@ -237,7 +244,10 @@ private:
     // Whole runs of symbols from the run table while the output has room for a full run and the
     // input buffer for a wide load; the state lives in locals so that the stores into `dst` cannot
     // be taken to change it. Stops at a slot that starts with a long code or the end code.
+    template <unsigned kWidth>
     std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        // After a wide load at least 56 bits are buffered: enough for this many lookups unchecked.
+        constexpr unsigned kLookupsPerLoad = 56 / kWidth;
         std::uint64_t bits = bits_;
         unsigned count = count_;
         std::size_t pos = inPos_;
@@ -253,7 +263,7 @@ private:
             count += taken * 8;
         };
         auto step = [&] {
-            const RunEntry& run = runs[bits >> (64 - kLookupBits)];
+            const RunEntry& run = runs[bits >> (64 - kWidth)];
             if (run.count == 0) return false;
             std::memcpy(dst + n, run.bytes, kMaxRun);
             n += run.count;
@@ -268,7 +278,7 @@ private:
             for (unsigned k = 0; k < kLookupsPerLoad && !stopped; ++k) stopped = !step();
         }
         while (!stopped && n + kMaxRun <= room) {
-            if (count < kLookupBits) {
+            if (count < kWidth) {
                 if (end - pos < 8) break;
                 load();
             }
@@ -287,7 +297,8 @@ private:
         std::size_t n = 0;
         const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limit_ - produced_));
         for (;;) {
-            n = decodeRuns(out.data(), n, room);
+            n = tree_.lookupBits() == kLookupBits ? decodeRuns<kLookupBits>(out.data(), n, room)
+                                                  : decodeRuns<kSmallLookupBits>(out.data(), n, room);
             if (n == out.size()) break;
             auto symbol = nextSymbol();
             if (!symbol) return std::unexpected(symbol.error());
@@ -387,7 +398,7 @@ Expected<std::unique_ptr<ObjectStream>> openStream(std::unique_ptr<ObjectStream>
     const auto treeSize = loadLE<std::uint16_t>(header.data() + 4);
     std::vector<std::uint8_t> treeBytes(treeSize);
     if (auto ok = readExact(*raw, treeBytes, "tree"); !ok) return std::unexpected(ok.error());
-    auto tree = DecodeTree::parse(treeBytes);
+    auto tree = DecodeTree::parse(treeBytes, limit < kSmallOutput ? kSmallLookupBits : kLookupBits);
     if (!tree) return std::unexpected(tree.error());
     return std::make_unique<HuffmanStream>(std::move(raw), std::move(*tree), checksum, expectedSize, limit,
                                            header.size() + treeSize);
