@@ -128,7 +128,7 @@ Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
         if (loc.bucket > superblock_.summaryBuckets.size())
             return fail(ErrorKind::Corrupt, "RRV", "summary bucket " + std::to_string(loc.bucket) + " does not exist");
         r.offset = superblock_.summaryBuckets[loc.bucket - 1];
-        auto bucket = buckets_.get(file_, r.offset, "summary bucket");
+        auto bucket = buckets_.get(file_, r.offset, "summary bucket", source_.get());
         if (!bucket) return std::unexpected(bucket.error());
         auto bytes = bucketSlot(**bucket, r.offset, loc.slot, "summary bucket");
         if (!bytes) return std::unexpected(bytes.error());
@@ -236,7 +236,7 @@ Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteR
                         "note " + std::to_string(id) + ": non-summary bucket " + std::to_string(number) + " does not exist",
                         noteOffset + note_layout::kNonSummaryLocator);
         const std::uint64_t at = superblock_.nonSummaryBuckets[number - 1];
-        auto bucket = buckets_.get(file_, at, "non-summary bucket");
+        auto bucket = buckets_.get(file_, at, "non-summary bucket", source_.get());
         if (!bucket) return std::unexpected(bucket.error());
         auto record = bucketSlot(**bucket, at, slot, "non-summary bucket");
         if (!record) return std::unexpected(record.error());
@@ -337,7 +337,7 @@ Expected<std::unique_ptr<ObjectStream>> NsfFile::openObject(std::uint32_t rrv, C
         return fail(ErrorKind::NotFound, "object", "RRV ID " + std::to_string(rrv) + " is not an object", r->offset);
     auto payload = objectPayload(file_, r->offset);
     if (!payload) return std::unexpected(payload.error());
-    return makeObjectStream(*payload, compression, expectedSize);
+    return makeObjectStream(*payload, compression, expectedSize, source_.get());
 }
 
 Expected<std::vector<NoteId>> NsfFile::folderNoteIds(NoteId folder) {
