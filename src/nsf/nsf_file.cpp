@@ -318,6 +318,9 @@ Expected<Note> NsfFile::readNote(NoteId id) {
             encryptedNote = true;
         item.value.assign(value.begin(), value.end());
         note.items.push_back(std::move(item));
+        // Values copied from a record of its own (large rich text) leave the mapping's memory; those
+        // from bucket copies lie outside it and are left alone.
+        source_->release(value);
     }
     // ITEM_SEAL (0x0002) marks an item as one that is encrypted when its note is; the samples have it
     // on $Signature, $FILE, Body and design items of notes that are not encrypted. A note is
