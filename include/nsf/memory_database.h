@@ -192,6 +192,11 @@ public:
     // Design notes the header names, indexed by the bit number of their note class.
     MemoryDatabaseBuilder& specialNoteId(std::size_t classBit, NoteId id);
 
+    // Where note() and addObject() take their IDs from: a database written in parts keeps each part's
+    // IDs apart.
+    MemoryDatabaseBuilder& nextIdFrom(NoteId id);
+    NoteId nextId() const noexcept { return nextId_; }
+
     // A new note with the next free ID (ascending), or with an explicit one.
     NoteBuilder& note(std::uint16_t noteClass);
     NoteBuilder& noteWithId(NoteId id, std::uint16_t noteClass);

@@ -21,6 +21,14 @@ Result<std::string> LmbcsDecoder::toUtf8(std::span<const std::uint8_t> lmbcs) {
     if (lmbcs.empty()) return std::string{};
     if (lmbcs.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 2))
         return failure("text too long to convert");
+    // Printable ASCII stands for itself in every LMBCS group, and a byte of it at the start of the text
+    // or after another is a whole character: that prefix is copied, ICU converts from the first other byte.
+    std::size_t ascii = 0;
+    while (ascii < lmbcs.size() && lmbcs[ascii] >= 0x20 && lmbcs[ascii] < 0x80) ++ascii;
+    std::string prefix(reinterpret_cast<const char*>(lmbcs.data()), ascii);
+    if (ascii == lmbcs.size()) return prefix;
+    lmbcs = lmbcs.subspan(ascii);
+
     UErrorCode status = U_ZERO_ERROR;
     if (!converter_) {
         // Group 1 is the default for bytes without a group prefix: Notes stores Western text that way.
@@ -49,9 +57,10 @@ Result<std::string> LmbcsDecoder::toUtf8(std::span<const std::uint8_t> lmbcs) {
     u_strToUTF8(nullptr, 0, &cbUtf8, utf16.data(), cchUtf16, &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status))
         return failure(cat("UTF-8 conversion failed: ", u_errorName(status)));
-    std::string utf8(static_cast<std::size_t>(cbUtf8), '\0');
+    std::string utf8 = std::move(prefix);
+    utf8.resize(ascii + static_cast<std::size_t>(cbUtf8));
     status = U_ZERO_ERROR;
-    u_strToUTF8(utf8.data(), cbUtf8, nullptr, utf16.data(), cchUtf16, &status);
+    u_strToUTF8(utf8.data() + ascii, cbUtf8, nullptr, utf16.data(), cchUtf16, &status);
     if (U_FAILURE(status)) return failure(cat("UTF-8 conversion failed: ", u_errorName(status)));
     return utf8;
 }

@@ -4,7 +4,8 @@
 
 namespace nsf::detail {
 
-Expected<BucketBytes> BucketCache::get(Bytes file, std::uint64_t offset, const char* structure) {
+Expected<BucketBytes> BucketCache::get(Bytes file, std::uint64_t offset, const char* structure,
+                                       const FileSource* source) {
     std::lock_guard lock(mutex_);
     if (auto it = index_.find(offset); it != index_.end()) {
         recent_.splice(recent_.begin(), recent_, it->second);
@@ -13,6 +14,7 @@ Expected<BucketBytes> BucketCache::get(Bytes file, std::uint64_t offset, const c
     auto bucket = readBucket(file, offset, structure);
     if (!bucket) return std::unexpected(bucket.error());
     auto bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bucket));
+    if (source != nullptr) source->release(file.subspan(static_cast<std::size_t>(offset), bytes->size()));
     held_ += bytes->size();
     recent_.emplace_front(offset, bytes);
     index_.emplace(offset, recent_.begin());

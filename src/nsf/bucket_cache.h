@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "file_source.h"
 #include "nsf/byte_reader.h"
 #include "nsf/error.h"
 
@@ -21,8 +22,10 @@ public:
     explicit BucketCache(std::size_t capacityBytes) : capacity_(capacityBytes) {}
 
     // The restored bucket at `offset` of `file` (readBucket), from the cache when it is there.
+    // `source`, when given, is told to release the bucket's bytes once they are copied.
     // Safe to call from several threads.
-    Expected<BucketBytes> get(Bytes file, std::uint64_t offset, const char* structure);
+    Expected<BucketBytes> get(Bytes file, std::uint64_t offset, const char* structure,
+                              const FileSource* source = nullptr);
 
 private:
     using Entry = std::pair<std::uint64_t, BucketBytes>;

@@ -1,5 +1,6 @@
 #include "file_source.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -21,6 +22,19 @@ public:
     MappedSource(const MappedSource&) = delete;
     MappedSource& operator=(const MappedSource&) = delete;
     Bytes bytes() const noexcept override { return {static_cast<const std::uint8_t*>(base_), size_}; }
+
+    // The mapping is private and never written, so every page is a clean copy of the file: dropping
+    // one loses nothing, even one that other bytes share. The page holding the range's end stays (the
+    // next range of a sequential reader starts there).
+    void release(Bytes range) const noexcept override {
+        static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto base = reinterpret_cast<std::uintptr_t>(base_);
+        const auto from = std::max(reinterpret_cast<std::uintptr_t>(range.data()), base);
+        const auto to = std::min(reinterpret_cast<std::uintptr_t>(range.data()) + range.size(), base + size_);
+        const std::uintptr_t first = from / page * page;
+        const std::uintptr_t last = to / page * page;
+        if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    }
 
 private:
     void* base_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <queue>
@@ -12,34 +13,53 @@ namespace {
 
 constexpr std::string_view kStructure = "Huffman payload";
 constexpr int kEndSymbol = 256;
-constexpr unsigned kLookupBits = 10;  // codes up to this length resolve in one table lookup
+// Codes up to this length resolve in one table lookup. Small outputs take the smaller tables: building
+// the larger ones would cost more than they save.
+constexpr unsigned kLookupBits = 12;
+constexpr unsigned kSmallLookupBits = 10;
+constexpr std::uint64_t kSmallOutput = 32 * 1024;
 constexpr std::size_t kInputChunk = 64 * 1024;
+constexpr unsigned kMaxRun = 4;  // symbols one lookup may yield: one 32-bit store
 
-// One slot of the first-level table, indexed by the next kLookupBits bits.
+// One slot of the single-symbol table, indexed by the next lookup-width bits.
 struct LookupEntry {
-    std::uint16_t value = 0;  // the symbol, or for a long code the node reached after kLookupBits bits
-    std::uint8_t bits = 0;    // bits the code takes (leaf), or kLookupBits
+    std::uint16_t value = 0;  // the symbol, or for a long code the node reached after the lookup width
+    std::uint8_t bits = 0;    // bits the code takes (leaf), or the lookup width
     bool leaf = false;
 };
 
-// A validated tree plus its lookup table.
+// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits.
+// `count` 0 means the first code is longer or is the end code; the single-symbol path takes over.
+struct RunEntry {
+    std::uint8_t bytes[kMaxRun] = {};
+    std::uint8_t count = 0;
+    std::uint8_t bits = 0;
+    std::uint8_t unused[2] = {};  // eight bytes: a plain scaled index
+};
+static_assert(sizeof(RunEntry) == 8);
+
+
+// A validated tree plus its lookup tables.
 class DecodeTree {
 public:
-    static Expected<DecodeTree> parse(Bytes treeBytes) {
+    static Expected<DecodeTree> parse(Bytes treeBytes, unsigned lookupBits) {
         if (treeBytes.size() < 4 || treeBytes.size() % 2 != 0)
             return fail(ErrorKind::Corrupt, std::string(kStructure),
                         "tree size " + std::to_string(treeBytes.size()) + " is not a whole number of entries", 4);
         DecodeTree tree;
+        tree.lookupBits_ = lookupBits;
         tree.entries_.resize(treeBytes.size() / 2);
         for (std::size_t i = 0; i < tree.entries_.size(); ++i)
             tree.entries_[i] = static_cast<std::int16_t>(loadLE<std::uint16_t>(treeBytes.data() + 2 * i));
         if (auto ok = tree.validate(); !ok) return std::unexpected(ok.error());
-        tree.buildTable();
+        tree.buildTables();
         return tree;
     }
 
     std::int16_t child(std::uint16_t node, bool bit) const noexcept { return entries_[2u * node + (bit ? 0u : 1u)]; }
     const LookupEntry& lookup(std::uint64_t topBits) const noexcept { return table_[topBits]; }
+    const RunEntry* runs() const noexcept { return runs_.data(); }
+    unsigned lookupBits() const noexcept { return lookupBits_; }
 
 private:
     std::size_t nodeCount() const noexcept { return entries_.size() / 2; }
@@ -79,23 +99,38 @@ private:
         return {};
     }
 
-    void buildTable() {
-        table_.assign(std::size_t{1} << kLookupBits, LookupEntry{});
+    void buildTables() {
+        const std::uint32_t kSlots = 1u << lookupBits_;
+        table_.assign(kSlots, LookupEntry{});
         fill(0, 0, 0);
+        // A run continues with the code that the remaining known bits of the slot hold, as long as that
+        // code ends inside them: the single-symbol slot of the shifted bits tells both.
+        runs_.assign(kSlots, RunEntry{});
+        for (std::uint32_t slot = 0; slot < kSlots; ++slot) {
+            RunEntry& run = runs_[slot];
+            unsigned used = 0;
+            while (run.count < kMaxRun) {
+                const LookupEntry& e = table_[(slot << used) & (kSlots - 1)];
+                if (!e.leaf || e.value == kEndSymbol || used + e.bits > lookupBits_) break;
+                run.bytes[run.count++] = static_cast<std::uint8_t>(e.value);
+                used += e.bits;
+            }
+            run.bits = static_cast<std::uint8_t>(used);
+        }
     }
 
-    // Walks the tree down to kLookupBits deep; a leaf at depth d owns every slot sharing its d-bit prefix.
+    // Walks the tree down to the lookup width; a leaf at depth d owns every slot sharing its d-bit prefix.
     void fill(std::uint16_t node, std::uint32_t code, unsigned depth) {
         for (bool bit : {true, false}) {
             const std::int16_t v = child(node, bit);
             const std::uint32_t c = (code << 1) | (bit ? 1u : 0u);
             const unsigned d = depth + 1;
             if (v >= 0) {
-                const unsigned spare = kLookupBits - d;
+                const unsigned spare = lookupBits_ - d;
                 const std::uint32_t first = c << spare;
                 for (std::uint32_t i = 0; i < (1u << spare); ++i)
                     table_[first + i] = {static_cast<std::uint16_t>(v), static_cast<std::uint8_t>(d), true};
-            } else if (d == kLookupBits) {
+            } else if (d == lookupBits_) {
                 table_[c] = {static_cast<std::uint16_t>(-v), static_cast<std::uint8_t>(d), false};
             } else {
                 fill(static_cast<std::uint16_t>(-v), c, d);
@@ -103,8 +138,10 @@ private:
         }
     }
 
+    unsigned lookupBits_ = kLookupBits;
     std::vector<std::int16_t> entries_;
     std::vector<LookupEntry> table_;
+    std::vector<RunEntry> runs_;
 };
 
 // Reads exactly out.size() bytes or fails with Truncated.
@@ -141,6 +178,8 @@ public:
 
 private:
     // Tops the bit buffer up to at least 57 bits while input lasts; `bits_` keeps unread bits at the top.
+    // With eight input bytes at hand it loads them at once: the bits below `count_` that this leaves
+    // set are the next input bits, so loading them again later changes nothing.
     Expected<void> refill() {
         while (count_ <= 56) {
             if (inPos_ == inEnd_) {
@@ -154,11 +193,19 @@ private:
                     return {};
                 }
             }
+            // The byte-wise path may follow a wide load (decodeRuns): clear the bits it left below `count_`.
+            bits_ &= count_ == 0 ? 0 : ~std::uint64_t{0} << (64 - count_);
             bits_ |= std::uint64_t{input_[inPos_++]} << (56 - count_);
             count_ += 8;
             ++inputOffset_;
         }
         return {};
+    }
+
+    static std::uint64_t loadBE64(const std::uint8_t* p) noexcept {
+        std::uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return std::byteswap(v);
     }
 
     std::unexpected<Error> endsInsideCode() const {
@@ -168,12 +215,13 @@ private:
     }
 
     Expected<int> nextSymbol() {
-        if (count_ < kLookupBits) {
+        const unsigned width = tree_.lookupBits();
+        if (count_ < width) {
             if (auto ok = refill(); !ok) return std::unexpected(ok.error());
         }
         // Past the end of the input the buffer is zero-filled; a code is only accepted if it fits in
         // the bits that really exist.
-        const LookupEntry& e = tree_.lookup(bits_ >> (64 - kLookupBits));
+        const LookupEntry& e = tree_.lookup(bits_ >> (64 - width));
         if (e.bits > count_) return endsInsideCode();
         bits_ <<= e.bits;
         count_ -= e.bits;
@@ -193,26 +241,103 @@ private:
         }
     }
 
+    // Whole runs of symbols from the run table while the output has room for a full run and the
+    // input buffer for a wide load; the state lives in locals so that the stores into `dst` cannot
+    // be taken to change it. Stops at a slot that starts with a long code or the end code.
+    template <unsigned kWidth>
+    std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        // After a wide load at least 56 bits are buffered: enough for this many lookups unchecked.
+        constexpr unsigned kLookupsPerLoad = 56 / kWidth;
+        std::uint64_t bits = bits_;
+        unsigned count = count_;
+        std::size_t pos = inPos_;
+        const std::size_t end = inEnd_;
+        const std::uint8_t* in = input_.data();
+        const RunEntry* runs = tree_.runs();
+        // The bits a wide load leaves set below `count` are the next input bits: loading them again
+        // later changes nothing.
+        auto load = [&] {
+            bits |= loadBE64(in + pos) >> count;
+            const unsigned taken = (63 - count) / 8;
+            pos += taken;
+            count += taken * 8;
+        };
+        auto step = [&] {
+            const RunEntry& run = runs[bits >> (64 - kWidth)];
+            if (run.count == 0) return false;
+            std::memcpy(dst + n, run.bytes, kMaxRun);
+            n += run.count;
+            bits <<= run.bits;
+            count -= run.bits;
+            return true;
+        };
+        // Unrolled: one load, then lookups with no further checks of the bit count.
+        bool stopped = false;
+        while (!stopped && n + kLookupsPerLoad * kMaxRun <= room && end - pos >= 8) {
+            load();
+            for (unsigned k = 0; k < kLookupsPerLoad && !stopped; ++k) stopped = !step();
+        }
+        while (!stopped && n + kMaxRun <= room) {
+            if (count < kWidth) {
+                if (end - pos < 8) break;
+                load();
+            }
+            stopped = !step();
+        }
+        inputOffset_ += pos - inPos_;
+        inPos_ = pos;
+        bits_ = bits;
+        count_ = count;
+        return n;
+    }
+
+    // Runs while they last, single symbols (long codes, the end code, the last bytes of `out` or of
+    // the limit, input chunk boundaries) one by one.
     Expected<std::size_t> decode(std::span<std::uint8_t> out) {
         std::size_t n = 0;
-        std::uint32_t sum = 0;
-        while (n < out.size()) {
+        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limit_ - produced_));
+        for (;;) {
+            n = tree_.lookupBits() == kLookupBits ? decodeRuns<kLookupBits>(out.data(), n, room)
+                                                  : decodeRuns<kSmallLookupBits>(out.data(), n, room);
+            if (n == out.size()) break;
             auto symbol = nextSymbol();
             if (!symbol) return std::unexpected(symbol.error());
             if (*symbol == kEndSymbol) {
-                sum_ += sum;
-                produced_ += n;
+                account(out.first(n));
                 return finish(n);
             }
             if (produced_ + n == limit_)
                 return fail(ErrorKind::Corrupt, std::string(kStructure),
                             "decodes to more than " + std::to_string(limit_) + " bytes", inputOffset_);
             out[n++] = static_cast<std::uint8_t>(*symbol);
-            sum += static_cast<std::uint8_t>(*symbol);
         }
-        sum_ += sum;
-        produced_ += n;
+        account(out.first(n));
         return n;
+    }
+
+    void account(std::span<const std::uint8_t> decoded) noexcept {
+        sum_ += byteSum(decoded);
+        produced_ += decoded.size();
+    }
+
+    // The sum of the bytes, eight at a time: four 16-bit lanes per word take the even and the odd
+    // bytes, and are folded before they could overflow (each word adds at most 510 to a lane).
+    static std::uint32_t byteSum(std::span<const std::uint8_t> data) noexcept {
+        constexpr std::uint64_t kLanes = 0x00FF00FF00FF00FFull;
+        constexpr std::size_t kWordsPerFold = 128;
+        std::uint32_t sum = 0;
+        std::size_t i = 0;
+        while (data.size() - i >= 8) {
+            std::uint64_t lanes = 0;
+            for (std::size_t w = 0; w < kWordsPerFold && data.size() - i >= 8; ++w, i += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, data.data() + i, sizeof word);
+                lanes += (word & kLanes) + ((word >> 8) & kLanes);
+            }
+            for (int lane = 0; lane < 4; ++lane) sum += static_cast<std::uint32_t>((lanes >> (16 * lane)) & 0xFFFF);
+        }
+        for (; i < data.size(); ++i) sum += data[i];
+        return sum;
     }
 
     Expected<std::size_t> finish(std::size_t lastChunk) {
@@ -273,7 +398,7 @@ Expected<std::unique_ptr<ObjectStream>> openStream(std::unique_ptr<ObjectStream>
     const auto treeSize = loadLE<std::uint16_t>(header.data() + 4);
     std::vector<std::uint8_t> treeBytes(treeSize);
     if (auto ok = readExact(*raw, treeBytes, "tree"); !ok) return std::unexpected(ok.error());
-    auto tree = DecodeTree::parse(treeBytes);
+    auto tree = DecodeTree::parse(treeBytes, limit < kSmallOutput ? kSmallLookupBits : kLookupBits);
     if (!tree) return std::unexpected(tree.error());
     return std::make_unique<HuffmanStream>(std::move(raw), std::move(*tree), checksum, expectedSize, limit,
                                            header.size() + treeSize);

@@ -443,6 +443,11 @@ void MemoryDatabaseBuilder::claimId(NoteId id) {
     if (!usedIds_.insert(id).second) throw std::invalid_argument("note ID " + hexId(id) + " is already used");
 }
 
+MemoryDatabaseBuilder& MemoryDatabaseBuilder::nextIdFrom(NoteId id) {
+    nextId_ = id;
+    return *this;
+}
+
 NoteId MemoryDatabaseBuilder::takeId() {
     while (usedIds_.contains(nextId_)) nextId_ += 4;
     const NoteId id = nextId_;

@@ -157,7 +157,7 @@ Expected<NsfFile::Record> NsfFile::slotRecord(std::uint64_t bucketOffset, std::u
                                               bool strict) const {
     Record r;
     r.offset = bucketOffset;
-    auto bucket = buckets_.get(file_, bucketOffset, structure);
+    auto bucket = buckets_.get(file_, bucketOffset, structure, source_.get());
     if (!bucket && options_.salvage && !strict && bucket.error().kind() == ErrorKind::BadSignature) {
         // Salvage reads a bucket whose signature alone is damaged.
         auto lenient = readBucket(file_, bucketOffset, structure, false);
@@ -405,7 +405,7 @@ Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteR
                         "note " + std::to_string(id) + ": non-summary bucket " + std::to_string(number) + " does not exist",
                         noteOffset + note_layout::kNonSummaryLocator);
         const std::uint64_t at = superblock_.nonSummaryBuckets[number - 1];
-        auto bucket = buckets_.get(file_, at, "non-summary bucket");
+        auto bucket = buckets_.get(file_, at, "non-summary bucket", source_.get());
         if (!bucket) return std::unexpected(bucket.error());
         auto record = bucketSlot(**bucket, at, slot, "non-summary bucket");
         if (!record) return std::unexpected(record.error());
@@ -487,6 +487,9 @@ Expected<Note> NsfFile::readNote(NoteId id) {
             encryptedNote = true;
         item.value.assign(value.begin(), value.end());
         note.items.push_back(std::move(item));
+        // Values copied from a record of its own (large rich text) leave the mapping's memory; those
+        // from bucket copies lie outside it and are left alone.
+        source_->release(value);
     }
     // ITEM_SEAL (0x0002) marks an item as one that is encrypted when its note is; the samples have it
     // on $Signature, $FILE, Body and design items of notes that are not encrypted. A note is
@@ -506,7 +509,7 @@ Expected<std::unique_ptr<ObjectStream>> NsfFile::openObject(std::uint32_t rrv, C
         return fail(ErrorKind::NotFound, "object", "RRV ID " + std::to_string(rrv) + " is not an object", r->offset);
     auto payload = objectPayload(file_, r->offset);
     if (!payload) return std::unexpected(payload.error());
-    return makeObjectStream(*payload, compression, expectedSize);
+    return makeObjectStream(*payload, compression, expectedSize, source_.get());
 }
 
 Expected<std::vector<NoteId>> NsfFile::folderNoteIds(NoteId folder) {

@@ -12,10 +12,12 @@ namespace {
 
 class RawStream final : public ObjectStream {
 public:
-    explicit RawStream(Bytes payload) : payload_(payload) {}
+    RawStream(Bytes payload, const FileSource* source) : payload_(payload), source_(source) {}
     Expected<std::size_t> read(std::span<std::uint8_t> out) override {
         const std::size_t n = std::min(out.size(), payload_.size() - pos_);
         if (n != 0) std::memcpy(out.data(), payload_.data() + pos_, n);
+        // Bytes read once are not needed again: memory stays flat however large the object.
+        if (source_ != nullptr && n != 0) source_->release(payload_.subspan(pos_, n));
         pos_ += n;
         return n;
     }
@@ -23,27 +25,30 @@ public:
 
 private:
     Bytes payload_;
+    const FileSource* source_;
     std::size_t pos_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<ObjectStream> makeRawStream(Bytes payload) { return std::make_unique<RawStream>(payload); }
+std::unique_ptr<ObjectStream> makeRawStream(Bytes payload, const FileSource* source) {
+    return std::make_unique<RawStream>(payload, source);
+}
 
 Expected<std::unique_ptr<ObjectStream>> makeObjectStream(Bytes payload, Compression compression,
-                                                         std::uint64_t expectedSize) {
+                                                         std::uint64_t expectedSize, const FileSource* source) {
     switch (compression) {
     case Compression::None:
         if (expectedSize > payload.size())
             return fail(ErrorKind::Truncated, "object",
                         "stored payload has " + std::to_string(payload.size()) + " bytes, the file object says " +
                             std::to_string(expectedSize));
-        return makeRawStream(expectedSize ? payload.first(static_cast<std::size_t>(expectedSize)) : payload);
+        return makeRawStream(expectedSize ? payload.first(static_cast<std::size_t>(expectedSize)) : payload, source);
     case Compression::Huffman:
     case Compression::Rehuffman:
-        return makeHuffmanStream(makeRawStream(payload), expectedSize);
+        return makeHuffmanStream(makeRawStream(payload, source), expectedSize);
     case Compression::Lz1:
-        return makeLz1Stream(makeRawStream(payload), expectedSize);  // Unsupported until LZ1 is known
+        return makeLz1Stream(makeRawStream(payload, source), expectedSize);  // Unsupported until LZ1 is known
     }
     return fail(ErrorKind::Unsupported, "object", "compression type " + std::to_string(static_cast<int>(compression)));
 }

@@ -62,6 +62,7 @@ public:
     CdWriter& image(ImageType type, std::uint16_t width, std::uint16_t height, std::span<const std::uint8_t> image);
 
     std::vector<std::uint8_t> take() { return std::move(out_); }
+    std::size_t size() const noexcept { return out_.size(); }
 
 private:
     // Starts a record: BSIG (length < 256 and fixed) / WSIG / LSIG header for `length` bytes.

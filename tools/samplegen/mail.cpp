@@ -51,4 +51,19 @@ void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const s
     note.attachStored(desc, stored);
 }
 
+std::string base64(std::span<const std::uint8_t> data) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        const std::uint32_t v = std::uint32_t{data[i]} << 16 | (i + 1 < data.size() ? std::uint32_t{data[i + 1]} << 8 : 0) |
+                                (i + 2 < data.size() ? data[i + 2] : 0);
+        out += kDigits[(v >> 18) & 63];
+        out += kDigits[(v >> 12) & 63];
+        out += i + 1 < data.size() ? kDigits[(v >> 6) & 63] : '=';
+        out += i + 2 < data.size() ? kDigits[v & 63] : '=';
+        if (out.size() % 78 == 76) out += "\r\n";
+    }
+    return out + "\r\n";
+}
+
 }  // namespace samplegen

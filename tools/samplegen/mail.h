@@ -36,4 +36,7 @@ nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& head
 void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const std::uint8_t> bytes,
             std::int64_t modifiedUnixSeconds, nsf::Compression compression = nsf::Compression::None);
 
+// Base64 in lines of 76 characters, as a MIME body carries it.
+std::string base64(std::span<const std::uint8_t> data);
+
 }  // namespace samplegen

@@ -31,6 +31,31 @@ const struct {
     {0x08, "<S> ", "</S> "},
 };
 
+/* True when a byte of w is zero. */
+inline bool HasZeroByte(uint64_t w)
+{
+    return ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) != 0;
+}
+
+/* The first NUL, line feed, "<" or tab at or after pch, or pchEnd: eight bytes at a time while none is
+   among them. */
+const char *FindSpecial(const char *pch, const char *pchEnd)
+{
+    const uint64_t qwOnes = 0x0101010101010101ull;
+    for (; pchEnd - pch >= 8; pch += 8) {
+        uint64_t w;
+        memcpy(&w, pch, sizeof w);
+        if (HasZeroByte(w) || HasZeroByte(w ^ (qwOnes * '\n')) || HasZeroByte(w ^ (qwOnes * '<')) ||
+            HasZeroByte(w ^ (qwOnes * '\t')))
+            break;
+    }
+    for (; pch < pchEnd; ++pch) {
+        if (*pch == '\0' || *pch == '\n' || *pch == '<' || *pch == '\t')
+            break;
+    }
+    return pch;
+}
+
 /* Line breaks, "<" and tabs made visible; spaces at the very start made non-breaking. Nothing else is
    escaped: the host's conversion delivers text meant to pass as it stands. */
 void EscapeRunText(const std::string &strText, std::string &str)
@@ -41,7 +66,7 @@ void EscapeRunText(const std::string &strText, std::string &str)
         str += "&nbsp;";
     /* unchanged stretches are appended whole */
     const char *pchSpan = pch;
-    for (; pch < pchEnd; ++pch) {
+    for (; (pch = FindSpecial(pch, pchEnd)) < pchEnd; ++pch) {
         const char *pszRepl;
         switch (*pch) {
         case '\0':
@@ -153,7 +178,6 @@ std::string CLotusRTConverter::ConvertText(const uint8_t *pb, int32_t cb)
         return {};
     }
 
-    memset(pbOut, 0, static_cast<size_t>(cbOut));
     TextPair in = {const_cast<uint8_t *>(pb), cb};
     TextPair out = {pbOut, cbOut};
     try {
