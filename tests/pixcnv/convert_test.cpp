@@ -97,7 +97,7 @@ TEST(NotesBitmap, GeneratorPicturesDecodePixelExact) {
 // Every Notes bitmap of every real sample becomes a BMP file of the header's size in the same stream.
 TEST(NotesBitmap, EverySampleBitmapConverts) {
     std::size_t bitmaps = 0;
-    for (const auto& path : pixcnv_test::sampleDatabases()) {
+    for (const auto& path : pixcnv_test::sampleDatabases(NSFREX_SHARED_DIR)) {
         for (const auto& bitmap : pixcnv_test::notesBitmapsIn(path)) {
             SCOPED_TRACE(bitmap.where);
             ++bitmaps;

@@ -74,10 +74,10 @@ inline std::vector<SampleBitmap> notesBitmapsIn(const std::filesystem::path& pat
     return found;
 }
 
-// The real sample databases, sorted by name.
-inline std::vector<std::filesystem::path> sampleDatabases() {
+// The real sample databases under `sharedDir`, sorted by name; throws when their folder is missing.
+inline std::vector<std::filesystem::path> sampleDatabases(const std::filesystem::path& sharedDir) {
     std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(NSFREX_SHARED_DIR) / "samples" / "nsf"))
+    for (const auto& e : std::filesystem::directory_iterator(sharedDir / "samples" / "nsf"))
         if (e.path().extension() == ".nsf") files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
