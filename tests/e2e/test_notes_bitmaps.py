@@ -81,8 +81,8 @@ def contact_sheet(images, path):
         thumb = image.convert("RGB")
         thumb.thumbnail((CELL - 4, CELL - 4))
         x, y = (i % columns) * CELL, (i // columns) * (CELL + LABEL)
-        sheet.paste(thumb, (x + 2, y + 2))
-        draw.text((x + 2, y + CELL), label, fill=(0, 0, 0))
+        draw.text((x + 2, y), label, fill=(0, 0, 0))
+        sheet.paste(thumb, (x + 2, y + LABEL))
     path.parent.mkdir(parents=True, exist_ok=True)
     sheet.save(path)
 
