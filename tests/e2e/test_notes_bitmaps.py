@@ -2,20 +2,26 @@
 """Notes bitmaps in the rich text of every real sample and of the built sample database turn into BMP files:
 every rich-text item converts (nsfrex rt2html), no image part is left without a Content-Type (the mark of
 a Notes bitmap the image library did not convert), and Pillow opens every BMP part and finds the width and
-height that the image tag took from the bitmap's header.
+height that the image tag took from the bitmap's header. The same holds for the BMP parts of the mails that
+nsfrex extract --format auto writes (MHT) for the databases with Notes bitmaps.
 
 All converted Notes bitmaps are pasted into a contact sheet, <build>/test-artefacts/notes-bitmaps.png,
 for a person to look at."""
 import base64
+import email
+import email.policy
 import io
+import pathlib
 import re
 import subprocess
 import sys
+import tempfile
 
 from PIL import Image, ImageDraw  # Debian package python3-pil
 from e2e_support import parse_options, report
 
 TAG = re.compile(rb'<IMG src=3D"file:///([^"]+)" width=3D(\d+) height=3D(\d+)>')
+DECODED_TAG = re.compile(rb'<IMG src="file:///([^"]+)" width=(\d+) height=(\d+)>')
 BOUNDARY = re.compile(rb"\r\n------=_NextPart_[^\r]*\r\n")
 CELL = 160
 LABEL = 12
@@ -60,16 +66,53 @@ def notes_bitmaps(nsfrex, database, failures):
             headers, data = parts.get(name, ({}, b""))
             if headers.get(b"Content-Type") != b"image/bmp" or not data.startswith(b"BM"):
                 continue
-            try:
-                image = Image.open(io.BytesIO(data))
-                image.load()
-            except Exception as error:  # Pillow raises many kinds; each is a failure here
-                failures.append(f"{where}: {name.decode()}: Pillow cannot read it: {error}")
-                continue
-            if image.size != (int(width), int(height)):
-                failures.append(f"{where}: {name.decode()}: {image.size}, the header says {int(width)} x {int(height)}")
-            found.append((f"{database.stem[:14]} {note}", image))
+            image = check_bmp(f"{where}: {name.decode()}", data, int(width), int(height), failures)
+            if image is not None:
+                found.append((f"{database.stem[:14]} {note}", image))
     return found
+
+
+def check_bmp(where, data, width, height, failures):
+    """The PIL image of BMP bytes whose header says width x height, or None after a failure."""
+    try:
+        image = Image.open(io.BytesIO(data))
+        image.load()
+    except Exception as error:  # Pillow raises many kinds; each is a failure here
+        failures.append(f"{where}: Pillow cannot read it: {error}")
+        return None
+    if image.size != (width, height):
+        failures.append(f"{where}: {image.size}, the header says {width} x {height}")
+    return image
+
+
+def extracted_bitmaps(nsfrex, database, failures):
+    """BMP parts of the MHT mails extract writes for `database`, checked; None when it writes no MHT."""
+    with tempfile.TemporaryDirectory() as out:
+        result = run(nsfrex, "extract", "-q", "--format", "auto", "-o", out, str(database))
+        if result.returncode not in (0, 1):
+            failures.append(f"{database.name}: extract: {result.stderr.decode(errors='replace').strip()}")
+            return 0
+        count, mime = 0, False
+        for path in sorted(pathlib.Path(out).rglob("*.mail")):
+            message = email.message_from_bytes(path.read_bytes(), policy=email.policy.default)
+            if not message.is_multipart():
+                continue
+            mime = True
+            tags = {}
+            for part in message.walk():
+                if part.get_content_type() == "text/html":
+                    html = part.get_content().encode("utf-8", "replace")
+                    tags.update((n, (int(w), int(h))) for n, w, h in DECODED_TAG.findall(html))
+            for part in message.walk():
+                if part.get_content_type() != "image/bmp":
+                    continue
+                name = part.get("Content-Location", "").removeprefix("file:///").encode()
+                if name not in tags:
+                    failures.append(f"{path.name}: BMP part {name.decode()} has no image tag")
+                    continue
+                count += check_bmp(f"{path.name}: {name.decode()}", part.get_payload(decode=True), *tags[name],
+                                   failures) is not None
+        return count if mime else None
 
 
 def contact_sheet(images, path):
@@ -97,15 +140,24 @@ def main():
         failures.append(f"no sample databases in {options.shared / 'samples' / 'nsf'}")
     if not built.is_file():
         failures.append(f"built sample database missing: {built}")
-    images = []
+    images, extracted, mht = [], 0, True
     for database in databases + [built]:
-        if database.is_file():
-            images += notes_bitmaps(nsfrex, database, failures)
+        if not database.is_file():
+            continue
+        found = notes_bitmaps(nsfrex, database, failures)
+        images += found
+        if found and mht:
+            count = extracted_bitmaps(nsfrex, database, failures)
+            mht = count is not None
+            extracted += count or 0
     if len([1 for label, _ in images if label.startswith("nsfrex-sample")]) != 6:
         failures.append("the built sample database should hold 6 Notes bitmaps")
     sheet = options.bin.parent / "test-artefacts" / "notes-bitmaps.png"
     contact_sheet(images, sheet)
-    return report(failures, f"{len(images)} BMP images converted or stored; contact sheet {sheet}")
+    if mht and extracted == 0:
+        failures.append("the extracted mails hold no BMP part")
+    extract = f"{extracted} BMP parts in extracted mails" if mht else "extract writes no MHT yet: its mails not checked"
+    return report(failures, f"{len(images)} BMP images converted or stored; {extract}; contact sheet {sheet}")
 
 
 if __name__ == "__main__":
