@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const auto& db : nsfrex::pixcnv_test::sampleDatabases(shared))
         for (const auto& bitmap : nsfrex::pixcnv_test::notesBitmapsIn(db)) {
             std::ofstream out(std::filesystem::path(seeds) / ("bitmap-" + std::to_string(count++)), std::ios::binary);
-            out.write(reinterpret_cast<const char*>(bitmap.records.data()), static_cast<std::streamsize>(bitmap.records.size()));
+            out.write(reinterpret_cast<const char*>(bitmap.records.data()),
+                      static_cast<std::streamsize>(bitmap.records.size()));
             if (!out) std::abort();
         }
     std::fprintf(stderr, "fuzz_pixcnv: %d Notes bitmaps of the samples as seeds\n", count);

@@ -9,18 +9,22 @@
 namespace nsfrex::pixcnv {
 
 const Rgb kStandardColours[16] = {
-    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128}, {128, 0, 128},
+    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
 };
 
 namespace {
 
 // Error messages: text and numbers run together.
-void put(std::string& s, std::string_view text) { s += text; }
+void put(std::string& s, std::string_view text) {
+    s += text;
+}
 template <typename Number>
-    requires std::is_integral_v<Number>
-void put(std::string& s, Number n) { s += std::to_string(n); }
+requires std::is_integral_v<Number>
+void put(std::string& s, Number n) {
+    s += std::to_string(n);
+}
 template <typename... Parts>
 std::string say(const Parts&... parts) {
     std::string s;
@@ -73,13 +77,15 @@ std::expected<std::vector<Record>, BitmapError> splitRecords(std::span<const std
     while (at < data.size()) {
         const std::size_t left = data.size() - at;
         if (left < kRecordHeaderSize)
-            return fail(BitmapFault::Truncated, say("record at offset ", at, ": ", left, " bytes left, a header needs 6"));
+            return fail(BitmapFault::Truncated,
+                        say("record at offset ", at, ": ", left, " bytes left, a header needs 6"));
         if (data[at + 1] != 0)
             return fail(BitmapFault::Malformed,
                         say("record ", hex(data[at]), " at offset ", at, ": not a record with a 4-byte length"));
         const std::uint32_t length = le32(data, at + 2);
         if (length < kRecordHeaderSize || length > left)
-            return fail(BitmapFault::Truncated, say("record ", hex(data[at]), " at offset ", at, ": length ", length, ", ", left, " bytes left"));
+            return fail(BitmapFault::Truncated, say("record ", hex(data[at]), " at offset ", at, ": length ", length,
+                                                    ", ", left, " bytes left"));
         records.push_back({data[at], at, data.subspan(at, length)});
         at += length;
     }
@@ -107,12 +113,12 @@ std::expected<Header, BitmapError> parseHeader(const Record& record) {
     if (h.width == 0 || h.height == 0)
         return fail(BitmapFault::Malformed, say("bitmap of ", h.width, " x ", h.height, " pixels"));
     if (std::uint64_t{h.width} * h.height > kMaxPixels)
-        return fail(BitmapFault::TooLarge, say("bitmap of ", h.width, " x ", h.height, " pixels is above the limit of ", kMaxPixels, " pixels"));
+        return fail(BitmapFault::TooLarge, say("bitmap of ", h.width, " x ", h.height, " pixels is above the limit of ",
+                                               kMaxPixels, " pixels"));
     if (h.bitsPerPixel != 1 && h.bitsPerPixel != 8 && h.bitsPerPixel != 16)
         return fail(BitmapFault::Malformed, say(h.bitsPerPixel, " bits per pixel (1, 8 or 16 allowed)"));
     if (h.segmentCount == 0) return fail(BitmapFault::Malformed, "bitmap without segments");
-    if (h.colourCount > kMaxColours)
-        return fail(BitmapFault::Malformed, say(h.colourCount, " colours (at most 256)"));
+    if (h.colourCount > kMaxColours) return fail(BitmapFault::Malformed, say(h.colourCount, " colours (at most 256)"));
     if (h.patternCount > kMaxPatterns)
         return fail(BitmapFault::Malformed, say(h.patternCount, " patterns (at most 64)"));
     return h;
@@ -133,7 +139,8 @@ std::expected<Parts, BitmapError> collectParts(const Header& h, std::span<const 
             if (seen) return BitmapError{BitmapFault::Malformed, say("a second ", what, " at offset ", r.offset)};
             seen = true;
             if (r.bytes.size() < need)
-                return BitmapError{BitmapFault::Truncated, say(what, " at offset ", r.offset, ": ", r.bytes.size(), " bytes, needs ", need)};
+                return BitmapError{BitmapFault::Truncated,
+                                   say(what, " at offset ", r.offset, ": ", r.bytes.size(), " bytes, needs ", need)};
             return std::nullopt;
         };
         std::optional<BitmapError> error;
@@ -154,17 +161,17 @@ std::expected<Parts, BitmapError> collectParts(const Header& h, std::span<const 
                 error = table(transparentTable, kTransparentTableSize, "transparent table");
                 if (!error && r.bytes.size() < kTransparentTableSize + le16(r.bytes, 8) * kColourEntrySize)
                     error = BitmapError{BitmapFault::Truncated,
-                                        say("transparent table at offset ", r.offset, ": ", r.bytes.size(), " bytes for ", le16(r.bytes, 8), " colours")};
+                                        say("transparent table at offset ", r.offset, ": ", r.bytes.size(),
+                                            " bytes for ", le16(r.bytes, 8), " colours")};
                 break;
             default:
-                error = BitmapError{BitmapFault::Malformed,
-                                    say("record ", hex(r.signature), " at offset ", r.offset, " is no part of a bitmap")};
+                error = BitmapError{BitmapFault::Malformed, say("record ", hex(r.signature), " at offset ", r.offset,
+                                                                " is no part of a bitmap")};
         }
         if (error) return std::unexpected(std::move(*error));
     }
     if (parts.segments.size() != h.segmentCount)
-        return fail(BitmapFault::Malformed,
-                    say(parts.segments.size(), " segments, the header says ", h.segmentCount));
+        return fail(BitmapFault::Malformed, say(parts.segments.size(), " segments, the header says ", h.segmentCount));
     return parts;
 }
 
@@ -266,11 +273,16 @@ LineFault decodeLine(const std::uint8_t*& in, const std::uint8_t* end, std::uint
 
 std::string_view describe(LineFault fault) {
     switch (fault) {
-        case LineFault::Truncated: return "the compressed data ends inside the line";
-        case LineFault::Overrun: return "a run goes past the end of the line";
-        case LineFault::BadPattern: return "a pattern index beyond the pattern table";
-        case LineFault::PatternsUnsupported: return "a pattern in a 1-bit bitmap";
-        case LineFault::None: break;
+        case LineFault::Truncated:
+            return "the compressed data ends inside the line";
+        case LineFault::Overrun:
+            return "a run goes past the end of the line";
+        case LineFault::BadPattern:
+            return "a pattern index beyond the pattern table";
+        case LineFault::PatternsUnsupported:
+            return "a pattern in a 1-bit bitmap";
+        case LineFault::None:
+            break;
     }
     return "";
 }
@@ -282,25 +294,31 @@ std::optional<BitmapError> decodeSegments(const Header& h, const Parts& parts, I
     std::uint32_t y = 0;
     for (const Record& segment : parts.segments) {
         if (segment.bytes.size() < kSegmentSize)
-            return BitmapError{BitmapFault::Truncated, say("segment at offset ", segment.offset, ": ", segment.bytes.size(), " bytes, needs 18")};
+            return BitmapError{BitmapFault::Truncated, say("segment at offset ", segment.offset, ": ",
+                                                           segment.bytes.size(), " bytes, needs 18")};
         const std::uint16_t lines = le16(segment.bytes, 14);
         const std::uint16_t dataSize = le16(segment.bytes, 16);
         if (segment.bytes.size() - kSegmentSize < dataSize)
-            return BitmapError{BitmapFault::Truncated, say("segment at offset ", segment.offset, ": ", dataSize, " bytes of data, record holds ", segment.bytes.size() - kSegmentSize)};
+            return BitmapError{BitmapFault::Truncated,
+                               say("segment at offset ", segment.offset, ": ", dataSize,
+                                   " bytes of data, record holds ", segment.bytes.size() - kSegmentSize)};
         if (lines > h.height - y)
-            return BitmapError{BitmapFault::Malformed, say("segment at offset ", segment.offset, ": ", lines, " lines after ", y, " of ", h.height)};
+            return BitmapError{BitmapFault::Malformed, say("segment at offset ", segment.offset, ": ", lines,
+                                                           " lines after ", y, " of ", h.height)};
         const std::uint8_t* in = segment.bytes.data() + kSegmentSize;
         const std::uint8_t* end = in + dataSize;
         for (std::uint32_t i = 0; i < lines; ++i, ++y) {
             std::uint8_t* out = image.pixels.data() + (h.height - 1 - y) * image.stride;
-            if (const LineFault fault = decodeLine<Depth>(in, end, out, units, parts.patterns); fault != LineFault::None)
+            if (const LineFault fault = decodeLine<Depth>(in, end, out, units, parts.patterns);
+                fault != LineFault::None)
                 return BitmapError{fault == LineFault::PatternsUnsupported ? BitmapFault::Unsupported
                                    : fault == LineFault::Truncated         ? BitmapFault::Truncated
                                                                            : BitmapFault::Malformed,
                                    say("line ", y, " in segment at offset ", segment.offset, ": ", describe(fault))};
         }
         if (in != end)
-            return BitmapError{BitmapFault::Malformed, say("segment at offset ", segment.offset, ": ", end - in, " bytes left after its ", lines, " lines")};
+            return BitmapError{BitmapFault::Malformed, say("segment at offset ", segment.offset, ": ", end - in,
+                                                           " bytes left after its ", lines, " lines")};
     }
     if (y != h.height)
         return BitmapError{BitmapFault::Malformed, say("segments hold ", y, " lines, the header says ", h.height)};
@@ -353,9 +371,15 @@ std::expected<Image, BitmapError> decodeNotesBitmap(std::span<const std::uint8_t
 
     std::optional<BitmapError> error;
     switch (header->bitsPerPixel) {
-        case 1: error = decodeSegments<Mono>(*header, *parts, image); break;
-        case 8: error = decodeSegments<Indexed>(*header, *parts, image); break;
-        default: error = decodeSegments<Rgb555>(*header, *parts, image); break;
+        case 1:
+            error = decodeSegments<Mono>(*header, *parts, image);
+            break;
+        case 8:
+            error = decodeSegments<Indexed>(*header, *parts, image);
+            break;
+        default:
+            error = decodeSegments<Rgb555>(*header, *parts, image);
+            break;
     }
     if (error) return std::unexpected(std::move(*error));
     if (image.bitsPerPixel != 24) image.palette = paletteFor(*header, *parts, image);

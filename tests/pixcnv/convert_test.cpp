@@ -50,7 +50,9 @@ private:
     MemoryStream* stream_;
 };
 
-std::int32_t convert(Stream& stream) { return TMPXconvert(nullptr, "NBMP", "BMP", stream.handle(), stream.handle(), 0, 0); }
+std::int32_t convert(Stream& stream) {
+    return TMPXconvert(nullptr, "NBMP", "BMP", stream.handle(), stream.handle(), 0, 0);
+}
 
 void expectPixelExact(const samplegen::BitmapPicture& picture, const Image& image) {
     ASSERT_EQ(image.width, picture.width);
@@ -83,7 +85,8 @@ TEST(NotesBitmap, GeneratorPicturesDecodePixelExact) {
         expectPixelExact(picture, *image);
     }
 
-    const std::filesystem::path built = std::filesystem::path(NSFREX_BIN_DIR).parent_path() / "samples" / "nsfrex-sample.nsf";
+    const std::filesystem::path built =
+        std::filesystem::path(NSFREX_BIN_DIR).parent_path() / "samples" / "nsfrex-sample.nsf";
     const auto stored = pixcnv_test::notesBitmapsIn(built);
     ASSERT_EQ(stored.size(), pictures.size()) << built;
     for (std::size_t i = 0; i < stored.size(); ++i) {
@@ -148,8 +151,8 @@ TEST(NotesBitmap, OutputFillsTheStreamAndKeepsSeparateInput) {
 // keeps its bytes and position.
 TEST(NotesBitmap, DamagedInputFailsAndLeavesTheStream) {
     const auto& pictures = samplegen::bitmapPictures();
-    const Bytes mono = recordsOf(pictures[0]);       // 1 bit, one segment
-    const Bytes indexed = recordsOf(pictures[3]);    // 8 bits, 3 segments, then colour and pattern tables
+    const Bytes mono = recordsOf(pictures[0]);     // 1 bit, one segment
+    const Bytes indexed = recordsOf(pictures[3]);  // 8 bits, 3 segments, then colour and pattern tables
     const std::size_t firstSegment = 38, firstLine = firstSegment + 18;
     auto put16 = [](Bytes b, std::size_t at, std::uint16_t v) {
         b.at(at) = static_cast<std::uint8_t>(v);

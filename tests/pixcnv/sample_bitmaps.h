@@ -50,7 +50,8 @@ inline std::vector<SampleBitmap> notesBitmapsIn(const std::filesystem::path& pat
                 // Record headers: signature byte, then 0 (4-byte length), 0xFF (2-byte length) or the length.
                 std::size_t length = value[at + 1];
                 if (value[at + 1] == 0 && at + 6 <= value.size())
-                    length = value[at + 2] | value[at + 3] << 8 | value[at + 4] << 16 | std::size_t{value[at + 5]} << 24;
+                    length =
+                        value[at + 2] | value[at + 3] << 8 | value[at + 4] << 16 | std::size_t{value[at + 5]} << 24;
                 else if (value[at + 1] == 0xFF && at + 4 <= value.size())
                     length = value[at + 2] | value[at + 3] << 8;
                 if (length < 2 || length > value.size() - at) break;
@@ -58,9 +59,9 @@ inline std::vector<SampleBitmap> notesBitmapsIn(const std::filesystem::path& pat
                 if (signature == kSigHeader) {
                     char id[16];
                     std::snprintf(id, sizeof id, "%X", entry.id);
-                    found.push_back({path.filename().string() + " note " + id + " " + name + " bitmap " +
-                                         std::to_string(inItem++),
-                                     {}});
+                    found.push_back(
+                        {path.filename().string() + " note " + id + " " + name + " bitmap " + std::to_string(inItem++),
+                         {}});
                     open = true;
                 }
                 if (open && (signature == kSigHeader || signature == kSigSegment || signature == kSigColours ||
