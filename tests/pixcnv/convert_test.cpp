@@ -127,7 +127,8 @@ TEST(NotesBitmap, OutputFillsTheStreamAndKeepsSeparateInput) {
     samplegen::BitmapPicture tiny = samplegen::bitmapPictures().front();
     tiny.width = 3;
     tiny.height = 2;
-    tiny.patterns.assign(60, {});  // 1 440 bytes of pattern table for 8 bytes of pixels
+    tiny.patterns.assign(60, {});        // 1 440 bytes of pattern table
+    tiny.transparent.assign(2000, {});  // and 6 000 of transparent colours, for 8 bytes of pixels
     tiny.bitsPerPixel = 8;
     const Bytes records = recordsOf(tiny);
     Stream shared(records);
@@ -172,6 +173,7 @@ TEST(NotesBitmap, DamagedInputFailsAndLeavesTheStream) {
     unknownRecord.at(firstSegment) = 0x85;
     const Row rows[] = {
         {"only NBMP is read", mono, TMPX_UNKNOWN_CONVERSION, "GIF"},
+        {"a source must be named", mono, TMPX_UNKNOWN_CONVERSION, nullptr},
         {"only BMP is written", mono, TMPX_UNKNOWN_CONVERSION, "NBMP", "PNG"},
         {"empty input", {}, TMPX_BAD_BITMAP},
         {"records end early", Bytes(indexed.begin(), indexed.end() - 1), TMPX_BAD_BITMAP},

@@ -210,7 +210,7 @@ const std::vector<BitmapPicture>& bitmapPictures() {
                        .patterns = {{0, 0, 0, 0, 1, 1, 1, 1}, {7, 6, 5, 4, 3, 2, 1, 0}, {9, 9, 9, 9, 9, 9, 9, 8}},
                        .linesPerSegment = 16,
                        .tablesAfterSegments = true});
-        // 16 bits without colour table: red-green gradient, blue bars, a pattern band.
+        // 16 bits without colour table: red-green gradient, blue bars, a pattern band, mixed colours.
         out.push_back({.name = "colour",
                        .width = 90,
                        .height = 30,
@@ -225,6 +225,7 @@ const std::vector<BitmapPicture>& bitmapPictures() {
                        .colourTable = false,
                        .pixel = [](unsigned x, unsigned y) -> std::uint8_t {
                            if (y < 3) return 32;
+                           if (y >= 24) return static_cast<std::uint8_t>((x * 7 + y * 3) % 34);
                            if (y >= 10 && y < 14) return static_cast<std::uint8_t>(x < 80 ? (x % 8 < 4 ? 32 : 33) : 5);
                            return static_cast<std::uint8_t>((x / 3 + y) % 32);
                        },
