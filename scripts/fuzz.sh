@@ -15,7 +15,13 @@ for target in "$root"/build-fuzz/bin/fuzz_*; do
     "$target" "$regress"/*
   fi
   corpus=$(mktemp -d)
-  cp "$shared"/samples/nsf/* "$corpus"/
-  "$target" -max_total_time="$seconds" -max_len=4194304 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
+  seeds=()
+  if [ "$name" = fuzz_pixcnv ]; then
+    # Its seeds are the Notes bitmaps of the samples, which it extracts itself before it starts.
+    seeds=(env NSFREX_PIXCNV_SEEDS="$corpus" NSFREX_SHARED_DIR="$shared")
+  else
+    cp "$shared"/samples/nsf/* "$corpus"/
+  fi
+  "${seeds[@]}" "$target" -max_total_time="$seconds" -max_len=4194304 -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
   rm -rf "$corpus"
 done

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libicu-dev libxml2-dev libxml2-utils zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-html5lib
+  python3 python3-html5lib python3-pil
   file lintian groff-base bash-completion
   libgmime-3.0-dev notmuch
 )

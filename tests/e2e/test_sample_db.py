@@ -25,6 +25,7 @@ EXPECTED_LS = [
     ("Main", ".mail", -1, "2024-04-03T08:00:00Z"),
     ("Main", ".mail", -1, "2024-04-05T16:45:00Z"),
     ("Main", ".mail", -1, "2024-04-08T11:15:00Z"),
+    ("Main", ".mail", -1, "2024-04-09T15:20:00Z"),
     ("Main", ".tmp", -1, None),  # the meeting notes: not mail, no posted date
 ]
 
@@ -39,10 +40,12 @@ EXPECTED_META = {
         "Subject": "Newsletter: spring edition", "Sent": "04/05/2024 04:45:00 PM"},
     5: {"From": "CN=Erik Larsen/OU=HR/O=Example", "To": "CN=Sample Reader/O=nsfrex", "Cc": None,
         "Subject": "Confidential: salary review", "Sent": "04/08/2024 11:15:00 AM"},
-    6: {"From": None, "To": None, "Cc": None, "Subject": None, "Sent": None},
+    6: {"From": "CN=Dana Ito/O=Example", "To": "CN=Anna Schmidt/OU=Sales/O=Example", "Cc": None,
+        "Subject": "Screenshots of the new layout", "Sent": "04/09/2024 03:20:00 PM"},
+    7: {"From": None, "To": None, "Cc": None, "Subject": None, "Sent": None},
 }
 
-EXPECTED_FOLDERS = {0: "Projects", 3: "", 4: "Newsletters", 5: "", 6: "Projects"}
+EXPECTED_FOLDERS = {0: "Projects", 3: "", 4: "Newsletters", 5: "", 6: "", 7: "Projects"}
 
 # Text the plain mail body of each note must show, in this order.
 EXPECTED_TEXT = {
@@ -52,7 +55,8 @@ EXPECTED_TEXT = {
         "Details on the report site.", 'status = "on track"'],
     3: ["Hello Ben,", "welcome aboard! Your desk is on the second floor.", "Erik"],
     4: ["Spring edition", "Our numbers at a glance:"],
-    6: ["Meeting notes", "Budget approved", "Next review in June"],
+    6: ["Here are the screenshots:", "mono", "mono-banner", "standard-colours", "shades", "colour", "colour-tables"],
+    7: ["Meeting notes", "Budget approved", "Next review in June"],
 }
 SEALED_TEXT = "The salary review meeting is on 12 April at 10:00."
 

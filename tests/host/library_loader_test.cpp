@@ -42,9 +42,16 @@ TEST(LibraryLoader, LoadsOnlyFromItsFolderThroughTheZapi) {
     EXPECT_EQ(zapi->fpFreeLibrary(zapi, handle), 0);  // already freed
     EXPECT_EQ(zapi->fpGetEntry(zapi, handle, "NSFDbClose"), nullptr);
 
-    // The image library does not exist beside the host: a clean failure and a null handle.
+    // The module asks for its image library by its Windows name; it is libtmpixcnv.so beside the host.
+    handle = nullptr;
+    ASSERT_NE(zapi->fpLoadLibrary(zapi, "tmpixcnv.dll", &handle), 0) << "libtmpixcnv.so beside the tests";
+    EXPECT_NE(zapi->fpGetEntry(zapi, handle, "TMPXconvert"), nullptr);
+    EXPECT_EQ(zapi->fpGetEntry(zapi, handle, "_ZN6nsfrex6pixcnv17decodeNotesBitmapESt4spanIKhLm18446744073709551615EE"),
+              nullptr) << "only the entry point is exported";
+    EXPECT_NE(zapi->fpFreeLibrary(zapi, handle), 0);
+    // A library that is not there: a clean failure and a null handle.
     handle = reinterpret_cast<void*>(1);
-    EXPECT_EQ(zapi->fpLoadLibrary(zapi, "tmpixcnv.dll", &handle), 0);
+    EXPECT_EQ(zapi->fpLoadLibrary(zapi, "nosuchlib.dll", &handle), 0);
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(zapi->fpLoadLibrary(zapi, "../bin/notes.dll", &handle), 0);
     EXPECT_EQ(handle, nullptr);

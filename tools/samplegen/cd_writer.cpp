@@ -172,8 +172,7 @@ CdWriter& CdWriter::attachmentIcon(std::string_view objectName, std::string_view
     return *this;
 }
 
-CdWriter& CdWriter::graphic(ImageType type, std::uint16_t width, std::uint16_t height,
-                            std::span<const std::uint8_t> bytes) {
+void CdWriter::graphicHeader(std::uint16_t width, std::uint16_t height) {
     lsig(kSigGraphic, 28);
     u16(width);  // destination size in pixels (flag below)
     u16(height);
@@ -182,7 +181,22 @@ CdWriter& CdWriter::graphic(ImageType type, std::uint16_t width, std::uint16_t h
     u8(2);     // version 3
     u8(0x01);  // size in pixels
     u16(0);
+}
+
+CdWriter& CdWriter::graphic(ImageType type, std::uint16_t width, std::uint16_t height,
+                            std::span<const std::uint8_t> bytes) {
+    graphicHeader(width, height);
     return image(type, width, height, bytes);
+}
+
+CdWriter& CdWriter::notesBitmap(std::uint16_t width, std::uint16_t height,
+                                std::span<const std::vector<std::uint8_t>> records) {
+    graphicHeader(width, height);
+    for (const auto& record : records) {
+        pad();
+        raw(record);
+    }
+    return *this;
 }
 
 CdWriter& CdWriter::image(ImageType type, std::uint16_t width, std::uint16_t height,

@@ -58,6 +58,8 @@ public:
     CdWriter& attachmentIcon(std::string_view objectName, std::string_view fileName);
     // CDGRAPHIC, CDIMAGEHEADER and the image in CDIMAGESEGMENTs.
     CdWriter& graphic(ImageType type, std::uint16_t width, std::uint16_t height, std::span<const std::uint8_t> image);
+    // CDGRAPHIC, then the records of a Notes bitmap (CDBITMAPHEADER, tables, CDBITMAPSEGMENTs).
+    CdWriter& notesBitmap(std::uint16_t width, std::uint16_t height, std::span<const std::vector<std::uint8_t>> records);
     // Only the image header and segments: the body of an image resource's $ImageData.
     CdWriter& image(ImageType type, std::uint16_t width, std::uint16_t height, std::span<const std::uint8_t> image);
 
@@ -65,6 +67,7 @@ public:
     std::size_t size() const noexcept { return out_.size(); }
 
 private:
+    void graphicHeader(std::uint16_t width, std::uint16_t height);
     // Starts a record: BSIG (length < 256 and fixed) / WSIG / LSIG header for `length` bytes.
     void bsig(std::uint8_t sig, std::size_t length);
     void wsig(std::uint8_t sig, std::size_t length);

@@ -3,6 +3,7 @@
 #include "cd_writer.h"
 #include "images.h"
 #include "mail.h"
+#include "notes_bitmaps.h"
 
 namespace samplegen {
 namespace {
@@ -140,6 +141,19 @@ void addSealed(nsf::MemoryDatabaseBuilder& db) {
         .sealFor({sampleKey()});
 }
 
+// Screenshots pasted into a mail: every test picture as a Notes bitmap, each under its name.
+void addScreenshots(nsf::MemoryDatabaseBuilder& db) {
+    nsf::NoteBuilder& mail = addMail(db, {"Screenshots of the new layout", "CN=Dana Ito/O=Example",
+                                          {"CN=Anna Schmidt/OU=Sales/O=Example"}, {}, unixSeconds(2024, 4, 9, 15, 20)});
+    CdWriter cd = withDefinitions();
+    cd.line(kPlain, "Here are the screenshots:", kBody);
+    for (const BitmapPicture& picture : bitmapPictures()) {
+        cd.line(kPlain, picture.name, kBody).paragraph(kPlain);
+        cd.notesBitmap(picture.width, picture.height, notesBitmapRecords(picture));
+    }
+    mail.composite("Body", cd.take());
+}
+
 void addDocument(nsf::MemoryDatabaseBuilder& db, std::vector<nsf::NoteId>& projects) {
     // Not mail: a document of another form, with none of the mail header items.
     nsf::NoteBuilder& doc = db.document();
@@ -173,6 +187,7 @@ void buildSampleDatabase(nsf::MemoryDatabaseBuilder& db) {
     addWelcome(db);
     addNewsletter(db, newsletters);
     addSealed(db);
+    addScreenshots(db);
     addDocument(db, projects);
     stampNote(db.folder("Projects", projects), unixSeconds(2024, 4, 10, 9, 0));
     stampNote(db.folder("Newsletters", newsletters), unixSeconds(2024, 4, 10, 9, 5));
