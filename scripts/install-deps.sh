@@ -6,7 +6,7 @@ packages=(
   libicu-dev libxml2-dev libxml2-utils zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-16 libclang-rt-16-dev
-  python3 python3-html5lib
+  python3 python3-html5lib python3-pil
 )
 missing=()
 for p in "${packages[@]}"; do
