@@ -1,10 +1,13 @@
 // MIME parts to rich text. A note stores a MIME message as a sequence of TYPE_MIME_PART items, one
 // per part in message order, each with its delimiter line, its headers and its body (or the name of
 // the $FILE object holding the body). The sequence is rebuilt into the message's tree by the
-// multipart boundaries, and the tree's text becomes paragraphs: of a multipart/alternative the
-// text/plain choice (else the first choice that has text), of any other multipart every text part
-// in order; attachments, images and other types contribute nothing.
+// multipart boundaries, and the tree's text becomes rich text as a mail reader shows it: of a
+// multipart/alternative the text/html choice (else text/plain, else the first choice that has text),
+// of any other multipart every text part in order, HTML with its formatting and its "cid:" images;
+// attachments and other types contribute nothing.
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -15,6 +18,7 @@
 #include "composite_text.h"
 #include "file_objects.h"
 #include "mime_body.h"
+#include "mime_richtext.h"
 #include "mime_text.h"
 #include "note_access.h"
 #include "notesapi/mime.h"
@@ -91,8 +95,54 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-// The parameter `name` of a header value ("text/plain; charset=\"x\""), unquoted; empty if absent.
+// RFC 2231 extended value "charset'language'percent-encoded" as UTF-8.
+std::string decodeExtendedValue(std::string_view value, bool first) {
+    std::string charset;
+    if (first) {
+        const std::size_t q1 = value.find('\'');
+        const std::size_t q2 = q1 == std::string_view::npos ? q1 : value.find('\'', q1 + 1);
+        if (q2 != std::string_view::npos) {
+            charset = std::string(value.substr(0, q1));
+            value.remove_prefix(q2 + 1);
+        }
+    }
+    std::string bytes;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '%' && i + 2 < value.size() && std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
+            bytes.push_back(static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            bytes.push_back(value[i]);
+        }
+    }
+    return charset.empty() ? bytes : mime::charsetToUtf8(bytes, charset);
+}
+
+std::string parameterPlain(std::string_view value, std::string_view name);
+
+// The parameter `name` of a header value, unquoted; empty if absent. RFC 2231 forms (name*=,
+// name*0=, name*0*=, ...) are joined and decoded.
 std::string parameter(std::string_view value, std::string_view name) {
+    if (std::string plain = parameterPlain(value, name); !plain.empty())
+        return plain;
+    const std::string star = std::string(name) + "*";
+    if (std::string extended = parameterPlain(value, star); !extended.empty())
+        return decodeExtendedValue(extended, true);
+    std::string joined;
+    for (int n = 0; n < 100; ++n) {
+        const std::string section = star + std::to_string(n);
+        if (std::string part = parameterPlain(value, section + "*"); !part.empty())
+            joined += decodeExtendedValue(part, n == 0);
+        else if (std::string raw = parameterPlain(value, section); !raw.empty())
+            joined += raw;
+        else
+            break;
+    }
+    return joined;
+}
+
+std::string parameterPlain(std::string_view value, std::string_view name) {
     constexpr auto npos = std::string_view::npos;
     std::size_t i = value.find(';');
     while (i != npos && i < value.size()) {
@@ -132,6 +182,9 @@ struct Node {
     std::string charset;
     std::string encoding;  // lower case
     std::string boundary;
+    std::string contentId;  // without the angle brackets
+    bool flowed = false;    // text/plain; format=flowed
+    bool delSp = false;
     bool attachment = false;
     std::string body;      // raw body, or the $FILE name when inObject
     bool inObject = false;
@@ -162,8 +215,15 @@ void readHeaders(std::string_view headers, Node& node) {
             node.type = lower(trim(value.substr(0, value.find(';'))));
             node.charset = parameter(value, "charset");
             node.boundary = parameter(value, "boundary");
+            node.flowed = lower(parameter(value, "format")) == "flowed";
+            node.delSp = lower(parameter(value, "delsp")) == "yes";
         } else if (name == "content-transfer-encoding") {
             node.encoding = lower(value);
+        } else if (name == "content-id") {
+            std::string_view id = value;
+            if (id.starts_with('<') && id.ends_with('>'))
+                id = id.substr(1, id.size() - 2);
+            node.contentId = std::string(trim(id));
         } else if (name == "content-disposition") {
             node.attachment = lower(trim(value.substr(0, value.find(';')))) == "attachment";
         }
@@ -207,6 +267,7 @@ public:
     }
 
     const Node& node(std::size_t i) const { return nodes_[i]; }
+    std::size_t size() const { return nodes_.size(); }
 
 private:
     // A delimiter line "--b" returns to the multipart of boundary b; "--b--" closes it.
@@ -248,41 +309,79 @@ std::string objectBody(const NoteObject& note, const FileObjectInfo& info, std::
     }
 }
 
+// Unwraps format=flowed text (RFC 3676): a line ending in a space goes on in the next line (the space
+// dropped with delsp=yes); one leading space of a stuffed line is removed.
+std::string unflow(std::string_view text, bool delSp) {
+    std::string out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t nl = text.find('\n', start);
+        std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (line.starts_with(' '))
+            line.remove_prefix(1);
+        const bool soft = line.ends_with(' ') && line != "-- ";
+        if (soft && delSp)
+            line.remove_suffix(1);
+        out.append(line);
+        if (nl == std::string_view::npos)
+            break;
+        if (!soft)
+            out.push_back('\n');
+        start = nl + 1;
+    }
+    return out;
+}
+
+std::uint16_t imageType(std::string_view contentType) {
+    if (contentType == "image/gif")
+        return 1;
+    if (contentType == "image/jpeg" || contentType == "image/jpg" || contentType == "image/pjpeg")
+        return 2;
+    if (contentType == "image/bmp" || contentType == "image/x-bmp")
+        return 3;
+    return 0;
+}
+
 class TextCollector {
 public:
-    TextCollector(const NoteObject& note, const MessageTree& tree) : note_(note), tree_(tree) {}
+    TextCollector(const NoteObject& note, const MessageTree& tree, MimeRichText& out)
+        : note_(note), tree_(tree), out_(out) {}
 
     void collect(std::size_t index) {
-        if (text_.size() >= kMaxTextBytes)
+        if (out_.textBytes() >= kMaxTextBytes)
             return;
         const Node& node = tree_.node(index);
         if (node.type == "multipart/alternative") {
-            // The plain-text choice when there is one; otherwise the first choice that has text.
-            for (const std::size_t child : node.children)
-                if (tree_.node(child).type == "text/plain" && !tree_.node(child).attachment) {
-                    const std::size_t before = text_.size();
-                    collect(child);
-                    if (text_.size() > before)
+            // What a mail reader shows: the HTML choice, else the plain-text one, else the first with text.
+            for (const char* preferred : {"text/html", "text/plain"})
+                for (const std::size_t child : node.children)
+                    if (tree_.node(child).type == preferred && !tree_.node(child).attachment && collected(child))
                         return;
-                }
-            for (const std::size_t child : node.children) {
-                const std::size_t before = text_.size();
-                collect(child);
-                if (text_.size() > before)
+            for (const std::size_t child : node.children)
+                if (collected(child))
                     return;
-            }
         } else if (node.multipart()) {
             for (const std::size_t child : node.children)
                 collect(child);
         } else if ((node.type == "text/plain" || node.type == "text/html") && !node.attachment) {
-            append(partText(node));
+            const std::string text = partText(node);
+            if (node.type == "text/html")
+                out_.html(text, [this](std::string_view id) { return image(id); });
+            else
+                out_.plainText(node.flowed ? unflow(text, node.delSp) : text);
         }
     }
 
-    std::string take() { return std::move(text_); }
-
 private:
-    std::string partText(const Node& node) {
+    bool collected(std::size_t child) {
+        const std::size_t before = out_.textBytes();
+        collect(child);
+        return out_.textBytes() > before;
+    }
+
+    std::string partBytes(const Node& node) {
         std::string_view raw = node.body;
         if (node.delimited && !node.inObject) {
             if (raw.ends_with("\r\n"))
@@ -302,24 +401,26 @@ private:
         }
         if (bytes.size() > kMaxPartBytes)
             bytes.resize(kMaxPartBytes);
-        const std::string utf8 = mime::charsetToUtf8(bytes, node.charset);
-        return node.type == "text/html" ? mime::htmlToText(utf8) : utf8;
+        return bytes;
     }
 
-    void append(std::string_view text) {
-        if (text.empty())
-            return;
-        if (!text_.empty() && text_.back() != '\n')
-            text_.push_back('\n');  // each part starts a paragraph
-        for (std::size_t i = 0; i < text.size() && text_.size() < kMaxTextBytes; ++i) {
-            if (text[i] == '\r') {
-                if (i + 1 < text.size() && text[i + 1] == '\n')
-                    continue;
-                text_.push_back('\n');  // a lone CR ends a line as well
-            } else {
-                text_.push_back(text[i]);
-            }
+    std::string partText(const Node& node) { return mime::charsetToUtf8(partBytes(node), node.charset); }
+
+    // The image part with this Content-ID, decoded once.
+    const InlineImage* image(std::string_view contentId) {
+        if (const auto it = images_.find(std::string(contentId)); it != images_.end())
+            return &it->second;
+        for (std::size_t i = 1; i < tree_.size(); ++i) {
+            const Node& node = tree_.node(i);
+            if (node.contentId != contentId)
+                continue;
+            InlineImage found;
+            found.type = imageType(node.type);
+            if (found.type != 0)
+                found.bytes = partBytes(node);
+            return &images_.emplace(std::string(contentId), std::move(found)).first->second;
         }
+        return nullptr;
     }
 
     // The body kept in the $FILE object named `name`; all such bodies together read at most
@@ -342,10 +443,11 @@ private:
 
     const NoteObject& note_;
     const MessageTree& tree_;
+    MimeRichText& out_;
+    std::map<std::string, InlineImage> images_;
     std::vector<FileObjectInfo> files_;
     bool filesListed_ = false;
     std::size_t objectBytes_ = 0;
-    std::string text_;
 };
 
 }  // namespace
@@ -372,9 +474,10 @@ STATUS mimeToComposite(const NoteObject& note, const char* name, WORD nameLength
         return anyItem ? ERR_MISC_INVALID_ARGS : ERR_ITEM_NOT_FOUND;
     if (!anyPart)
         return ERR_RUNTIME_CORRUPT;
-    TextCollector collector(note, tree);
+    MimeRichText richText;
+    TextCollector collector(note, tree, richText);
     collector.collect(0);
-    out.pieces = textToComposite(collector.take());
+    out.pieces = richText.take();
     return NOERROR;
 }
 
