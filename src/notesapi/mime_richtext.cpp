@@ -141,6 +141,36 @@ bool isBlock(std::string_view name) {
     return std::ranges::find(blocks, name) != blocks.end();
 }
 
+// Character references 128 to 159 name windows-1252 characters, as browsers read them; libxml2 gives
+// the C1 control characters. Unassigned positions stay as they are.
+std::string windows1252Controls(std::string_view text) {
+    static constexpr std::array<char16_t, 32> map = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c != 0xC2 || next < 0x80 || next > 0x9F) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char16_t cp = map[next - 0x80];
+        if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+        ++i;
+    }
+    return out;
+}
+
 std::uint16_t parseDimension(const std::string& text) {
     const long v = std::strtol(text.c_str(), nullptr, 10);
     return static_cast<std::uint16_t>(std::clamp(v, 0L, 10000L));
@@ -151,7 +181,15 @@ std::uint16_t parseDimension(const std::string& text) {
 class MimeRichText::Impl {
 public:
     void plainText(std::string_view utf8) {
+        if (utf8.empty())
+            return;
         startBlock();
+        trailingLine_ = false;
+        if (utf8.ends_with('\n')) {
+            // the empty line after the last line end is a paragraph only if nothing follows
+            utf8.remove_suffix(utf8.ends_with("\r\n") ? 2 : 1);
+            trailingLine_ = true;
+        }
         std::size_t start = 0;
         for (;;) {
             const std::size_t nl = utf8.find('\n', start);
@@ -176,6 +214,7 @@ public:
         if (doc == nullptr)
             return;
         startBlock();
+        trailingLine_ = false;
         for (xmlNode* child = doc->children; child != nullptr; child = child->next)
             walk(child, Style{}, 0);
         xmlFreeDoc(doc);
@@ -186,6 +225,10 @@ public:
     std::size_t textBytes() const { return textBytes_; }
 
     std::vector<std::vector<std::uint8_t>> take() {
+        if (trailingLine_) {
+            startBlock();
+            openParagraph();
+        }
         flushChunk();
         nsf::CdWriter lead;
         if (!faces_.empty())
@@ -343,7 +386,7 @@ private:
             return;
         if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
             if (node->content != nullptr)
-                text(reinterpret_cast<const char*>(node->content), style);
+                text(windows1252Controls(reinterpret_cast<const char*>(node->content)), style);
             return;
         }
         if (node->type != XML_ELEMENT_NODE) {
@@ -520,6 +563,7 @@ private:
     bool spacePending_ = false;
     bool atLineStart_ = true;
     bool linkOpen_ = false;
+    bool trailingLine_ = false;
 };
 
 MimeRichText::MimeRichText() : impl_(std::make_unique<Impl>()) {}

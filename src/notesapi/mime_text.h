@@ -1,4 +1,4 @@
-// The text of a MIME part: transfer decoding, character sets and HTML reduced to text.
+// The text of a MIME part: transfer decoding and character sets.
 #pragma once
 
 #include <string>
@@ -16,9 +16,5 @@ std::string decodeQuotedPrintable(std::string_view in);
 // Bytes of the named character set to valid UTF-8. Sets ICU does not know, US-ASCII and ISO-8859-1
 // are read as windows-1252 (its superset in practice); `known` tells whether the name was recognised.
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool* known = nullptr);
-
-// HTML to text, lines separated by "\n": tags dropped, block elements and <br> end a line,
-// white space collapsed outside <pre>, script, style and title contents dropped, entities decoded.
-std::string htmlToText(std::string_view html);
 
 }  // namespace notesrt::mime
