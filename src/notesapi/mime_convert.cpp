@@ -193,7 +193,8 @@ struct Node {
     bool multipart() const { return type.starts_with("multipart/"); }
 };
 
-void readHeaders(std::string_view headers, Node& node) {
+// The header fields, continuation lines joined: lower-case name and trimmed value.
+std::vector<std::pair<std::string, std::string>> headerFields(std::string_view headers) {
     std::string unfolded;  // continuation lines joined to their header
     for (std::size_t i = 0; i < headers.size(); ++i) {
         if (headers[i] == '\r')
@@ -202,15 +203,21 @@ void readHeaders(std::string_view headers, Node& node) {
             continue;
         unfolded.push_back(headers[i]);
     }
+    std::vector<std::pair<std::string, std::string>> fields;
     std::string_view rest = unfolded;
     while (!rest.empty()) {
         const std::string_view line = rest.substr(0, rest.find('\n'));
         rest = line.size() < rest.size() ? rest.substr(line.size() + 1) : std::string_view{};
         const auto colon = line.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string name = lower(trim(line.substr(0, colon)));
-        const std::string_view value = trim(line.substr(colon + 1));
+        if (colon != std::string_view::npos)
+            fields.emplace_back(lower(trim(line.substr(0, colon))), std::string(trim(line.substr(colon + 1))));
+    }
+    return fields;
+}
+
+void readHeaders(std::string_view headers, Node& node) {
+    for (const auto& [name, text] : headerFields(headers)) {
+        const std::string_view value = text;
         if (name == "content-type") {
             node.type = lower(trim(value.substr(0, value.find(';'))));
             node.charset = parameter(value, "charset");
@@ -294,6 +301,60 @@ private:
     std::size_t last_ = 0;           // the part a headerless continuation extends (0: none)
 };
 
+// A message kept whole in one part (message/rfc822) as the stored parts that hold a message: its
+// headers with the body (only the preamble of a multipart), then each part of a multipart after its
+// delimiter line, nested multiparts the same way, and the closing delimiter.
+void splitInline(std::string_view message, std::string_view delimiter, std::size_t depth, std::vector<StoredPart>& parts) {
+    std::size_t headerEnd = message.find("\r\n\r\n");
+    std::size_t bodyStart = headerEnd == std::string_view::npos ? headerEnd : headerEnd + 4;
+    if (const std::size_t lf = message.find("\n\n"); lf != std::string_view::npos && (headerEnd == std::string_view::npos || lf < headerEnd)) {
+        headerEnd = lf;
+        bodyStart = lf + 2;
+    }
+    StoredPart part;
+    part.type = kPartBody;
+    part.flags = kHasHeaders | (delimiter.empty() ? 0 : kHasBoundary);
+    part.boundary = delimiter;
+    part.headers = headerEnd == std::string_view::npos ? message : message.substr(0, bodyStart);
+    part.body = headerEnd == std::string_view::npos ? std::string_view{} : message.substr(bodyStart);
+    Node node;
+    readHeaders(part.headers, node);
+    parts.push_back(part);
+    if (!node.multipart() || node.boundary.empty() || depth >= kMaxDepth || parts.size() >= kMaxParts)
+        return;
+    // the delimiter lines "--boundary" and "--boundary--", each at a line start
+    const std::string dash = "--" + node.boundary;
+    const std::string_view body = part.body;
+    std::vector<std::size_t> starts;  // where each delimiter line starts
+    for (std::size_t at = 0; at < body.size();) {
+        if (body.substr(at).starts_with(dash))
+            starts.push_back(at);
+        const std::size_t nl = body.find('\n', at);
+        if (nl == std::string_view::npos)
+            break;
+        at = nl + 1;
+    }
+    if (starts.empty())
+        return;
+    parts[parts.size() - 1].body = body.substr(0, starts.front());
+    for (std::size_t k = 0; k < starts.size() && parts.size() < kMaxParts; ++k) {
+        const std::size_t lineEnd = body.find('\n', starts[k]);
+        const std::string_view line = body.substr(starts[k], lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                                        : lineEnd + 1 - starts[k]);
+        if (trim(line) == dash + "--") {
+            StoredPart closing;
+            closing.type = 3;
+            closing.flags = kHasBoundary;
+            closing.boundary = line;
+            parts.push_back(closing);
+            return;
+        }
+        const std::size_t from = starts[k] + line.size();
+        const std::size_t to = k + 1 < starts.size() ? starts[k + 1] : body.size();
+        splitInline(body.substr(from, to - from), line, depth + 1, parts);
+    }
+}
+
 // The payload of a $FILE object, at most `limit` bytes, with the object's own transfer encoding
 // undone. A damaged object gives what could be read.
 std::string objectBody(const NoteObject& note, const FileObjectInfo& info, std::size_t limit) {
@@ -346,8 +407,8 @@ std::uint16_t imageType(std::string_view contentType) {
 
 class TextCollector {
 public:
-    TextCollector(const NoteObject& note, const MessageTree& tree, MimeRichText& out)
-        : note_(note), tree_(tree), out_(out) {}
+    TextCollector(const NoteObject& note, const MessageTree& tree, MimeRichText& out, std::size_t depth = 0)
+        : note_(note), tree_(tree), out_(out), depth_(depth) {}
 
     void collect(std::size_t index) {
         if (out_.textBytes() >= kMaxTextBytes)
@@ -365,6 +426,8 @@ public:
         } else if (node.multipart()) {
             for (const std::size_t child : node.children)
                 collect(child);
+        } else if (node.type == "message/rfc822" && !node.attachment && depth_ < kMaxDepth) {
+            forwarded(node);
         } else if ((node.type == "text/plain" || node.type == "text/html") && !node.attachment) {
             const std::string text = partText(node);
             if (node.type == "text/html")
@@ -375,6 +438,27 @@ public:
     }
 
 private:
+    // A forwarded message kept whole in its part: its main header fields, then its content.
+    void forwarded(const Node& node) {
+        const std::string message = partBytes(node);
+        std::vector<StoredPart> parts;
+        splitInline(message, {}, 0, parts);
+        std::string header;
+        for (const char* wanted : {"from", "date", "to", "cc", "subject"})
+            for (const auto& [name, value] : headerFields(parts.front().headers))
+                if (name == wanted) {
+                    std::string label = name;
+                    label[0] = static_cast<char>(label[0] - 'a' + 'A');
+                    header += label + ": " + mime::decodeEncodedWords(value) + "\n";
+                }
+        if (!header.empty())
+            out_.plainText(header);
+        MessageTree inner;
+        for (const StoredPart& part : parts)
+            inner.add(part);
+        TextCollector(note_, inner, out_, depth_ + 1).collect(0);
+    }
+
     bool collected(std::size_t child) {
         const std::size_t before = out_.textBytes();
         collect(child);
@@ -444,6 +528,7 @@ private:
     const NoteObject& note_;
     const MessageTree& tree_;
     MimeRichText& out_;
+    std::size_t depth_;
     std::map<std::string, InlineImage> images_;
     std::vector<FileObjectInfo> files_;
     bool filesListed_ = false;

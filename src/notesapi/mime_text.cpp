@@ -142,4 +142,45 @@ std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool
     return convertWith(converter.get(), bytes);
 }
 
+std::string decodeEncodedWords(std::string_view value) {
+    std::string out;
+    std::size_t pendingSpace = 0;  // start of white space after an encoded word, kept unless one follows
+    bool afterWord = false;
+    std::size_t i = 0;
+    while (i < value.size()) {
+        if (value.substr(i, 2) == "=?") {
+            const std::size_t q1 = value.find('?', i + 2);
+            const std::size_t q2 = q1 == std::string_view::npos ? q1 : value.find('?', q1 + 1);
+            const std::size_t end = q2 == std::string_view::npos ? q2 : value.find("?=", q2 + 1);
+            if (end != std::string_view::npos && q2 == q1 + 2) {
+                std::string_view charset = value.substr(i + 2, q1 - i - 2);
+                charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix
+                const char encoding = lowerAscii(value[q1 + 1]);
+                const std::string_view text = value.substr(q2 + 1, end - q2 - 1);
+                std::string bytes;
+                if (encoding == 'b') {
+                    bytes = decodeBase64(text);
+                } else if (encoding == 'q') {
+                    std::string qp(text);
+                    std::ranges::replace(qp, '_', ' ');
+                    bytes = decodeQuotedPrintable(qp);
+                }
+                if (encoding == 'b' || encoding == 'q') {
+                    if (afterWord)
+                        out.resize(pendingSpace);  // white space between encoded words is not text
+                    out += charsetToUtf8(bytes, charset);
+                    i = end + 2;
+                    afterWord = true;
+                    pendingSpace = out.size();
+                    continue;
+                }
+            }
+        }
+        if (value[i] != ' ' && value[i] != '\t')
+            afterWord = false;
+        out.push_back(value[i++]);
+    }
+    return out;
+}
+
 }  // namespace notesrt::mime

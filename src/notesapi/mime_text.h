@@ -17,4 +17,8 @@ std::string decodeQuotedPrintable(std::string_view in);
 // are read as windows-1252 (its superset in practice); `known` tells whether the name was recognised.
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool* known = nullptr);
 
+// A header value with its RFC 2047 encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") decoded to
+// UTF-8; white space between two encoded words is dropped, other text stays as it is.
+std::string decodeEncodedWords(std::string_view value);
+
 }  // namespace notesrt::mime

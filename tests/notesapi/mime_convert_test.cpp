@@ -398,6 +398,19 @@ TEST_F(MimeConvert, CidImagesFlowedTextAndExtendedParameters) {
                                              "two/1/0/0/10"}));
 }
 
+TEST_F(MimeConvert, ForwardedMessageShowsItsHeadersAndContent) {
+    const std::string forwarded =
+        "From: =?utf-8?Q?Ren=C3=A9_M?= <r@example.org>\r\n"
+        "Subject: =?iso-8859-1?B?Q2Fm6Q==?= =?utf-8?Q?_=E2=82=AC?= and more\r\n"
+        "Content-Type: multipart/alternative; boundary=\"in\"\r\n\r\n"
+        "preamble\r\n--in\r\nContent-Type: text/plain\r\n\r\nplain\r\n"
+        "--in\r\nContent-Type: text/html\r\n\r\n<p>the <b>html</b></p>\r\n--in--\r\n";
+    EXPECT_EQ(text({part(1, "Content-Type: multipart/mixed; boundary=m\r\n\r\n", ""),
+                    child("m", "Content-Type: text/plain\r\n\r\n", "see below\r\n"),
+                    child("m", "Content-Type: message/rfc822\r\n\r\n", forwarded), closing("m")}),
+              "see below\nFrom: René M <r@example.org>\nSubject: Café € and more\nthe html");
+}
+
 TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
     nsf::MemoryDatabaseBuilder b;
     // Boundary and header lengths pointing past the item.
