@@ -105,8 +105,11 @@ Found extract(nsf::Database& db, const Attachment& want) {
 }
 
 TEST(Attachments, MatchTheListedSizeAndDigest) {
-    const auto rows = readExpected();
+    auto rows = readExpected();
     ASSERT_FALSE(rows.empty()) << "missing or empty " << (kSamples / "expected-attachments.tsv");
+    // Its FILEOBJECT size sits where a bucket stamp falls: read without the restore, it said 749.
+    rows.push_back({"mswin32.mak", 738, "d3bb189555556125dc8e0928f334d186993b645a9cdb6300a288845ea729dab2",
+                    "notedata_MIMEMsg.nsf", "none"});
     for (const Attachment& a : rows) {
         SCOPED_TRACE(a.database + " / " + a.name);
         auto db = nsf::openDatabaseFile(kSamples / "nsf" / a.database);
@@ -141,13 +144,6 @@ TEST(Attachments, EveryFileObjectOfEverySampleDecodes) {
                 auto compression = obj->file->compression();
                 ASSERT_TRUE(compression.has_value());
                 auto stream = (*db)->openObject(obj->descriptor.rrv, *compression, obj->file->fileSize);
-                if (entry.path().filename() == "notedata_MIMEMsg.nsf" && obj->file->name == "mswin32.mak") {
-                    // Stored uncompressed with 738 bytes while its FILEOBJECT says 749: the object
-                    // ends there (0xBB filler follows). docs/format/container.md, "Objects".
-                    ASSERT_FALSE(stream.has_value());
-                    EXPECT_EQ(stream.error().kind(), nsf::ErrorKind::Truncated);
-                    continue;
-                }
                 ASSERT_TRUE(stream.has_value()) << obj->file->name << ": " << stream.error().message();
                 std::vector<std::uint8_t> chunk(65536);
                 std::uint64_t total = 0;
