@@ -249,7 +249,7 @@ def main():
     failures = []
     if Image is None:
         failures.append("Pillow (python3-pil) is not installed")
-    samples = sorted(samples_dir.glob("*.nsf")) + [built]
+    samples = sorted([*samples_dir.glob("*.nsf"), *samples_dir.glob("*.ntf")]) + [built]
     if html5lib is None:
         failures.append("html5lib (python3-html5lib) is not installed")
     tally = {"images": 0, "bitmaps": 0, "bare_equals": []}
