@@ -122,18 +122,31 @@ TEST_F(ExtractMhtTest, PrologueLinesAreSeparateWrites)
 
 TEST_F(ExtractMhtTest, LogoStandsBesideTheHeaderAndClosesTheDocument)
 {
+    struct Row {
+        const char *rule;
+        uint8_t bImageType;
+        const char *pszExtension;
+        const char *pszSubtype;
+    } rows[] = {
+        {"a GIF logo (the default link name) with a body", 1, ".gif", "gif"},
+        {"a JPEG logo named by the mail", 2, ".jpeg", "jpeg"},
+        {"a logo of another type has neither extension nor subtype", 5, "", ""},
+    };
     AddLogo("StdNotesLtr0");
     builder.document().text("From", "Ann").text("PostedDate", "Mon").text("Logo", "").text("Body", "Hello");
     AddLogo("Jay", 2);
     builder.document().text("From", "Bo").text("Logo", "Jay");
+    AddLogo("Five", 5);
+    builder.document().text("From", "Cy").text("Logo", "Five");
     ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->cSubFiles, 2);
-    for (int32_t nIndex : {0, 1}) {
+    ASSERT_EQ(pContext->cSubFiles, 3);
+    for (int32_t nIndex = 0; nIndex < 3; nIndex++) {
+        const Row &row = rows[nIndex];
+        SCOPED_TRACE(row.rule);
         const SubFile *pSub = Sub(nIndex);
         ASSERT_GT(pSub->nMailLogoImage, 0);
-        const bool bGif = nIndex == 0;
         char szName[64];
-        snprintf(szName, sizeof szName, "tm_%X_image999%s", pSub->dwNoteID, bGif ? ".gif" : ".jpeg");
+        snprintf(szName, sizeof szName, "tm_%X_image999%s", pSub->dwNoteID, row.pszExtension);
         ASSERT_EQ(Extract(0x04, nIndex), NSF_OK);
         const std::string &doc = out.data;
         const std::string start = kPrologue +
@@ -141,9 +154,8 @@ TEST_F(ExtractMhtTest, LogoStandsBesideTheHeaderAndClosesTheDocument)
                                   "<TR STYLE=3D\"VERTICAL-ALIGN:top;\">\r\n<TD>\r\n<IMG src=3D\"file:///" +
                                   szName + "\">\r\n</TD>\r\n<TD>\r\n" + kHeaderStart;
         EXPECT_EQ(doc.substr(0, start.size()), start);
-        const std::string headerEnd = kHeaderEnd + "</TD>\r\n</TBODY>\r\n</TABLE>\r\n";
-        EXPECT_NE(doc.find("<BR>\r\n" + headerEnd), std::string::npos) << doc;
-        const std::string logoPart = kDelimiter + "\r\nContent-Type: image/" + (bGif ? "gif" : "jpeg") +
+        EXPECT_NE(doc.find("<BR>\r\n" + kHeaderEnd + "</TD>\r\n</TBODY>\r\n</TABLE>\r\n"), std::string::npos) << doc;
+        const std::string logoPart = kDelimiter + "\r\nContent-Type: image/" + row.pszSubtype +
                                      "\r\nContent-Transfer-Encoding: base64\r\nContent-Location: file:///" +
                                      szName + "\r\n\r\nR0lGOA==\r\n\r\n" + kDelimiter + "--\r\n";
         ASSERT_GE(doc.size(), logoPart.size());
@@ -152,7 +164,6 @@ TEST_F(ExtractMhtTest, LogoStandsBesideTheHeaderAndClosesTheDocument)
         EXPECT_EQ(doc.find(kDelimiter + "--"), doc.size() - kDelimiter.size() - 4);
         EXPECT_NE(doc.find("</BODY></HTML>\r\n" + kDelimiter + "\r\nContent-Type: image/"), std::string::npos);
     }
-    EXPECT_NE(out.data.find("Bo<BR>"), std::string::npos);
 }
 
 TEST_F(ExtractMhtTest, BodyCompositeFileIsRemovedOnEveryPath)
