@@ -450,7 +450,7 @@ private:
                 if (name == wanted) {
                     std::string label = name;
                     label[0] = static_cast<char>(label[0] - 'a' + 'A');
-                    header += label + ": " + mime::decodeEncodedWords(value) + "\n";
+                    header += (header.empty() ? "" : "\n") + label + ": " + mime::decodeEncodedWords(value);
                 }
         if (!header.empty())
             out_.plainText(header);

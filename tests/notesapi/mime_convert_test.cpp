@@ -409,6 +409,12 @@ TEST_F(MimeConvert, ForwardedMessageShowsItsHeadersAndContent) {
                     child("m", "Content-Type: text/plain\r\n\r\n", "see below\r\n"),
                     child("m", "Content-Type: message/rfc822\r\n\r\n", forwarded), closing("m")}),
               "see below\nFrom: René M <r@example.org>\nSubject: Café € and more\nthe html");
+    // Cut-off and endlessly nested forwarded messages end quietly.
+    EXPECT_EQ(text({part(2, "Content-Type: message/rfc822\r\n\r\n", "Subject: =?utf-8?Q?cut")}), "Subject: =?utf-8?Q?cut");
+    std::string nested = "x";
+    for (int i = 0; i < 200; ++i)
+        nested = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: message/rfc822\r\n\r\n" + nested;
+    EXPECT_EQ(text({part(2, "Content-Type: message/rfc822\r\n\r\n", nested)}), "");
 }
 
 TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
