@@ -30,32 +30,54 @@ constexpr std::array kPages{
         "\" (3)\", ... before the extension. Files are only ever created new inside DIR, never through an\n"
         "existing name or a symbolic link.\n"
         "\n"
-        "An existing database folder is never overwritten: the database is refused (exit status 2) unless\n"
-        "--force is given, which removes the folder and writes it again.\n"
+        "index.json also records the database's path as given, its size and modification time, how many\n"
+        "documents it holds and how many of them the format presents no file for, and for each note\n"
+        "whether it is encrypted and whether it was decrypted.\n"
+        "\n"
+        "Each database is written into a hidden folder beside its final one (.nsfrex-partial.NAME) that\n"
+        "is renamed into place when the database is done, so a folder under its own name is complete. An\n"
+        "existing database folder is never overwritten: the database is refused (exit status 2) unless\n"
+        "--force (replace it once the new one is complete) or --resume (skip it when its index.json still\n"
+        "matches the database's size and modification time, else replace it). SIGINT and SIGTERM stop the\n"
+        "run at the next subfile, remove the folders in progress and print the summary. When the output\n"
+        "cannot be written (a full disk), the run stops at once and names the cause. DIR/nsfrex-run.json\n"
+        "(with --shard K/N: nsfrex-run-K-of-N.json) describes the whole run for scripts.\n"
         "\n"
         "On a terminal, stderr shows one updating line with the notes done, the bytes written and the\n"
-        "rate (with -j above 1: the databases done), and a summary at the end; otherwise only errors are\n"
-        "printed. Failed subfiles are listed at the end on stderr, each line naming the database, the\n"
-        "subfile index and name, and the reason.\n",
-        "  -o, --output DIR       the folder to extract into (made when missing)\n"
+        "rate (with -j above 1: the databases done). Failed subfiles are listed at the end on stderr, each\n"
+        "line naming the database, the subfile index and name, and the reason. Unless -q, a summary line\n"
+        "ends the run: databases, files, bytes, failures, and when they apply the documents not presented\n"
+        "as files (with the option that presents them), the encrypted notes not decrypted, the databases\n"
+        "unchanged since the last run and the signal that stopped it.\n",
+        "  -o, --output DIR       the folder to extract into (made when the first database opens)\n"
         "  --format FORMAT        how notes are written: auto (mail with the formatted body the module\n"
         "                         makes; plain text until it writes MHT), text (mail as plain text),\n"
-        "                         fields (every item of every note), dxl (notes as DXL)\n"
+        "                         fields (every item of every note), dxl (notes as DXL); fields presents\n"
+        "                         every document, the others only those with mail fields or a Body\n"
         "  --index N              extract only subfile N (repeatable; the others are listed as skipped)\n"
         "  --with-attachments     extract each note together with its attachments in one module call;\n"
         "                         when its files do not line up with the subfiles, they are extracted\n"
         "                         one by one instead (same tree, per-subfile statuses)\n"
+        "  -r, --recursive        a folder stands for every .nsf and .ntf file below it, in byte order\n"
+        "  --files-from FILE      also the databases listed in FILE (- for standard input), one a line\n"
+        "  -0, --null             the --files-from list is NUL-separated\n"
         "  --force                replace the database folders that exist already\n"
+        "  --resume               skip the databases whose folder is complete and still matches them\n"
+        "  --shard K/N            only the databases at positions K, K+N, K+2N, ... of the run's order\n"
         "  -j, --jobs N           extract up to N databases at once, each in a process of its own\n"
         "  -q, --quiet            print only errors\n"
         "  -v, --verbose          print one line per subfile on stdout: database, index, path, status\n",
         true,
         "  0  every chosen subfile of every database was extracted\n"
         "  1  some subfiles failed (listed on stderr); the others were extracted\n"
-        "  2  a database could not be opened or its folder exists, or the command line is wrong\n",
+        "  2  a database could not be opened, its folder exists, the output could not be written, or the\n"
+        "     command line is wrong\n"
+        "  130, 143  stopped by SIGINT or SIGTERM\n",
         "  nsfrex extract -o out mail.nsf archive.nsf\n"
         "  nsfrex extract --format dxl -j 2 -o out ../shared/samples/nsf/*.nsf\n"
-        "  nsfrex extract --force --root -o out mail.nsf && jq '.subfiles[0]' out/mail/index.json\n"},
+        "  nsfrex extract --force --root -o out mail.nsf && jq '.subfiles[0]' out/mail/index.json\n"
+        "  find /archive -name '*.nsf' -print0 | nsfrex extract --files-from - -0 --resume -o out\n"
+        "  nsfrex extract -r /archive --shard \"$INDEX/$COUNT\" --resume -o /shared/out\n"},
     HelpPage{"ls", "list the files a database holds", "nsfrex ls [OPTIONS] DB [--json]",
              "Lists every subfile the reader module finds in DB: index, type, name, parent, children and UTC\n"
              "time, one per line.\n",
@@ -86,10 +108,10 @@ constexpr std::array kPages{
     HelpPage{"rt2html", "convert one rich-text item to HTML (development)",
              "nsfrex rt2html DB NOTEID [ITEM]\nnsfrex rt2html --item-text DB NOTEID [ITEM]\nnsfrex rt2html --list DB",
              "Reads DB directly and prints the MHT body text that the reader module's rich-text converter makes\n"
-             "of the rich-text item ITEM (default Body) of the note NOTEID (hexadecimal, with or without 0x).\n",
+             "of the rich-text item ITEM (default Body) of the note NOTEID (decimal, or hexadecimal after 0x).\n",
              "  --item-text            print instead the module's item text of that item, read through the\n"
              "                         Notes runtime (to compare with the converter's visible text)\n"
-             "  --list                 print the note IDs and names of every rich-text item of DB\n", false,
+             "  --list                 print the note IDs (0x hexadecimal) and names of every rich-text item of DB\n", false,
              "  0  success\n  1  the database, note or item could not be read or converted\n  2  wrong command line\n",
              "  nsfrex rt2html --list mail.nsf\n  nsfrex rt2html mail.nsf 8F6 Body > body.mht\n"},
 };
@@ -111,11 +133,16 @@ std::string indented(std::string_view text) {
 
 std::span<const HelpPage> helpPages() noexcept { return kPages; }
 
+std::string helpOptions(const HelpPage& page) {
+    std::string text = cat(page.options, "  -h, --help             print this page\n");
+    if (page.moduleOptions) text += cat("\n", kCommonOptionsHelp);
+    return text;
+}
+
 std::string renderHelpPage(const HelpPage& page) {
     std::string text = cat("NAME\n    nsfrex ", page.name, " - ", page.summary, "\n\nSYNOPSIS\n", indented(page.synopsis),
                            "\nDESCRIPTION\n", indented(page.description));
-    text += cat("\nOPTIONS\n", indented(page.options), indented("  -h, --help             print this page\n"));
-    if (page.moduleOptions) text += cat("\n", indented(kCommonOptionsHelp));
+    text += cat("\nOPTIONS\n", indented(helpOptions(page)));
     text += cat("\nEXIT STATUS\n", indented(page.exitStatus), "\nEXAMPLES\n", indented(page.examples));
     return text;
 }

@@ -9,6 +9,7 @@
 
 #include <nsfrex/host.h>
 
+#include "database_alias.h"
 #include "result.h"
 
 namespace nsfrex {
@@ -19,11 +20,16 @@ class HostServices;
 
 inline constexpr std::string_view kModuleFileName = "libnsfrex.so";
 
+// The folder holding libnsfrex.so and the libraries loaded for it: the running executable's own folder
+// when the module is there (the build tree), otherwise the private library folder of the installed
+// prefix, found relative to the executable so that the prefix can move.
+Result<std::filesystem::path> moduleDirectory();
+
 class ModuleLibrary {
 public:
     static Result<ModuleLibrary> load(const std::filesystem::path& file);
-    // libnsfrex.so from the folder of the running executable.
-    static Result<ModuleLibrary> loadBesideExecutable();
+    // libnsfrex.so from moduleDirectory().
+    static Result<ModuleLibrary> loadInstalled();
 
     ModuleLibrary(ModuleLibrary&&) noexcept = default;
     ModuleLibrary& operator=(ModuleLibrary&&) noexcept = default;
@@ -62,16 +68,18 @@ public:
     void* context() const noexcept { return context_; }
     const ContainerReaderInterface& reader() const noexcept { return reader_; }
     HostServices& host() const noexcept { return *host_; }
-    // The path as the module received it.
+    // The path as the module received it (a private alias, see DatabaseAlias).
     const std::string& databasePath() const noexcept;
 
     Result<MainFileInfo> containerInfo() const;
 
 private:
-    ModuleSession(const ContainerReaderInterface& reader, HostServices& host, std::unique_ptr<FileStream> input);
+    ModuleSession(const ContainerReaderInterface& reader, HostServices& host, std::unique_ptr<DatabaseAlias> alias,
+                  std::unique_ptr<FileStream> input);
 
     ContainerReaderInterface reader_{};
     HostServices* host_ = nullptr;
+    std::unique_ptr<DatabaseAlias> alias_;  // outlives the module's use of the path
     std::unique_ptr<FileStream> input_;  // the module keeps a pointer to its record until close
     void* context_ = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -36,9 +37,14 @@ TEST(Cli, HelpAndVersionSucceed) {
     for (const char* command : {"stat", "dump", "ls", "meta", "extract"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command << " missing from:\n" << help.out;
 
+    // Each binary states its own version; the libraries reported are the ones beside the command.
     const CommandRun version = runNsfrex("--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, std::string("nsfrex ") + NSFREX_VERSION + "\n");
+    const std::string bin = std::filesystem::weakly_canonical(test::binDir()).string();
+    for (const std::string& line : {"nsfrex " + std::string(NSFREX_VERSION), "\nmodule: " + std::string(NSFREX_VERSION),
+                                    ", " + bin + "/libnsfrex.so\n", "\nNotes runtime: " + std::string(NSFREX_VERSION),
+                                    ", " + bin + "/libnotes.so\n", std::string("\nimage library: "), std::string("\nICU: ")})
+        EXPECT_NE(version.out.find(line), std::string::npos) << line << " missing from:\n" << version.out;
 
     const CommandRun extract = runNsfrex("help extract");
     EXPECT_EQ(extract.status, 0);

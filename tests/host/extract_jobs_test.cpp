@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace nsfrex {
 namespace {
@@ -15,6 +16,12 @@ TEST(ExtractJobs, OutcomeSurvivesTheTripThroughTheResultFile) {
     DatabaseOutcome outcome;
     outcome.files = 12345678901;
     outcome.bytes = 42;
+    outcome.documents = 31;
+    outcome.notPresented = 30;
+    outcome.encryptedNotDecrypted = 1;
+    outcome.state = DatabaseState::Interrupted;
+    outcome.outputFailed = true;
+    outcome.seconds = 1.25;
     outcome.failures = {{7, "tab\there", "module status 6 (a Notes operation failed)"},
                         {-1, "index.json", "line\nbreak\r\nand more"},
                         {3, "", ""}};
@@ -22,6 +29,10 @@ TEST(ExtractJobs, OutcomeSurvivesTheTripThroughTheResultFile) {
     EXPECT_EQ(back.exitStatus, 1);
     EXPECT_EQ(back.files, 12345678901u);
     EXPECT_EQ(back.bytes, 42u);
+    EXPECT_EQ(std::tuple(back.documents, back.notPresented, back.encryptedNotDecrypted), std::tuple(31u, 30u, 1u));
+    EXPECT_EQ(back.state, DatabaseState::Interrupted);
+    EXPECT_TRUE(back.outputFailed);  // the parent starts no more databases
+    EXPECT_DOUBLE_EQ(back.seconds, 1.25);
     ASSERT_EQ(back.failures.size(), 3u);
     EXPECT_EQ(back.failures[0].index, 7);
     EXPECT_EQ(back.failures[0].name, "tab here");
@@ -33,6 +44,7 @@ TEST(ExtractJobs, OutcomeSurvivesTheTripThroughTheResultFile) {
     // A child that died before writing leaves nothing; what is there is read as far as it goes.
     const DatabaseOutcome empty = parseOutcome("", 2);
     EXPECT_EQ(empty.exitStatus, 2);
+    EXPECT_EQ(empty.state, DatabaseState::NotExtracted);
     EXPECT_TRUE(empty.failures.empty());
     const DatabaseOutcome cut = parseOutcome("3\t100\n5\tname", 1);
     EXPECT_EQ(cut.files, 3u);

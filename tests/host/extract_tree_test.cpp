@@ -66,38 +66,54 @@ TEST(ExtractTree, ClashingNamesAndBadParentsStayApart) {
         entry(5, TMSubFileType_Attachment, "z", 4),   // parent that is not a note
         entry(6, TMSubFileType_Attachment, "", 5),    // no name
         entry(7, TMSubFileType_Main, std::nullopt, -1),
+        entry(8, TMSubFileType_Main, "index.json.partial", -1),  // index.json's name while it is written
     };
     const auto plan = planTree(table, "db");
     EXPECT_EQ(paths(plan), (std::vector<std::string>{"index (2).json", "a", "a (2)/x", "A (2) (2)", "y", "z", "subfile_6",
-                                                      "subfile_7"}));
+                                                      "subfile_7", "index.json (2).partial"}));
 }
 
 TEST(Manifest, ListsEverySubfileWithPathsMetadataAndStatus) {
-    Manifest manifest{"mail.nsf", "text", false, {}};
+    Manifest manifest{"mail.nsf", "../db/mail.nsf", {1024, "2024-05-06T07:08:09.123456789Z"}, "text", false, 3, 1, 1, {}};
     SubfileEntry note = entry(0, TMSubFileType_Main, "mail_tm0.mail", -1);
     note.children = {1};
     note.time = "2013-01-02T03:04:05Z";
     manifest.subfiles.push_back({note, "mail_tm0.mail", 12, "ok", std::nullopt,
                                  std::vector<std::pair<std::string, std::optional<std::string>>>{
-                                     {"From", "Ann \"A\" <ann@example.com>"}, {"Cc", std::nullopt}}});
+                                     {"From", "Ann \"A\" <ann@example.com>"}, {"Cc", std::nullopt}},
+                                 true, false});
     manifest.subfiles.push_back(
         {entry(1, TMSubFileType_Attachment, "a\tb", 0), std::nullopt, std::nullopt, "failed", "module status 6 (x)", std::nullopt});
     EXPECT_EQ(manifestJson(manifest),
               "{\n"
               "  \"database\": \"mail.nsf\",\n"
+              "  \"path\": \"../db/mail.nsf\",\n"
+              "  \"size\": 1024,\n"
+              "  \"modified\": \"2024-05-06T07:08:09.123456789Z\",\n"
               "  \"format\": \"text\",\n"
               "  \"root\": false,\n"
+              "  \"complete\": true,\n"
+              "  \"documents\": 3,\n"
+              "  \"notPresented\": 1,\n"
+              "  \"encryptedNotDecrypted\": 1,\n"
               "  \"subfiles\": [\n"
               "    {\"index\": 0, \"type\": \"Main\", \"name\": \"mail_tm0.mail\", \"path\": \"mail_tm0.mail\", \"parent\": -1, "
               "\"children\": [1], \"size\": 12, \"time\": \"2013-01-02T03:04:05Z\", \"status\": \"ok\", \"error\": null, "
-              "\"metadata\": {\"From\": \"Ann \\\"A\\\" <ann@example.com>\", \"Cc\": null}},\n"
+              "\"encrypted\": true, \"decrypted\": false, \"metadata\": {\"From\": \"Ann \\\"A\\\" <ann@example.com>\", \"Cc\": null}},\n"
               "    {\"index\": 1, \"type\": \"Attachment\", \"name\": \"a\\tb\", \"path\": null, \"parent\": 0, "
               "\"children\": [], \"size\": null, \"time\": null, \"status\": \"failed\", \"error\": \"module status 6 (x)\", "
-              "\"metadata\": null}\n"
+              "\"encrypted\": null, \"decrypted\": null, \"metadata\": null}\n"
               "  ]\n"
               "}\n");
-    EXPECT_EQ(manifestJson(Manifest{"e.nsf", "dxl", true, {}}),
-              "{\n  \"database\": \"e.nsf\",\n  \"format\": \"dxl\",\n  \"root\": true,\n  \"subfiles\": []\n}\n");
+    // What --resume reads back: the database's stamp and how it was extracted; anything else is no match.
+    const auto header = readManifestHeader(manifestJson(manifest));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(*header, (ManifestHeader{manifest.stamp, "text", false}));
+    const std::string empty = manifestJson(Manifest{"e.nsf", "e.nsf", {0, "x"}, "dxl", true, std::nullopt, std::nullopt, 0, {}});
+    EXPECT_NE(empty.find("\"documents\": null"), std::string::npos);
+    EXPECT_EQ(readManifestHeader(empty), (ManifestHeader{{0, "x"}, "dxl", true}));
+    EXPECT_FALSE(readManifestHeader(""));
+    EXPECT_FALSE(readManifestHeader(empty.substr(0, empty.find("\"complete\""))));  // cut short
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Loads the built module and opens real databases through it, with the host's own services.
 #include "module.h"
 
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "credentials.h"
@@ -61,9 +63,10 @@ TEST(Module, SessionReportsAFailedOpenAndStillReleasesTheContext) {
     ASSERT_TRUE(module) << module.error();
     auto host = makeHost(temp.path());
     ASSERT_TRUE(host);
-    auto session = ModuleSession::open(*module, *host, temp / "missing.nsf", 0, nullptr);
+    std::ofstream(temp / "junk.nsf") << "not a database";
+    auto session = ModuleSession::open(*module, *host, temp / "junk.nsf", 0, nullptr);
     ASSERT_FALSE(session);
-    EXPECT_NE(session.error().find("missing.nsf"), std::string::npos) << session.error();
+    EXPECT_NE(session.error().find("junk.nsf"), std::string::npos) << session.error();
     EXPECT_NE(session.error().find("module status"), std::string::npos) << session.error();
     EXPECT_EQ(host->allocator().liveBlocks(), 0u);
 

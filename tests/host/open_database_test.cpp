@@ -18,6 +18,7 @@ TEST(OpenDatabase, OpensThroughTheModuleWithTheCommonOptions) {
     options.tempDir = dir.path();
     options.settings.push_back("nsfrex.ExportDXL=1");
     options.logFile = dir / "module.log";
+    options.logLevel = "INFO";
     {
         auto opened = openDatabase(options, test::sampleDatabase("notedata_simple.nsf"));
         ASSERT_TRUE(opened) << opened.error();
