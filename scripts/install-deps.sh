@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-html5lib python3-pil
   file lintian groff-base bash-completion
+  libgmime-3.0-dev notmuch
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-16 libclang-rt-16-dev)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nsf/byte_reader.h"
+#include "nsf/damage.h"
 #include "nsf/error.h"
 
 namespace nsf {
@@ -135,12 +136,24 @@ public:
     // tables, ...), ascending. A database that does not keep objects in an RRV space of their own
     // returns an empty list (the default).
     virtual Expected<std::vector<std::uint32_t>> objectIds() { return std::vector<std::uint32_t>{}; }
+
+    // Everything of the database that cannot be read, in file order of the note table: unreadable
+    // structures, and each note or object whose record cannot be reached or read. Reads every note's
+    // record once, so it costs about as much as reading the whole note table.
+    virtual std::vector<Damage> damage() { return {}; }
+};
+
+struct OpenOptions {
+    // Also read the notes whose note table entry is lost: the summary buckets are scanned for note
+    // records (each names its own note ID), and the newest copy of each note is kept. With the
+    // superblock lost, the buckets are found by their signature.
+    bool salvage = false;
 };
 
 // Opens an .nsf file read-only. The returned database keeps the file open (or mapped).
-Expected<std::unique_ptr<Database>> openDatabaseFile(const std::filesystem::path& path);
+Expected<std::unique_ptr<Database>> openDatabaseFile(const std::filesystem::path& path, OpenOptions options = {});
 
 // Opens a database image held in memory (fuzzing, tests). The bytes are copied.
-Expected<std::unique_ptr<Database>> openDatabaseBytes(Bytes image, std::string name = "memory");
+Expected<std::unique_ptr<Database>> openDatabaseBytes(Bytes image, std::string name = "memory", OpenOptions options = {});
 
 }  // namespace nsf

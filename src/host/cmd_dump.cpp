@@ -153,6 +153,13 @@ int runDump(Args args) {
         }
         printNote(*note);
     }
+    // The structures whose loss costs records the note table no longer lists.
+    for (const nsf::Damage& d : (*db)->damage()) {
+        if (d.subject != nsf::Damage::Subject::Structure) continue;
+        std::printf("damaged %s\n", d.message().c_str());
+        std::fprintf(stderr, "nsfrex dump: %s: %s\n", path.c_str(), d.message().c_str());
+        status = 1;
+    }
     return status;
 }
 

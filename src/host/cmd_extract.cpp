@@ -38,7 +38,8 @@ constexpr int kMaxJobs = 64;
 int usage(std::string_view message) {
     std::fprintf(stderr,
                  "nsfrex extract: %.*s\nusage: nsfrex extract [OPTIONS] DB... -o DIR [-r] [--files-from FILE [-0]] "
-                 "[--format auto|text|fields|dxl] [--index N ...] [--with-attachments] [--force | --resume] "
+                 "[--format auto|text|fields|dxl|eml|mbox] [--index N ...] [--with-attachments] [--salvage] "
+                 "[--force | --resume] "
                  "[--shard K/N] [-j N] [-q | -v]\n",
                  static_cast<int>(message.size()), message.data());
     return 2;
@@ -141,6 +142,8 @@ int runExtract(Args args) {
             recursive = true;
         } else if (cursor.takeFlag("--with-attachments")) {
             request.withAttachments = true;
+        } else if (cursor.takeFlag("--salvage")) {
+            request.salvage = true;
         } else if (cursor.takeFlag("--force")) {
             request.force = true;
         } else if (cursor.takeFlag("--resume")) {

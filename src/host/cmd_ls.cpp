@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "damage_report.h"
 #include "json_text.h"
 #include "module.h"
 #include "open_database.h"
@@ -83,7 +84,11 @@ int runLs(Args args) {
         printJson(*entries);
     else
         printText(*entries);
-    return 0;
+    // A listing of a damaged database is not the whole database: say what is missing.
+    const DamageReport damage = readDamage(*database, false, {});
+    for (const std::string& line : damageLines(damage))
+        std::fprintf(stderr, "nsfrex ls: %s: %s\n", database->c_str(), line.c_str());
+    return damage.lost() ? 1 : 0;
 }
 
 }  // namespace nsfrex

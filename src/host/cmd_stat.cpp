@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "damage_report.h"
 #include "json_text.h"
 #include "nsf/database.h"
 
@@ -29,12 +30,23 @@ int failure(std::string_view file, const nsf::Error& error) {
 }  // namespace
 
 int runStat(Args args) {
-    if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) {
-        std::fputs("nsfrex stat: expected one database file\nusage: nsfrex stat FILE\n", stderr);
+    bool salvage = false;
+    std::string file;
+    for (const std::string_view arg : args) {
+        if (arg == "--salvage" && !salvage) {
+            salvage = true;
+        } else if (file.empty() && !arg.empty() && !(arg.size() > 1 && arg[0] == '-')) {
+            file = arg;
+        } else {
+            file.clear();
+            break;
+        }
+    }
+    if (file.empty()) {
+        std::fputs("nsfrex stat: expected one database file\nusage: nsfrex stat FILE [--salvage]\n", stderr);
         return 2;
     }
-    const std::string file(args[0]);
-    auto db = nsf::openDatabaseFile(file);
+    auto db = nsf::openDatabaseFile(file, nsf::OpenOptions{.salvage = salvage});
     if (!db) return failure(file, db.error());
     const nsf::DatabaseInfo& info = (*db)->info();
 
@@ -50,19 +62,27 @@ int runStat(Args args) {
     if (!notes) return failure(file, notes.error());
     auto objects = (*db)->objectIds();
     if (!objects) return failure(file, objects.error());
-    std::size_t live = 0, documents = 0, stubs = 0;
+    const std::vector<nsf::Damage> damage = (*db)->damage();
+    std::size_t live = 0, documents = 0, stubs = 0, unreadable = 0;
     for (const nsf::NoteEntry& n : *notes) {
         if (n.deleted) {
             ++stubs;
             continue;
         }
         ++live;
+        if (n.noteClass == 0) ++unreadable;
         if ((n.noteClass & ~nsf::kNoteClassDefault) == nsf::kNoteClassDocument) ++documents;
     }
     json += ", \"notes\": " + std::to_string(live) + ", \"documents\": " + std::to_string(documents) +
             ", \"deletion_stubs\": " + std::to_string(stubs) + ", \"objects\": " + std::to_string(objects->size()) +
-            ", \"encrypted\": false}";
+            ", \"unreadable_notes\": " + std::to_string(unreadable) + ", \"encrypted\": false, \"damage\": " +
+            damageJson(damage) + "}";
     std::printf("%s\n", json.c_str());
+    // What cannot be read is also said on stderr, so that a script that looks only at counts notices.
+    for (const nsf::Damage& d : damage)
+        if (!d.recovered) std::fprintf(stderr, "nsfrex stat: %s: %s\n", file.c_str(), d.message().c_str());
+    for (const nsf::Damage& d : damage)
+        if (!d.recovered) return 1;
     return 0;
 }
 

@@ -15,7 +15,9 @@
 #include <system_error>
 
 #include "console.h"
+#include "damage_report.h"
 #include "database_census.h"
+#include "extract_mail.h"
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
@@ -37,19 +39,6 @@ namespace fs = std::filesystem;
 
 std::string moduleFailure(std::int32_t status) {
     return cat("module status ", status, " (", describeModuleStatus(status), ")");
-}
-
-// The note ID of a note subfile, from the module's "$$$TM_NoteID" metadata (eight hexadecimal digits).
-Result<std::uint32_t> noteId(const ModuleSession& session, std::int32_t index) {
-    auto elements = readMetadata(session, index, MetadataRequest::Fields, {"$$$TM_NoteID"});
-    if (!elements) return std::unexpected(std::move(elements.error()));
-    if (elements->empty() || !elements->front().value) return failure("the module gave no note ID");
-    const std::string& text = *elements->front().value;
-    std::uint32_t id = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
-    if (error != std::errc() || end != text.data() + text.size() || id == 0)
-        return failure(cat("the module gave a bad note ID ", text));
-    return id;
 }
 
 struct Outcome {
@@ -163,18 +152,6 @@ private:
     std::optional<std::string> outputError_;
 };
 
-// The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
-Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFields(const ModuleSession& session,
-                                                                                   std::int32_t index) {
-    auto elements = readMetadata(session, index, MetadataRequest::MailFields);
-    if (!elements) return std::unexpected(std::move(elements.error()));
-    std::vector<std::pair<std::string, std::optional<std::string>>> fields;
-    std::set<std::string> seen;
-    for (auto& element : *elements)
-        if (element.name && seen.insert(*element.name).second) fields.emplace_back(*element.name, std::move(element.value));
-    return fields;
-}
-
 // Whether the note carries a seal, and if so whether its encrypted items now read through the module
 // (the module decrypts when the given IDs hold a key for it).
 void recordEncryption(const ModuleSession& session, const DatabaseCensus& census, std::optional<nsf::NoteId> id,
@@ -222,13 +199,16 @@ std::string_view formatName(ExtractFormat format) noexcept {
     case ExtractFormat::Text: return "text";
     case ExtractFormat::Fields: return "fields";
     case ExtractFormat::Dxl: return "dxl";
+    case ExtractFormat::Eml: return "eml";
+    case ExtractFormat::Mbox: return "mbox";
     case ExtractFormat::Auto: break;
     }
     return "auto";
 }
 
 std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept {
-    for (const ExtractFormat format : {ExtractFormat::Auto, ExtractFormat::Text, ExtractFormat::Fields, ExtractFormat::Dxl})
+    for (const ExtractFormat format : {ExtractFormat::Auto, ExtractFormat::Text, ExtractFormat::Fields, ExtractFormat::Dxl,
+                                       ExtractFormat::Eml, ExtractFormat::Mbox})
         if (formatName(format) == text) return format;
     return std::nullopt;
 }
@@ -284,6 +264,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     if (request.format == ExtractFormat::Dxl) options.settings.push_back("nsfrex.ExportDXL=1");
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
+    if (request.salvage) requestRuntimeSalvage();
     auto opened = openDatabase(options, database);
     if (!opened && stopSignal() != 0) {
         outcome.state = DatabaseState::Interrupted;  // the signal cut the open short
@@ -307,6 +288,10 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         outcome.outputFailed = true;
         return fatal(cat(label, ": ", folder.error()));
     }
+
+    // eml and mbox: mail notes through the mail exporter instead of the module's extraction.
+    auto mail = MailWriter::open(session, database, request.format);
+    if (!mail) return fatal(cat(label, ": ", mail.error()));
 
     const std::size_t count = subfiles->size();
     std::vector<bool> chosen(count, request.indexes.empty());
@@ -336,7 +321,9 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
             if (id) presented.insert(*id);
         }
         if (!chosen[i] || done[i]) continue;
-        if (request.withAttachments && isNote && !plan[i].children.empty()) {
+        if (*mail) {
+            (*mail)->write(*folder, plan[i].path, id, entry, progress);
+        } else if (request.withAttachments && isNote && !plan[i].children.empty()) {
             extractor.withAttachments(i);
             for (const int child : plan[i].children) done[static_cast<std::size_t>(child)] = true;
         } else {
@@ -362,6 +349,15 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         }
     }
     progress.finish();
+    if (*mail) (*mail)->finish(*folder, outcome.failures);
+
+    // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
+    const DamageReport damage = readDamage(database, request.salvage, manifest.subfiles);
+    manifest.damage = damage.damage;
+    for (const std::string& line : damageLines(damage)) {
+        if (damage.lost()) outcome.failures.push_back({-1, "damage", line});
+        else writeText(STDERR_FILENO, cat("nsfrex extract: ", label, ": ", line, "\n"));
+    }
 
     if (census.documents()) {
         manifest.documents = census.documents()->size();
@@ -370,7 +366,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     outcome.documents = manifest.documents.value_or(0);
     outcome.notPresented = manifest.notPresented.value_or(0);
     outcome.encryptedNotDecrypted = manifest.encryptedNotDecrypted;
-    outcome.files = extractor.files();
+    outcome.files = extractor.files() + (*mail ? (*mail)->files() : 0);
     outcome.bytes = progress.bytes();
     const auto finish = [&](DatabaseOutcome& result) -> DatabaseOutcome& {
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -13,7 +13,7 @@
 
 namespace nsfrex {
 
-enum class ExtractFormat { Auto, Text, Fields, Dxl };
+enum class ExtractFormat { Auto, Text, Fields, Dxl, Eml, Mbox };
 std::string_view formatName(ExtractFormat format) noexcept;
 std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept;
 
@@ -24,6 +24,7 @@ struct ExtractRequest {
     ExtractFormat format = ExtractFormat::Auto;
     bool withAttachments = false;  // notes through slot 7 together with their attachments
     bool force = false;            // replace an existing output folder
+    bool salvage = false;          // also read the notes the note table no longer reaches
     bool resume = false;           // skip a database whose folder is complete and still matches it
     std::vector<std::int32_t> indexes;  // empty: every subfile
     Verbosity verbosity = Verbosity::Normal;

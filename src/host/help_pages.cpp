@@ -48,16 +48,25 @@ constexpr std::array kPages{
         "line naming the database, the subfile index and name, and the reason. Unless -q, a summary line\n"
         "ends the run: databases, files, bytes, failures, and when they apply the documents not presented\n"
         "as files (with the option that presents them), the encrypted notes not decrypted, the databases\n"
-        "unchanged since the last run and the signal that stopped it.\n",
+        "unchanged since the last run and the signal that stopped it.\n"
+        "\n"
+        "A damaged database is never reported as complete: the notes, objects and structures that cannot\n"
+        "be read are counted on stderr with their reasons, listed in index.json (\"damage\": subject, note\n"
+        "or object ID, file offset, reason) and make the exit status 1.\n",
         "  -o, --output DIR       the folder to extract into (made when the first database opens)\n"
         "  --format FORMAT        how notes are written: auto (mail with the formatted body the module\n"
         "                         makes; plain text until it writes MHT), text (mail as plain text),\n"
         "                         fields (every item of every note), dxl (notes as DXL); fields presents\n"
-        "                         every document, the others only those with mail fields or a Body\n"
+        "                         every document, the others only those with mail fields or a Body;\n"
+        "                         eml (each mail note as <name>.eml), mbox (one mbox per folder, and\n"
+        "                         \"No folder.mbox\" for mail in none); other notes are then skipped\n"
         "  --index N              extract only subfile N (repeatable; the others are listed as skipped)\n"
         "  --with-attachments     extract each note together with its attachments in one module call;\n"
         "                         when its files do not line up with the subfiles, they are extracted\n"
         "                         one by one instead (same tree, per-subfile statuses)\n"
+        "  --salvage              also extract the notes whose note table entry is lost, from copies\n"
+        "                         found by scanning the buckets (the newest copy of each note); they are\n"
+        "                         listed in index.json's damage list as recovered\n"
         "  -r, --recursive        a folder stands for every .nsf and .ntf file below it, in byte order\n"
         "  --files-from FILE      also the databases listed in FILE (- for standard input), one a line\n"
         "  -0, --null             the --files-from list is NUL-separated\n"
@@ -69,7 +78,7 @@ constexpr std::array kPages{
         "  -v, --verbose          print one line per subfile on stdout: database, index, path, status\n",
         true,
         "  0  every chosen subfile of every database was extracted\n"
-        "  1  some subfiles failed (listed on stderr); the others were extracted\n"
+        "  1  some subfiles failed or the database is damaged (listed on stderr); the rest was extracted\n"
         "  2  a database could not be opened, its folder exists, the output could not be written, or the\n"
         "     command line is wrong\n"
         "  130, 143  stopped by SIGINT or SIGTERM\n",
@@ -82,7 +91,8 @@ constexpr std::array kPages{
              "Lists every subfile the reader module finds in DB: index, type, name, parent, children and UTC\n"
              "time, one per line.\n",
              "  --json                 print one JSON array of {index, type, name, parent, children, time}\n", true,
-             "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+             "  0  success\n  1  the database could not be read, or parts of it are damaged (said on stderr)\n"
+             "  2  wrong command line\n",
              "  nsfrex ls mail.nsf\n  nsfrex ls --root --json mail.nsf\n"},
     HelpPage{"meta", "show the metadata of a subfile",
              "nsfrex meta [OPTIONS] DB INDEX [--all | --field NAME ...] [--json]",
@@ -95,10 +105,11 @@ constexpr std::array kPages{
              "  --json                 print one JSON array of {name, value}\n",
              true, "  0  success\n  1  the database or the subfile could not be read\n  2  wrong command line\n",
              "  nsfrex meta mail.nsf 3\n  nsfrex meta mail.nsf 3 --field '$$$TM_Folders' --json\n"},
-    HelpPage{"stat", "describe the structure of a database file", "nsfrex stat DB",
-             "Reads DB directly (without the reader module) and prints its structure version, title and note\n"
-             "counts as one JSON object.\n",
-             "", false, "  0  success\n  1  the database could not be read\n  2  wrong command line\n",
+    HelpPage{"stat", "describe the structure of a database file", "nsfrex stat DB [--salvage]",
+             "Reads DB directly (without the reader module) and prints its structure version, title, note\n"
+             "counts and the list of what cannot be read (\"damage\") as one JSON object.\n",
+             "  --salvage              count also the notes found by scanning the buckets (see extract)\n", false,
+             "  0  success\n  1  the database could not be read, or parts of it are damaged\n  2  wrong command line\n",
              "  nsfrex stat mail.nsf\n"},
     HelpPage{"dump", "print the notes and items of a database", "nsfrex dump DB [--note NOTEID]",
              "Reads DB directly and prints its notes with their items, for developers.\n",

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "damage_report.h"
 #include "json_text.h"
 #include "text.h"
 
@@ -51,7 +52,7 @@ std::string manifestJson(const Manifest& manifest) {
                           ",\n  \"documents\": ", numberOrNull(manifest.documents),
                           ",\n  \"notPresented\": ", numberOrNull(manifest.notPresented),
                           ",\n  \"encryptedNotDecrypted\": ", std::to_string(manifest.encryptedNotDecrypted),
-                          ",\n  \"subfiles\": [");
+                          ",\n  \"damage\": ", damageJson(manifest.damage), ",\n  \"subfiles\": [");
     for (std::size_t i = 0; i < manifest.subfiles.size(); ++i) {
         const ManifestEntry& e = manifest.subfiles[i];
         const SubfileEntry& s = e.subfile;

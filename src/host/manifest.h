@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "nsf/damage.h"
 #include "subfiles.h"
 
 namespace nsfrex {
@@ -45,6 +46,7 @@ struct Manifest {
     std::optional<std::uint64_t> notPresented;  // of those, the ones the module presents no file for
     std::uint64_t encryptedNotDecrypted = 0;
     std::vector<ManifestEntry> subfiles;
+    std::vector<nsf::Damage> damage;  // what of the database could not be read
 };
 
 std::string manifestJson(const Manifest& manifest);

@@ -1,5 +1,8 @@
 #include "metadata.h"
 
+#include <charconv>
+#include <set>
+
 #include "text.h"
 #include "zapi.h"
 
@@ -62,6 +65,31 @@ Result<std::vector<MetadataElement>> readMetadata(const ModuleSession& session, 
         elements.push_back(std::move(element));
     }
     return elements;
+}
+
+// The note ID of a note subfile, from the module's "$$$TM_NoteID" metadata (eight hexadecimal digits).
+Result<std::uint32_t> noteId(const ModuleSession& session, std::int32_t index) {
+    auto elements = readMetadata(session, index, MetadataRequest::Fields, {"$$$TM_NoteID"});
+    if (!elements) return std::unexpected(std::move(elements.error()));
+    if (elements->empty() || !elements->front().value) return failure("the module gave no note ID");
+    const std::string& text = *elements->front().value;
+    std::uint32_t id = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id, 16);
+    if (error != std::errc() || end != text.data() + text.size() || id == 0)
+        return failure(cat("the module gave a bad note ID ", text));
+    return id;
+}
+
+// The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
+Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFields(const ModuleSession& session,
+                                                                                   std::int32_t index) {
+    auto elements = readMetadata(session, index, MetadataRequest::MailFields);
+    if (!elements) return std::unexpected(std::move(elements.error()));
+    std::vector<std::pair<std::string, std::optional<std::string>>> fields;
+    std::set<std::string> seen;
+    for (auto& element : *elements)
+        if (element.name && seen.insert(*element.name).second) fields.emplace_back(*element.name, std::move(element.value));
+    return fields;
 }
 
 }  // namespace nsfrex

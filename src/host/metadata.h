@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,12 @@ enum class MetadataRequest { MailFields, AllItems, Fields };
 
 Result<std::vector<MetadataElement>> readMetadata(const ModuleSession& session, std::int32_t index,
                                                   MetadataRequest request, const std::vector<std::string>& fields = {});
+
+// The note ID of a note subfile, from the module's "$$$TM_NoteID" metadata (eight hexadecimal digits).
+Result<std::uint32_t> noteId(const ModuleSession& session, std::int32_t index);
+
+// The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
+Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFields(const ModuleSession& session,
+                                                                                   std::int32_t index);
 
 }  // namespace nsfrex

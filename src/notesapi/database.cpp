@@ -1,4 +1,5 @@
 // Opening and closing databases, and their version.
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -64,7 +65,12 @@ nsf::Expected<std::unique_ptr<nsf::Database>> openEngine(const std::string& give
         status = ERR_NOACCESS;
         return nsf::fail(nsf::ErrorKind::Io, "database file", "not readable");
     }
-    return nsf::openDatabaseFile(path);
+    // Salvage (NSFREX_SALVAGE=1 in the environment, or in the configuration file) also reads the notes
+    // that only a scan of the buckets still finds.
+    const char* env = std::getenv("NSFREX_SALVAGE");
+    const auto configured = configValue("NSFREX_SALVAGE");
+    const bool salvage = (env != nullptr && std::string_view(env) == "1") || (configured && *configured == "1");
+    return nsf::openDatabaseFile(path, nsf::OpenOptions{.salvage = salvage});
 }
 
 // The code level of the release that introduced a database's on-disk structure version.

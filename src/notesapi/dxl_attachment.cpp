@@ -112,12 +112,12 @@ bool writeFileObject(Context& ctx, const NoteItem& item) {
 
     const std::string where = "The attachment '" + file.name + "' of note " + noteIdText(ctx.note);
     if (!stored && uncompress) {
-        ctx.log.add(where + " uses an unknown compression; its contents are not exported.");
+        ctx.log.lose(ERR_ENCODING, where + " uses an unknown compression; its contents are not exported.");
     } else {
         const nsf::Compression decode = uncompress ? *stored : nsf::Compression::None;
         const std::string failure = writeFileData(ctx, object->descriptor.rrv, decode, uncompress ? file.fileSize : 0);
         if (!failure.empty())
-            ctx.log.add(where + " could not be read completely (" + failure + ").");
+            ctx.log.lose(ERR_RUNTIME_CORRUPT, where + " could not be read completely (" + failure + ").");
     }
     ctx.out.raw("\n</file></object>");
     return true;

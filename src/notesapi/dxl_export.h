@@ -9,6 +9,7 @@
 
 #include "dxl_writer.h"
 #include "handles.h"
+#include "notesapi/status.h"
 #include "notesapi/xml.h"
 #include "nsf/database.h"
 #include "objects.h"
@@ -45,11 +46,19 @@ public:
 class Log {
 public:
     void add(std::string message) { messages_.push_back(std::move(message)); }
+    // Data left out of the export because it could not be read: the export fails with the first
+    // such status, so that a caller never takes an incomplete note for a complete one.
+    void lose(STATUS status, std::string message) {
+        if (lost_ == NOERROR) lost_ = status;
+        add(std::move(message));
+    }
+    STATUS lost() const noexcept { return lost_; }
     bool empty() const noexcept { return messages_.empty(); }
     std::string text() const;
 
 private:
     std::vector<std::string> messages_;
+    STATUS lost_ = NOERROR;
 };
 
 // Everything the item writers need while one note is exported.

@@ -169,7 +169,7 @@ STATUS exportNote(ExporterObject& exporter, XML_WRITE_FUNCTION write, NOTEHANDLE
         exporter.log = log.text();
         exporter.errorLogged = true;
     }
-    return NOERROR;
+    return log.lost();
 }
 
 }  // namespace

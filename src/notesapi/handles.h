@@ -19,6 +19,7 @@ enum class HandleKind : std::uint8_t {
     Memory,       // OSMemAlloc / OSMemoryAllocate blocks and memory handed to callers
     ItemPool,     // the value block of one item of an open note
     DxlExporter,
+    MimeStream,   // a note's MIME items serialised for MIMEStreamRead
 };
 
 class HandleObject {

@@ -18,6 +18,7 @@
 #include "composite_text.h"
 #include "file_objects.h"
 #include "mime_body.h"
+#include "mime_part.h"
 #include "mime_richtext.h"
 #include "mime_text.h"
 #include "note_access.h"
@@ -35,53 +36,8 @@ constexpr std::size_t kMaxParts = 10000;                 // parts of one message
 constexpr std::size_t kMaxPartBytes = 16u << 20;         // body bytes of one part
 constexpr std::size_t kMaxTextBytes = 32u << 20;         // text of the whole message
 constexpr std::size_t kMaxObjectBytes = 64u << 20;       // bodies read from $FILE objects, together
-
-constexpr std::uint8_t kPartBody = 2;
-constexpr std::uint32_t kHasBoundary = 0x1;
+constexpr std::uint32_t kHasBoundary = 0x1;             // stored part flags
 constexpr std::uint32_t kHasHeaders = 0x2;
-constexpr std::uint32_t kBodyInObject = 0x4;
-
-struct StoredPart {
-    std::uint8_t type = 0;
-    std::uint32_t flags = 0;
-    std::string_view boundary;  // into the item's value block
-    std::string_view headers;
-    std::string_view body;
-};
-
-// The MIME_PART of a value block (type word first). The stored byte count is not trusted beyond
-// the item: what the item holds after boundary and headers is the body.
-std::optional<StoredPart> parsePart(const std::vector<std::uint8_t>& block) {
-    nsf::ByteReader r(nsf::Bytes(block.data(), block.size()), "MIME_PART");
-    StoredPart part;
-    if (!r.skip(4))  // type word, version
-        return std::nullopt;
-    auto flags = r.u32();
-    auto partType = r.u8();
-    if (!flags || !partType || !r.skip(1))
-        return std::nullopt;
-    auto byteCount = r.u16();
-    auto boundaryLength = r.u16();
-    auto headersLength = r.u16();
-    if (!byteCount || !boundaryLength || !headersLength || !r.skip(6))
-        return std::nullopt;
-    auto boundary = r.bytes(*boundaryLength);
-    auto headers = boundary ? r.bytes(*headersLength) : boundary;
-    if (!boundary || !headers)
-        return std::nullopt;
-    // The byte count covers boundary, headers and body; the body may go on in the next item.
-    const std::size_t prefix = std::size_t{*boundaryLength} + *headersLength;
-    if (*byteCount < prefix)
-        return std::nullopt;
-    auto body = r.bytes(std::min(std::size_t{*byteCount} - prefix, r.remaining()));
-    auto view = [](nsf::Bytes b) { return std::string_view(reinterpret_cast<const char*>(b.data()), b.size()); };
-    part.type = *partType;
-    part.flags = *flags;
-    part.boundary = view(*boundary);
-    part.headers = view(*headers);
-    part.body = view(*body);
-    return part;
-}
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -356,21 +312,6 @@ void splitInline(std::string_view message, std::string_view delimiter, std::size
     }
 }
 
-// The payload of a $FILE object, at most `limit` bytes, with the object's own transfer encoding
-// undone. A damaged object gives what could be read.
-std::string objectBody(const NoteObject& note, const FileObjectInfo& info, std::size_t limit) {
-    std::string bytes;
-    streamObject(note, info, [&bytes, limit](const BYTE* data, DWORD length) -> STATUS {
-        bytes.append(reinterpret_cast<const char*>(data), std::min<std::size_t>(length, limit - bytes.size()));
-        return bytes.size() < limit ? NOERROR : ERR_RUNTIME_TOO_LARGE;  // enough read
-    });
-    switch (info.flags & ENCODE_MASK) {
-    case ENCODE_BASE64: return mime::decodeBase64(bytes);
-    case ENCODE_QP: return mime::decodeQuotedPrintable(bytes);
-    default: return bytes;
-    }
-}
-
 // Unwraps format=flowed text (RFC 3676): a line ending in a space goes on in the next line (the space
 // dropped with delsp=yes); one leading space of a stuffed line is removed.
 std::string unflow(std::string_view text, bool delSp) {
@@ -409,7 +350,7 @@ std::uint16_t imageType(std::string_view contentType) {
 class TextCollector {
 public:
     TextCollector(const NoteObject& note, const MessageTree& tree, MimeRichText& out, std::size_t depth = 0)
-        : note_(note), tree_(tree), out_(out), depth_(depth) {}
+        : note_(note), tree_(tree), out_(out), depth_(depth), objects_(note, kMaxObjectBytes) {}
 
     void collect(std::size_t index) {
         if (out_.textBytes() >= kMaxTextBytes)
@@ -476,7 +417,7 @@ private:
         }
         std::string bytes;
         if (node.inObject) {
-            bytes = fileBody(raw);
+            bytes = objects_.body(raw, kMaxPartBytes, true);
         } else if (node.encoding == "base64") {
             bytes = mime::decodeBase64(raw);
         } else if (node.encoding == "quoted-printable") {
@@ -508,32 +449,12 @@ private:
         return nullptr;
     }
 
-    // The body kept in the $FILE object named `name`; all such bodies together read at most
-    // kMaxObjectBytes, however often parts name the same object.
-    std::string fileBody(std::string_view name) {
-        if (!filesListed_) {
-            filesListed_ = true;
-            for (auto index = findItem(note_, ITEM_NAME_ATTACHMENT, 5, 0); index;
-                 index = findItem(note_, ITEM_NAME_ATTACHMENT, 5, *index + 1))
-                if (FileObjectInfo info; fileObjectOf(note_, *index, info) == NOERROR)
-                    files_.push_back(std::move(info));
-        }
-        const auto file = std::ranges::find(files_, name, &FileObjectInfo::name);
-        if (file == files_.end() || objectBytes_ >= kMaxObjectBytes)
-            return {};
-        std::string bytes = objectBody(note_, *file, std::min(kMaxPartBytes, kMaxObjectBytes - objectBytes_));
-        objectBytes_ += bytes.size();
-        return bytes;
-    }
-
     const NoteObject& note_;
     const MessageTree& tree_;
     MimeRichText& out_;
     std::size_t depth_;
     std::map<std::string, InlineImage> images_;
-    std::vector<FileObjectInfo> files_;
-    bool filesListed_ = false;
-    std::size_t objectBytes_ = 0;
+    PartObjects objects_;
 };
 
 }  // namespace
@@ -541,23 +462,17 @@ private:
 STATUS mimeToComposite(const NoteObject& note, const char* name, WORD nameLength, MimeComposite& out) {
     out = {};
     MessageTree tree;
-    bool anyItem = false;
     bool anyPart = false;
-    for (auto index = findItem(note, name, nameLength, 0); index; index = findItem(note, name, nameLength, *index + 1)) {
-        anyItem = true;
-        const NoteItem& item = note.items()[*index];
-        if (item.type != TYPE_MIME_PART)
-            continue;
-        if ((item.flags & ITEM_SEAL) != 0 && noteIsSealed(note))
-            return ERR_NOEXTRACT_ENCRYPTED;  // the bytes are ciphertext
-        out.indices.push_back(*index);
-        if (const auto part = parsePart(*item.block)) {
+    const STATUS walked = forEachStoredPart(note, name, nameLength, [&](std::size_t index, const std::optional<StoredPart>& part) {
+        out.indices.push_back(index);
+        if (part) {
             tree.add(*part);
             anyPart = true;
         }
-    }
-    if (out.indices.empty())
-        return anyItem ? ERR_MISC_INVALID_ARGS : ERR_ITEM_NOT_FOUND;
+        return STATUS{NOERROR};
+    });
+    if (walked != NOERROR)
+        return walked;
     if (!anyPart)
         return ERR_RUNTIME_CORRUPT;
     MimeRichText richText;

@@ -184,3 +184,65 @@ std::string decodeEncodedWords(std::string_view value) {
 }
 
 }  // namespace notesrt::mime
+
+namespace notesrt::mime {
+
+std::string encodeBase64(std::string_view in) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    constexpr std::size_t kGroupsPerLine = 19;  // 76 characters
+    std::string out;
+    out.reserve((in.size() + 2) / 3 * 4 + in.size() / 57 * 2 + 2);
+    std::size_t groups = 0;
+    for (std::size_t i = 0; i < in.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, in.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            v = (v << 8) | (k < n ? static_cast<unsigned char>(in[i + k]) : 0u);
+        out.push_back(kAlphabet[(v >> 18) & 63]);
+        out.push_back(kAlphabet[(v >> 12) & 63]);
+        out.push_back(n > 1 ? kAlphabet[(v >> 6) & 63] : '=');
+        out.push_back(n > 2 ? kAlphabet[v & 63] : '=');
+        if (++groups == kGroupsPerLine) {
+            out += "\r\n";
+            groups = 0;
+        }
+    }
+    if (groups != 0)
+        out += "\r\n";
+    return out;
+}
+
+std::string encodeQuotedPrintable(std::string_view in) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    std::size_t column = 0;
+    auto put = [&](std::string_view piece) {
+        if (column + piece.size() > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
+    };
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == '\r' && i + 1 < in.size() && in[i + 1] == '\n') {
+            out += "\r\n";
+            column = 0;
+            ++i;
+            continue;
+        }
+        // Spaces and tabs are literal except before a line end, where transport may strip them.
+        const bool lineEnds = i + 1 == in.size() || in[i + 1] == '\r';
+        const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);
+        if (literal) {
+            put(std::string_view(&in[i], 1));
+        } else {
+            const char escaped[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+            put(std::string_view(escaped, 3));
+        }
+    }
+    return out;
+}
+
+}  // namespace notesrt::mime

@@ -22,3 +22,13 @@ std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool
 std::string decodeEncodedWords(std::string_view value);
 
 }  // namespace notesrt::mime
+
+namespace notesrt::mime {
+
+// Base64 in lines of 76 characters, each ended by CR LF.
+std::string encodeBase64(std::string_view in);
+
+// Quoted-printable with CR LF line ends kept as line ends, soft breaks before 76 characters.
+std::string encodeQuotedPrintable(std::string_view in);
+
+}  // namespace notesrt::mime

@@ -6,11 +6,12 @@
 
 namespace nsf::detail {
 
-Expected<std::vector<std::uint8_t>> readBucket(Bytes file, std::uint64_t offset, const char* structure) {
+Expected<std::vector<std::uint8_t>> readBucket(Bytes file, std::uint64_t offset, const char* structure,
+                                               bool requireSignature) {
     using namespace bucket_layout;
     auto header = slice(file, offset, kHeaderSize);
     if (!header) return fail(ErrorKind::Corrupt, structure, "bucket lies outside the file", offset);
-    if ((*header)[0] != kSignature0 || (*header)[1] != kSignature1)
+    if (requireSignature && ((*header)[0] != kSignature0 || (*header)[1] != kSignature1))
         return fail(ErrorKind::BadSignature, structure, "expected 02 42", offset);
     const std::uint32_t size = loadLE<std::uint32_t>(header->data() + kSize);
     auto bucket = slice(file, offset, size);

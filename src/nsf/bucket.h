@@ -26,8 +26,10 @@ inline constexpr std::uint8_t kSignature1 = 0x42;
 }  // namespace bucket_layout
 
 // A copy of the bucket at byte `offset` with its stamps restored. Checks the signature, that the
-// bucket lies inside the file, and that its footer has the size its stamps need.
-Expected<std::vector<std::uint8_t>> readBucket(Bytes file, std::uint64_t offset, const char* structure);
+// bucket lies inside the file, and that its footer has the size its stamps need. Salvage reads a
+// bucket whose signature is damaged too (`requireSignature` false).
+Expected<std::vector<std::uint8_t>> readBucket(Bytes file, std::uint64_t offset, const char* structure,
+                                               bool requireSignature = true);
 
 // The bytes of slot `slot` (1-based) of a restored bucket that lies at file offset `offset`. Checks
 // that the slot index and the slot's bytes lie inside the bucket's record area, and that the slot

@@ -8,6 +8,7 @@
 #include "item_placement.h"
 #include "nsf/id_table.h"
 #include "nsf/test_seal.h"
+#include "nsf/values.h"
 #include "object_record.h"
 #include "object_stream.h"
 #include "text.h"
@@ -20,8 +21,10 @@ constexpr std::size_t kMaxRrvBucketSize = 1u << 20;
 
 }  // namespace
 
-Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> source, std::string name) {
+Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> source, std::string name,
+                                                 OpenOptions options) {
     std::unique_ptr<NsfFile> db(new NsfFile());
+    db->options_ = options;
     db->source_ = std::move(source);
     db->file_ = db->source_->bytes();
     db->name_ = std::move(name);
@@ -33,8 +36,9 @@ Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> sou
     if (!dh) return std::unexpected(dh.error());
     db->header_ = std::move(*dh);
     auto sb = readSuperblock(file, db->header_);
-    if (!sb) return std::unexpected(sb.error());
-    db->superblock_ = std::move(*sb);
+    if (sb) db->superblock_ = std::move(*sb);
+    else if (options.salvage) db->superblockError_ = sb.error();  // the buckets are found by scanning
+    else return std::unexpected(sb.error());
     auto bdb = readBucketDescriptorBlock(file, db->header_);
     if (!bdb) return std::unexpected(bdb.error());
     db->bdb_ = std::move(*bdb);
@@ -60,7 +64,10 @@ Expected<std::unique_ptr<NsfFile>> NsfFile::open(std::unique_ptr<FileSource> sou
             if (!bytes) return fail(ErrorKind::Corrupt, "RRV bucket", "lies outside the file", descs[i].offset);
             return parseRrvBucket(*bytes, true, descs[i].offset);
         }();
-        if (!bucket) t.error = bucket.error();
+        if (db->superblockError_ && !descs[i].nonData)
+            // The live copy of the data bucket was kept in the superblock; the file's copies are stale.
+            t.error = Error(ErrorKind::Corrupt, "RRV bucket", "its live copy went with the superblock", descs[i].offset);
+        else if (!bucket) t.error = bucket.error();
         else if (bucket->firstId != t.firstId)
             t.error = Error(ErrorKind::Corrupt, "RRV bucket", "first ID differs from its descriptor", descs[i].offset);
         else t.bucket = std::move(*bucket);
@@ -122,19 +129,12 @@ Expected<std::pair<std::uint32_t, std::uint32_t>> NsfFile::rrvEntry(std::uint32_
     return t.bucket.entries[index];
 }
 
-Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
+Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc, bool strict) const {
     Record r;
     if (loc.kind == RrvLocation::Kind::BucketSlot) {
         if (loc.bucket > superblock_.summaryBuckets.size())
             return fail(ErrorKind::Corrupt, "RRV", "summary bucket " + std::to_string(loc.bucket) + " does not exist");
-        r.offset = superblock_.summaryBuckets[loc.bucket - 1];
-        auto bucket = buckets_.get(file_, r.offset, "summary bucket");
-        if (!bucket) return std::unexpected(bucket.error());
-        auto bytes = bucketSlot(**bucket, r.offset, loc.slot, "summary bucket");
-        if (!bytes) return std::unexpected(bytes.error());
-        r.offset += static_cast<std::uint64_t>(bytes->data() - (*bucket)->data());
-        r.bytes = *bytes;
-        r.owner = std::move(*bucket);
+        return slotRecord(superblock_.summaryBuckets[loc.bucket - 1], loc.slot, "summary bucket", strict);
     } else {
         r.offset = loc.offset;
         auto head = slice(file_, loc.offset, 6);
@@ -150,6 +150,29 @@ Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
         if (!bytes) return fail(ErrorKind::Corrupt, "record", "runs past the end of the file", loc.offset + 2);
         r.bytes = *bytes;
     }
+    return classified(std::move(r));
+}
+
+Expected<NsfFile::Record> NsfFile::slotRecord(std::uint64_t bucketOffset, std::uint32_t slot, const char* structure,
+                                              bool strict) const {
+    Record r;
+    r.offset = bucketOffset;
+    auto bucket = buckets_.get(file_, bucketOffset, structure);
+    if (!bucket && options_.salvage && !strict && bucket.error().kind() == ErrorKind::BadSignature) {
+        // Salvage reads a bucket whose signature alone is damaged.
+        auto lenient = readBucket(file_, bucketOffset, structure, false);
+        if (lenient) bucket = std::make_shared<const std::vector<std::uint8_t>>(std::move(*lenient));
+    }
+    if (!bucket) return std::unexpected(bucket.error());
+    auto bytes = bucketSlot(**bucket, r.offset, slot, structure);
+    if (!bytes) return std::unexpected(bytes.error());
+    r.offset += static_cast<std::uint64_t>(bytes->data() - (*bucket)->data());
+    r.bytes = *bytes;
+    r.owner = std::move(*bucket);
+    return classified(std::move(r));
+}
+
+Expected<NsfFile::Record> NsfFile::classified(Record r) {
     if (r.bytes.size() < 6) return fail(ErrorKind::Corrupt, "record", "too short", r.offset);
     const std::uint16_t sig = loadLE<std::uint16_t>(r.bytes.data());
     if (sig == note_layout::kSignatureValue) {
@@ -165,18 +188,98 @@ Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
 
 Expected<NsfFile::Record> NsfFile::record(std::uint32_t id) {
     if (auto ok = usable(); !ok) return std::unexpected(ok.error());
-    auto entry = rrvEntry(id);
-    if (!entry) return std::unexpected(entry.error());
-    auto loc = decodeRrvEntry(entry->first, entry->second);
-    if (!loc) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " is not in use");
-    return recordAt(*loc);
+    auto reached = [&]() -> Expected<Record> {
+        auto entry = rrvEntry(id);
+        if (!entry) return std::unexpected(entry.error());
+        auto loc = decodeRrvEntry(entry->first, entry->second);
+        if (!loc) return fail(ErrorKind::NotFound, "RRV", "ID " + std::to_string(id) + " is not in use");
+        return recordAt(*loc);
+    }();
+    // A note whose entry is merely unused is not looked for: its found copy would be a deleted note.
+    // A note record that names another note is a stale entry (an RRV bucket read from the file while
+    // its live copy went with the superblock).
+    const bool stale = reached && reached->kind == RecordKind::Note && reached->bytes.size() >= note_layout::kNoteId + 4 &&
+                       loadLE<std::uint32_t>(reached->bytes.data() + note_layout::kNoteId) != id;
+    const bool lost = lostId(id) || stale || (reached && reached->kind == RecordKind::Other) ||
+                      (!reached && reached.error().kind() != ErrorKind::NotFound);
+    if (options_.salvage && lost)
+        if (auto copy = salvaged(id)) return std::move(*copy);
+    return reached;
+}
+
+// What of note `id` cannot be read: the note itself (its record does not place, or a value does not
+// decode as its type says: what a consumer would leave out), and each attachment whose object cannot
+// be reached or lies outside the file.
+void NsfFile::checkNote(NoteId id, std::vector<Damage>& out) {
+    auto note = readNote(id);
+    if (!note) {
+        out.push_back(Damage{Damage::Subject::Note, id, note.error(), false});
+        return;
+    }
+    const bool encrypted = std::any_of(note->items.begin(), note->items.end(), [](const Item& item) {
+        return item.name == "$Seal" || item.name == "$SealData" || item.name == "$Seal2";
+    });
+    bool valuesReported = false;
+    for (const Item& item : note->items) {
+        // Ciphertext only a key decodes; an empty value is how Notes stores an empty field of any type.
+        if ((item.sealed() && encrypted) || item.value.empty()) continue;
+        auto value = decodeValue(item.type, item.value);
+        if (!value) {
+            if (!valuesReported)
+                out.push_back(Damage{Damage::Subject::Note, id,
+                                     Error(value.error().kind(), value.error().structure(),
+                                           "item " + item.name + ": " + value.error().detail(), value.error().offset()),
+                                     false});
+            valuesReported = true;
+            continue;
+        }
+        const auto* object = std::get_if<ObjectValue>(&*value);
+        if (object == nullptr || !object->file) continue;
+        auto r = record(object->descriptor.rrv);
+        Expected<Bytes> payload = !r                                  ? Expected<Bytes>(std::unexpected(r.error()))
+                                  : r->kind != RecordKind::Object ? fail(ErrorKind::NotFound, "object",
+                                                                          "RRV ID " + std::to_string(object->descriptor.rrv) +
+                                                                              " is not an object", r->offset)
+                                                                    : objectPayload(file_, r->offset);
+        if (!payload)
+            out.push_back(Damage{Damage::Subject::Attachment, id,
+                                 Error(payload.error().kind(), payload.error().structure(),
+                                       "attachment " + object->file->name + ": " + payload.error().detail(),
+                                       payload.error().offset()),
+                                 false});
+    }
+}
+
+bool NsfFile::lostId(NoteId id) const {
+    auto it = std::upper_bound(rrv_.begin(), rrv_.end(), id,
+                               [](std::uint32_t v, const RrvTable& t) { return v < t.firstId; });
+    if (it == rrv_.begin()) return true;
+    const RrvTable& t = *(it - 1);
+    return id >= t.endId || t.error.has_value();
+}
+
+const FoundRecords& NsfFile::foundRecords() const {
+    std::call_once(scanned_, [this] {
+        std::vector<std::uint64_t> buckets = superblockError_ ? findBuckets(file_) : superblock_.summaryBuckets;
+        found_ = scanNoteRecords(file_, buckets);
+    });
+    return found_;
+}
+
+std::optional<NsfFile::Record> NsfFile::salvaged(NoteId id) {
+    const auto& found = foundNotes();
+    auto it = found.find(id);
+    if (it == found.end()) return std::nullopt;
+    auto r = slotRecord(it->second.bucket, it->second.slot, "bucket");
+    if (!r || r->kind != RecordKind::Note) return std::nullopt;
+    return std::move(*r);
 }
 
 Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> NsfFile::records() {
     if (auto ok = usable(); !ok) return std::unexpected(ok.error());
     std::vector<std::pair<std::uint32_t, RecordKind>> out;
     for (const RrvTable& t : rrv_) {
-        if (t.error) return std::unexpected(*t.error);
+        if (t.error) continue;  // its IDs are lost; damage() lists them
         for (std::size_t i = 0; i < t.bucket.entries.size(); ++i) {
             const std::uint64_t id = std::uint64_t{t.firstId} + i * rrv_bucket_layout::kIdStep;
             if (id >= t.endId) break;
@@ -186,6 +289,59 @@ Expected<std::vector<std::pair<std::uint32_t, RecordKind>>> NsfFile::records() {
             // it reports why.
             auto r = recordAt(*loc);
             out.emplace_back(static_cast<std::uint32_t>(id), r ? r->kind : RecordKind::Other);
+        }
+    }
+    if (!options_.salvage) return out;
+    // Salvage: the notes whose records the note table does not reach come from the bucket scan.
+    std::map<std::uint32_t, RecordKind> merged(out.begin(), out.end());
+    for (const auto& [id, copy] : foundNotes()) {
+        auto it = merged.find(id);
+        const bool lost = it == merged.end() ? lostId(id) : it->second == RecordKind::Other;
+        if (lost && salvaged(id)) merged[id] = RecordKind::Note;
+    }
+    return std::vector<std::pair<std::uint32_t, RecordKind>>(merged.begin(), merged.end());
+}
+
+std::vector<Damage> NsfFile::damage() {
+    std::vector<Damage> out;
+    if (auto ok = usable(); !ok) return out;  // nothing of it can be read; the open reports why
+    const bool salvage = options_.salvage;
+    if (superblockError_) out.push_back(Damage{Damage::Subject::Structure, 0, *superblockError_, false});
+    const auto& found = foundNotes();
+    for (const RrvTable& t : rrv_) {
+        if (!t.error) continue;
+        Error lost(t.error->kind(), t.error->structure(),
+                   t.error->detail() + "; note and object IDs " + std::to_string(t.firstId) + " to " +
+                       std::to_string(t.endId - 1) + " cannot be reached",
+                   t.error->offset());
+        out.push_back(Damage{Damage::Subject::Structure, 0, lost, false});
+        // The notes of the lost range that the bucket scan finds, one by one.
+        for (auto it = found.lower_bound(t.firstId); it != found.end() && it->first < t.endId; ++it)
+            out.push_back(Damage{Damage::Subject::Note, it->first, *t.error, salvage && salvaged(it->first).has_value()});
+    }
+    for (const RrvTable& t : rrv_) {
+        if (t.error) continue;
+        for (std::size_t i = 0; i < t.bucket.entries.size(); ++i) {
+            const std::uint64_t id64 = std::uint64_t{t.firstId} + i * rrv_bucket_layout::kIdStep;
+            if (id64 >= t.endId) break;
+            const auto id = static_cast<std::uint32_t>(id64);
+            auto loc = decodeRrvEntry(t.bucket.entries[i].first, t.bucket.entries[i].second);
+            if (!loc) continue;
+            auto r = recordAt(*loc, true);
+            const bool copy = found.contains(id);
+            const bool recovered = salvage && copy && salvaged(id).has_value();
+            if (!r) {
+                out.push_back(Damage{copy ? Damage::Subject::Note : Damage::Subject::Record, id, r.error(), recovered});
+            } else if (r->kind == RecordKind::Other) {
+                out.push_back(Damage{copy ? Damage::Subject::Note : Damage::Subject::Record, id,
+                                     Error(ErrorKind::BadSignature, "record", "neither a note nor an object", r->offset),
+                                     recovered});
+            } else if (r->kind == RecordKind::Object) {
+                if (auto payload = objectPayload(file_, r->offset); !payload)
+                    out.push_back(Damage{Damage::Subject::Object, id, payload.error(), false});
+            } else if (r->kind == RecordKind::Note) {
+                checkNote(id, out);
+            }
         }
     }
     return out;
@@ -231,6 +387,19 @@ Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteR
         // A slot of a non-summary bucket: bucket number in the low 24 bits, slot in bits 24 to 30.
         const std::uint32_t number = loc & 0xFFFFFFu;
         const std::uint32_t slot = (loc >> 24) & 0x7Fu;
+        if (options_.salvage && superblockError_) {
+            // The bucket list went with the superblock: the scan's newest non-summary record of the note.
+            const auto& copies = foundRecords().nonSummary;
+            auto it = copies.find(id);
+            if (it == copies.end())
+                return fail(ErrorKind::NotFound, "non-summary record", "note " + std::to_string(id) + ": no copy found",
+                            noteOffset + note_layout::kNonSummaryLocator);
+            auto r = slotRecord(it->second.bucket, it->second.slot, "non-summary bucket");
+            if (!r) return std::unexpected(r.error());
+            auto values = nonSummaryValues(r->bytes, id, r->offset);
+            if (!values) return std::unexpected(values.error());
+            return NonSummary{*values, std::move(r->owner)};
+        }
         if (number == 0 || number > superblock_.nonSummaryBuckets.size())
             return fail(ErrorKind::Corrupt, "note",
                         "note " + std::to_string(id) + ": non-summary bucket " + std::to_string(number) + " does not exist",
@@ -350,16 +519,16 @@ Expected<std::vector<NoteId>> NsfFile::folderNoteIds(NoteId folder) {
 
 namespace nsf {
 
-Expected<std::unique_ptr<Database>> openDatabaseFile(const std::filesystem::path& path) {
+Expected<std::unique_ptr<Database>> openDatabaseFile(const std::filesystem::path& path, OpenOptions options) {
     auto source = detail::openFileSource(path);
     if (!source) return std::unexpected(source.error());
-    auto db = detail::NsfFile::open(std::move(*source), path.string());
+    auto db = detail::NsfFile::open(std::move(*source), path.string(), options);
     if (!db) return std::unexpected(db.error());
     return std::unique_ptr<Database>(std::move(*db));
 }
 
-Expected<std::unique_ptr<Database>> openDatabaseBytes(Bytes image, std::string name) {
-    auto db = detail::NsfFile::open(detail::copySource(image), std::move(name));
+Expected<std::unique_ptr<Database>> openDatabaseBytes(Bytes image, std::string name, OpenOptions options) {
+    auto db = detail::NsfFile::open(detail::copySource(image), std::move(name), options);
     if (!db) return std::unexpected(db.error());
     return std::unique_ptr<Database>(std::move(*db));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "database_header.h"
 #include "file_source.h"
 #include "item_placement.h"
+#include "note_scan.h"
 #include "note_record.h"
 #include "nsf/database.h"
 #include "rrv_bucket.h"
@@ -30,7 +32,8 @@ enum class RecordKind { Note, DeletionStub, Object, Other };
 
 class NsfFile final : public Database {
 public:
-    static Expected<std::unique_ptr<NsfFile>> open(std::unique_ptr<FileSource> source, std::string name);
+    static Expected<std::unique_ptr<NsfFile>> open(std::unique_ptr<FileSource> source, std::string name,
+                                                   OpenOptions options = {});
 
     const DatabaseInfo& info() const override { return info_; }
     Expected<std::vector<NoteEntry>> notes() override;
@@ -39,6 +42,7 @@ public:
                                                        std::uint64_t expectedSize) override;
     Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) override;
     Expected<std::vector<std::uint32_t>> objectIds() override;
+    std::vector<Damage> damage() override;
 
     const DatabaseHeader& header() const noexcept { return header_; }
     const Superblock& superblock() const noexcept { return superblock_; }
@@ -72,7 +76,19 @@ private:
     // reads the records of one bucket one after another.
     static constexpr std::size_t kBucketCacheBytes = 8u << 20;
     Expected<std::pair<std::uint32_t, std::uint32_t>> rrvEntry(std::uint32_t id) const;
-    Expected<Record> recordAt(const RrvLocation& loc) const;
+    // `strict`: a bucket with a damaged signature fails even with salvage (damage() reports it).
+    Expected<Record> recordAt(const RrvLocation& loc, bool strict = false) const;
+    static Expected<Record> classified(Record r);
+    Expected<Record> slotRecord(std::uint64_t bucketOffset, std::uint32_t slot, const char* structure,
+                                bool strict = false) const;
+    // The copies of notes that the bucket scan finds (scanned on first use).
+    const FoundRecords& foundRecords() const;
+    const std::map<NoteId, FoundNote>& foundNotes() const { return foundRecords().notes; }
+    // Salvage: the found copy of note `id`, when the note table does not reach a readable one.
+    std::optional<Record> salvaged(NoteId id);
+    // True when no readable RRV bucket covers `id`.
+    bool lostId(NoteId id) const;
+    void checkNote(NoteId id, std::vector<Damage>& out);
     struct NonSummary {
         Bytes values;
         BucketBytes owner;
@@ -88,6 +104,10 @@ private:
         std::optional<Error> error;  // the bucket could not be read
     };
 
+    OpenOptions options_;
+    std::optional<Error> superblockError_;  // salvage went on without the superblock
+    mutable std::once_flag scanned_;
+    mutable FoundRecords found_;
     std::unique_ptr<FileSource> source_;
     Bytes file_;
     std::string name_;

@@ -16,7 +16,7 @@ CASES = [
     ("nsfrex --v", ["--version"]),
     ("nsfrex help r", ["rt2html"]),
     ("nsfrex extract --fo", ["--force", "--format"]),
-    ("nsfrex extract --format ", ["auto", "dxl", "fields", "text"]),
+    ("nsfrex extract --format ", ["auto", "dxl", "eml", "fields", "mbox", "text"]),
     ("nsfrex ls --log-level D", ["DIAG", "DUMP"]),
     ("nsfrex extract ", ["Mail Box.nsf", "names.NTF", "sub folder"]),
     ("nsfrex extract -o out ", ["Mail Box.nsf", "names.NTF", "sub folder"]),

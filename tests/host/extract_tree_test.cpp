@@ -96,6 +96,7 @@ TEST(Manifest, ListsEverySubfileWithPathsMetadataAndStatus) {
               "  \"documents\": 3,\n"
               "  \"notPresented\": 1,\n"
               "  \"encryptedNotDecrypted\": 1,\n"
+              "  \"damage\": [],\n"
               "  \"subfiles\": [\n"
               "    {\"index\": 0, \"type\": \"Main\", \"name\": \"mail_tm0.mail\", \"path\": \"mail_tm0.mail\", \"parent\": -1, "
               "\"children\": [1], \"size\": 12, \"time\": \"2013-01-02T03:04:05Z\", \"status\": \"ok\", \"error\": null, "

@@ -212,6 +212,8 @@ TEST(Container, BdbPositionOutsideTheFile) {
     EXPECT_EQ(db.error().kind(), ErrorKind::Corrupt);
 }
 
+// A bad bucket costs its IDs, not the database: the note table goes on without them, the damage list
+// names the bucket and the note the bucket scan finds in its range, and salvage reads that note.
 TEST(Container, DiskRrvBucketWithBadChecksum) {
     NsfImage image;
     image.liveRrv = false;
@@ -220,11 +222,27 @@ TEST(Container, DiskRrvBucketWithBadChecksum) {
     auto db = open(image.bytes);
     ASSERT_TRUE(db.has_value()) << db.error().message();
     auto notes = (*db)->notes();
-    ASSERT_FALSE(notes.has_value());
-    EXPECT_EQ(notes.error().kind(), ErrorKind::BadChecksum);
+    ASSERT_TRUE(notes.has_value()) << notes.error().message();
+    EXPECT_TRUE(notes->empty());
     auto note = (*db)->readNote(NsfImage::kNoteId);
     ASSERT_FALSE(note.has_value());
     EXPECT_EQ(note.error().kind(), ErrorKind::BadChecksum);
+    const auto damage = (*db)->damage();
+    ASSERT_EQ(damage.size(), 2u);
+    EXPECT_EQ(damage[0].subject, nsf::Damage::Subject::Structure);
+    EXPECT_EQ(damage[0].error.kind(), ErrorKind::BadChecksum);
+    EXPECT_EQ(damage[1].subject, nsf::Damage::Subject::Note);
+    EXPECT_EQ(damage[1].id, NsfImage::kNoteId);
+    EXPECT_FALSE(damage[1].recovered);
+
+    auto salvaged = nsf::openDatabaseBytes(image.bytes, "salvage", nsf::OpenOptions{.salvage = true});
+    ASSERT_TRUE(salvaged.has_value());
+    auto listed = (*salvaged)->notes();
+    ASSERT_TRUE(listed.has_value());
+    ASSERT_EQ(listed->size(), 1u);
+    EXPECT_EQ(listed->front().id, NsfImage::kNoteId);
+    EXPECT_TRUE((*salvaged)->readNote(NsfImage::kNoteId).has_value());
+    EXPECT_TRUE((*salvaged)->damage().at(1).recovered);
 }
 
 // Rewrites the disk RRV bucket (used when there is no live copy) with entry `index` = (a, b).

@@ -22,8 +22,10 @@ TEST(FuzzRegressions, OpenInputsReplay) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         SCOPED_TRACE(entry.path().filename().string());
-        auto db = nsf::openDatabaseBytes(bytes, entry.path().filename().string());
-        if (db) (void)nsf_test::readEverything(**db);
+        for (const bool salvage : {false, true}) {
+            auto db = nsf::openDatabaseBytes(bytes, entry.path().filename().string(), nsf::OpenOptions{.salvage = salvage});
+            if (db) (void)nsf_test::readEverything(**db);
+        }
         ++replayed;
     }
     RecordProperty("replayed", static_cast<int>(replayed));

@@ -1,5 +1,6 @@
 // Reads everything the engine offers from a database, the way a consumer would: every note, every
-// item rendered, every object drained (file objects decoded as their FILEOBJECT says), every folder.
+// item rendered, every object drained (file objects decoded as their FILEOBJECT says), every folder,
+// and the list of what could not be read.
 // Shared by the damage tests, the replay of kept fuzz inputs and the fuzz target itself.
 #pragma once
 
@@ -65,6 +66,7 @@ inline std::size_t readEverything(nsf::Database& db) {
             auto stream = db.openObject(id);
             if (stream) drainObject(**stream);
         }
+    for (const nsf::Damage& d : db.damage()) (void)d.message();
     return good;
 }
 

@@ -1,0 +1,34 @@
+// The note records the buckets hold, found without the note table: each record repeats its own note
+// ID and originator ID, so a note whose RRV entry is lost can still be read. When several copies of
+// a note are found, the newest (highest sequence number, then latest sequence time) is kept.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "nsf/database.h"
+
+namespace nsf::detail {
+
+struct FoundNote {
+    std::uint64_t bucket = 0;  // byte offset of the bucket
+    std::uint32_t slot = 0;    // 1-based
+    std::uint32_t sequence = 0;
+    TimeDate sequenceTime;
+};
+
+struct FoundRecords {
+    std::map<NoteId, FoundNote> notes;       // note records (not deletion stubs)
+    std::map<NoteId, FoundNote> nonSummary;  // non-summary records, which name their note too
+};
+
+// Every note and non-summary record in the slots of the buckets at `buckets`, by note ID.
+FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets);
+
+// Offsets of whatever looks like a bucket on a 512-byte boundary (for a database whose superblock,
+// and with it the bucket list, is lost).
+std::vector<std::uint64_t> findBuckets(Bytes file);
+
+}  // namespace nsf::detail
