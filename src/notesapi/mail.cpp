@@ -16,6 +16,40 @@
 
 using namespace notesrt;
 
+namespace {
+
+constexpr std::uint8_t kSigFontTable = 0x8B;  // word-length header: signature, 0xFF, length
+constexpr std::size_t kFontTableHeader = 6;   // header and face count
+
+// The font table records of the note's $Fonts item, which name the faces that the body's text runs
+// refer to by ID. Only whole font table records are taken: anything else in the item, or a length that
+// runs past it, ends the search, so a damaged table never hides the body behind it.
+std::vector<std::uint8_t> fontTableRecords(const NoteObject& note) {
+    std::vector<std::uint8_t> records;
+    const auto index = findItem(note, "$Fonts", 6, 0);
+    if (!index)
+        return records;
+    const NoteItem& item = note.items()[*index];
+    if (item.type != TYPE_COMPOSITE || item.block->size() < 2)
+        return records;
+    const nsf::Bytes value(item.block->data() + 2, item.block->size() - 2);
+    std::size_t pos = 0;
+    while (value.size() - pos >= kFontTableHeader && value[pos] == kSigFontTable && value[pos + 1] == 0xFF) {
+        const std::size_t length = value[pos + 2] | (std::size_t{value[pos + 3]} << 8);
+        if (length < kFontTableHeader || length > value.size() - pos)
+            break;
+        records.insert(records.end(), value.begin() + pos, value.begin() + pos + length);
+        if (length % 2 != 0)
+            records.push_back(0);  // records start at even offsets
+        pos += length + (length % 2);
+        if (pos > value.size())
+            break;
+    }
+    return records;
+}
+
+}  // namespace
+
 extern "C" STATUS MailGetMessageBodyComposite(DHANDLE hMessage, const char* ItemName, const char* OutputFileName,
                                               DWORD* OutputFileSize) {
     return guardStatus("MailGetMessageBodyComposite", [&]() -> STATUS {
@@ -32,7 +66,10 @@ extern "C" STATUS MailGetMessageBodyComposite(DHANDLE hMessage, const char* Item
         // A CD file: one host-order type word, then the records of every fragment in order. A MIME
         // body is converted as MIMEConvertMIMEPartCC would, without changing the note; a plain text
         // body becomes one paragraph per line.
+        // The note's font table leads, so that the named faces of every body item resolve.
         std::vector<std::uint8_t> file = {TYPE_COMPOSITE & 0xFF, TYPE_COMPOSITE >> 8};
+        const std::vector<std::uint8_t> fonts = fontTableRecords(*note);
+        file.insert(file.end(), fonts.begin(), fonts.end());
         auto appendPieces = [&file](const std::vector<std::vector<std::uint8_t>>& pieces) {
             for (const auto& piece : pieces)
                 file.insert(file.end(), piece.begin(), piece.end());

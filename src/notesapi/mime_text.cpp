@@ -1,4 +1,4 @@
-// Transfer decoding, character sets and HTML to text for MIME part bodies. Every loop here moves
+// Transfer decoding and character sets for MIME part bodies. Every loop here moves
 // forward through its input, so hostile bodies cost linear time.
 #include "mime_text.h"
 
@@ -32,18 +32,8 @@ std::string lowerAscii(std::string_view s) {
     return out;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAlnum(char c) { return isAlpha(c) || (c >= '0' && c <= '9'); }
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = 0xFFFD;
-    std::uint8_t bytes[U8_MAX_LENGTH];
-    std::int32_t length = 0;
-    U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(cp));
-    out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-}
 
 struct ConverterCloser {
     void operator()(UConverter* c) const noexcept { ucnv_close(c); }
@@ -76,167 +66,6 @@ std::string convertWith(UConverter* converter, std::string_view bytes) {
     // A NUL from the source would end text early further on; it is no character of a message.
     std::ranges::replace(out, '\0', ' ');
     return out;
-}
-
-// HTML's names for characters: the Latin-1 range by position, then the others in common use.
-constexpr std::array<std::string_view, 96> kLatin1Entities = {
-    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",   "ordf",
-    "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn", "sup2",   "sup3",   "acute",  "micro",
-    "para",   "middot", "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave",
-    "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",
-    "Igrave", "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",
-    "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",  "agrave", "aacute",
-    "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil", "egrave", "eacute", "ecirc",  "euml",   "igrave",
-    "iacute", "icirc",  "iuml",   "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
-    "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
-
-constexpr std::pair<std::string_view, char32_t> kOtherEntities[] = {
-    {"amp", '&'},        {"lt", '<'},         {"gt", '>'},        {"quot", '"'},       {"apos", '\''},
-    {"euro", 0x20AC},    {"trade", 0x2122},   {"hellip", 0x2026}, {"mdash", 0x2014},   {"ndash", 0x2013},
-    {"lsquo", 0x2018},   {"rsquo", 0x2019},   {"sbquo", 0x201A},  {"ldquo", 0x201C},   {"rdquo", 0x201D},
-    {"bdquo", 0x201E},   {"bull", 0x2022},    {"dagger", 0x2020}, {"Dagger", 0x2021},  {"permil", 0x2030},
-    {"lsaquo", 0x2039},  {"rsaquo", 0x203A},  {"OElig", 0x152},   {"oelig", 0x153},    {"Scaron", 0x160},
-    {"scaron", 0x161},   {"Yuml", 0x178},     {"fnof", 0x192},    {"circ", 0x2C6},     {"tilde", 0x2DC},
-    {"ensp", 0x2002},    {"emsp", 0x2003},    {"thinsp", 0x2009}, {"zwnj", 0x200C},    {"zwj", 0x200D},
-    {"lrm", 0x200E},     {"rlm", 0x200F}};
-
-// Numeric references to 0x80..0x9F mean windows-1252 characters in practice (0 = unassigned there).
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-std::optional<char32_t> namedEntity(std::string_view name) {
-    for (std::size_t i = 0; i < kLatin1Entities.size(); ++i)
-        if (kLatin1Entities[i] == name)
-            return static_cast<char32_t>(0xA0 + i);
-    for (const auto& [entity, cp] : kOtherEntities)
-        if (entity == name)
-            return cp;
-    return std::nullopt;
-}
-
-// Decodes the reference starting at html[at] == '&'. Returns the bytes consumed (0: not a reference).
-std::size_t decodeEntity(std::string_view html, std::size_t at, char32_t& cp) {
-    constexpr std::size_t kLongestName = 10;
-    std::size_t i = at + 1;
-    if (i < html.size() && html[i] == '#') {
-        ++i;
-        const bool hex = i < html.size() && (html[i] == 'x' || html[i] == 'X');
-        if (hex)
-            ++i;
-        const std::size_t digitsStart = i;
-        std::uint32_t value = 0;
-        for (; i < html.size(); ++i) {
-            const int d = hex ? hexDigit(html[i]) : (html[i] >= '0' && html[i] <= '9' ? html[i] - '0' : -1);
-            if (d < 0)
-                break;
-            value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(d), 0x110000);
-        }
-        if (i == digitsStart)
-            return 0;
-        if (i < html.size() && html[i] == ';')
-            ++i;
-        cp = value;
-        if (value >= 0x80 && value <= 0x9F && kWindows1252High[value - 0x80] != 0)
-            cp = kWindows1252High[value - 0x80];
-        return i - at;
-    }
-    while (i < html.size() && i - at - 1 < kLongestName && isAlnum(html[i]))
-        ++i;
-    const std::string_view name = html.substr(at + 1, i - at - 1);
-    const auto found = name.empty() ? std::nullopt : namedEntity(name);
-    if (!found)
-        return 0;
-    const bool terminated = i < html.size() && html[i] == ';';
-    // Without the semicolon only the oldest names are taken, as browsers do.
-    if (!terminated && name != "amp" && name != "lt" && name != "gt" && name != "quot" && name != "nbsp")
-        return 0;
-    cp = *found;
-    return i - at + (terminated ? 1 : 0);
-}
-
-bool isBlockElement(std::string_view tag) {
-    static constexpr std::string_view kBlocks[] = {
-        "p",     "div",   "li",     "tr",     "h1",      "h2",     "h3",      "h4",      "h5",     "h6",
-        "pre",   "ul",    "ol",     "dl",     "dt",      "dd",     "table",   "hr",      "center", "address",
-        "form",  "title", "section", "article", "header", "footer", "blockquote", "caption", "nav",  "fieldset"};
-    return std::ranges::find(kBlocks, tag) != std::end(kBlocks);
-}
-
-// Lines under construction. Spaces and block ends are held back until more text follows, so
-// that runs of white space and of block ends give one space or one line end, and none at the end.
-class TextLines {
-public:
-    void character(char32_t cp) {
-        flush();
-        appendUtf8(out_, cp);
-    }
-    void bytes(std::string_view utf8) {
-        flush();
-        out_ += utf8;
-    }
-    void space() { pendingSpace_ = true; }
-    void lineBreak() {
-        pendingSpace_ = false;
-        if (pendingBreak_ && !atLineStart())
-            out_.push_back('\n');
-        pendingBreak_ = false;
-        out_.push_back('\n');
-    }
-    void blockBoundary() {
-        pendingSpace_ = false;
-        pendingBreak_ = true;
-    }
-    std::string take() { return std::move(out_); }
-
-private:
-    void flush() {
-        if (pendingBreak_ && !atLineStart())
-            out_.push_back('\n');
-        else if (pendingSpace_ && !atLineStart())
-            out_.push_back(' ');
-        pendingBreak_ = pendingSpace_ = false;
-    }
-    bool atLineStart() const { return out_.empty() || out_.back() == '\n'; }
-    std::string out_;
-    bool pendingSpace_ = false;
-    bool pendingBreak_ = false;
-};
-
-// Position just after the '>' that ends the tag opened at `at`, quotes respected; npos if none.
-std::size_t tagEnd(std::string_view html, std::size_t at) {
-    char quote = 0;
-    for (std::size_t i = at + 1; i < html.size(); ++i) {
-        const char c = html[i];
-        if (quote != 0) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            // Only an attribute value opens a quote; a stray quote elsewhere is text of the tag.
-            if (i > 0 && html[i - 1] == '=')
-                quote = c;
-        } else if (c == '>') {
-            return i + 1;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// Position after the closing tag of `name` at or after `from`, case-insensitive; npos if none.
-std::size_t skipElementContent(std::string_view html, std::size_t from, std::string_view name) {
-    for (std::size_t at = html.find("</", from); at != std::string_view::npos; at = html.find("</", at + 2)) {
-        const std::size_t after = at + 2 + name.size();
-        if (after > html.size())
-            return std::string_view::npos;
-        bool same = true;
-        for (std::size_t k = 0; k < name.size() && same; ++k)
-            same = lowerAscii(html[at + 2 + k]) == name[k];
-        if (same && (after == html.size() || !isAlnum(html[after]))) {
-            const std::size_t end = tagEnd(html, at);
-            return end == std::string_view::npos ? html.size() : end;
-        }
-    }
-    return std::string_view::npos;
 }
 
 }  // namespace
@@ -313,88 +142,45 @@ std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool
     return convertWith(converter.get(), bytes);
 }
 
-std::string htmlToText(std::string_view html) {
-    TextLines text;
-    int preDepth = 0;
-    bool headUnclosed = false;  // searched once: many <head> tags must not cost a search each
+std::string decodeEncodedWords(std::string_view value) {
+    std::string out;
+    std::size_t pendingSpace = 0;  // start of white space after an encoded word, kept unless one follows
+    bool afterWord = false;
     std::size_t i = 0;
-    while (i < html.size()) {
-        const char c = html[i];
-        if (c == '<') {
-            if (html.substr(i, 4) == "<!--") {
-                const std::size_t end = html.find("-->", i + 4);
-                i = end == std::string_view::npos ? html.size() : end + 3;
-                continue;
-            }
-            const bool closing = i + 1 < html.size() && html[i + 1] == '/';
-            const std::size_t nameStart = i + (closing ? 2 : 1);
-            const bool markup = nameStart < html.size() && (isAlpha(html[nameStart]) || html[nameStart] == '!' ||
-                                                            html[nameStart] == '?');
-            if (!markup) {
-                text.character('<');
-                ++i;
-                continue;
-            }
-            std::size_t nameEnd = nameStart;
-            while (nameEnd < html.size() && isAlnum(html[nameEnd]))
-                ++nameEnd;
-            const std::string tag = lowerAscii(html.substr(nameStart, nameEnd - nameStart));
-            const std::size_t end = tagEnd(html, i);
-            if (end == std::string_view::npos)
-                break;  // a tag cut off at the end of the body
-            i = end;
-            if (!closing && (tag == "script" || tag == "style" || tag == "title" || (tag == "head" && !headUnclosed))) {
-                const std::size_t after = skipElementContent(html, i, tag);
-                headUnclosed = tag == "head" && after == std::string_view::npos;
-                if (after != std::string_view::npos)
-                    i = after;
-                else if (tag != "head")  // an unclosed head still shows its body
-                    i = html.size();
-                continue;
-            }
-            if (tag == "br") {
-                text.lineBreak();
-            } else if (tag == "td" || tag == "th") {
-                text.space();
-            } else if (isBlockElement(tag)) {
-                text.blockBoundary();
-                if (tag == "pre")
-                    preDepth = std::max(0, preDepth + (closing ? -1 : 1));
-            }
-            continue;
-        }
-        if (c == '&') {
-            char32_t cp = 0;
-            if (const std::size_t used = decodeEntity(html, i, cp); used > 0) {
-                if (cp == 0xA0)
-                    text.bytes(" ");  // a hard space reads as a space and is not collapsed
-                else
-                    text.character(cp);
-                i += used;
-                continue;
+    while (i < value.size()) {
+        if (value.substr(i, 2) == "=?") {
+            const std::size_t q1 = value.find('?', i + 2);
+            const std::size_t q2 = q1 == std::string_view::npos ? q1 : value.find('?', q1 + 1);
+            const std::size_t end = q2 == std::string_view::npos ? q2 : value.find("?=", q2 + 1);
+            if (end != std::string_view::npos && q2 == q1 + 2) {
+                std::string_view charset = value.substr(i + 2, q1 - i - 2);
+                charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix
+                const char encoding = lowerAscii(value[q1 + 1]);
+                const std::string_view text = value.substr(q2 + 1, end - q2 - 1);
+                std::string bytes;
+                if (encoding == 'b') {
+                    bytes = decodeBase64(text);
+                } else if (encoding == 'q') {
+                    std::string qp(text);
+                    std::ranges::replace(qp, '_', ' ');
+                    bytes = decodeQuotedPrintable(qp);
+                }
+                if (encoding == 'b' || encoding == 'q') {
+                    if (afterWord)
+                        out.resize(pendingSpace);  // white space between encoded words is not text
+                    out += charsetToUtf8(bytes, charset);
+                    i = end + 2;
+                    afterWord = true;
+                    pendingSpace = out.size();
+                    continue;
+                }
             }
         }
-        if (preDepth > 0) {
-            if (c == '\n')
-                text.lineBreak();
-            else if (c != '\r')
-                text.bytes(std::string_view(&html[i], 1));
-            ++i;
-            continue;
-        }
-        if (isSpace(c)) {
-            text.space();
-            ++i;
-            continue;
-        }
-        // A run of ordinary bytes at once (UTF-8 sequences stay whole).
-        std::size_t j = i + 1;
-        while (j < html.size() && html[j] != '<' && html[j] != '&' && !isSpace(html[j]))
-            ++j;
-        text.bytes(html.substr(i, j - i));
-        i = j;
+        if (value[i] != ' ' && value[i] != '\t')
+            afterWord = false;
+        out.push_back(value[i++]);
     }
-    return text.take();
+    return out;
 }
 
 }  // namespace notesrt::mime

@@ -1,4 +1,4 @@
-// The text of a MIME part: transfer decoding, character sets and HTML reduced to text.
+// The text of a MIME part: transfer decoding and character sets.
 #pragma once
 
 #include <string>
@@ -17,9 +17,9 @@ std::string decodeQuotedPrintable(std::string_view in);
 // are read as windows-1252 (its superset in practice); `known` tells whether the name was recognised.
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset, bool* known = nullptr);
 
-// HTML to text, lines separated by "\n": tags dropped, block elements and <br> end a line,
-// white space collapsed outside <pre>, script, style and title contents dropped, entities decoded.
-std::string htmlToText(std::string_view html);
+// A header value with its RFC 2047 encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") decoded to
+// UTF-8; white space between two encoded words is dropped, other text stays as it is.
+std::string decodeEncodedWords(std::string_view value);
 
 }  // namespace notesrt::mime
 

@@ -16,13 +16,14 @@ from e2e_support import parse_options, report
 
 FORMATS = ["text", "fields", "dxl"]
 MIME_SAMPLE = "notedata_MIMEMsg.nsf"
-# Body texts of its three MIME mails as Python's email package decodes them, line ends as written (CR LF)
+# Body texts of its three MIME mails (their HTML choices) as the text rendering gives them, line ends as
+# written (CR LF)
 MIME_BODY_TEXTS = [
-    "\r\nThis is a test message.",
-    "\r\nThis is a text message, with a txt file attached.\r\n",
-    "\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing \r\n",
-    "In this release of Notes, many parts of \r\nyour mail, Personal Address Book",
-    "Help for IBM Lotus Domino Designer\u00ae 6 while \r\nin Notes) by using the Actions menu in the Help window. \r\n",
+    "\r\n\r\nThis is a test message.",
+    "\r\n\r\nThis is a text message, with a txt file attached.\r\n",
+    "\r\n\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing\r\n",
+    "In this release of Notes, many parts of your mail, Personal Address Book",
+    "Help for IBM Lotus Domino Designer\u00ae 6 while in Notes) by using the Actions menu in the Help window.\r\n",
 ]
 FAILED_LINE = re.compile(r"^nsfrex extract: .*?: subfile (\d+) \(.*?\): (.*)$")
 
@@ -128,7 +129,7 @@ def main():
                 failures.append(f"OLE object EXT05951: {len(data)} bytes starting {data[:8].hex()}")
 
         # MIME mail bodies come out as their decoded text: quoted-printable and the character set undone,
-        # the plain-text alternative chosen, no markup
+        # the HTML alternative chosen, no markup
         out = outputs.get((MIME_SAMPLE, "text"))
         if out is not None:
             mails = "".join(p.read_bytes().decode("utf-8", "replace") for p in sorted(out.rglob("*.mail")))

@@ -136,8 +136,8 @@ def check_meta(nsfrex, sample, c):
 
 
 def check_extract(nsfrex, sample, id_file, root, c):
-    out = root / "auto"
-    run(nsfrex, "extract", "-o", out, sample)
+    out = root / "text"  # the mails as text; test_extract_mht checks them as MHT
+    run(nsfrex, "extract", "--format", "text", "-o", out, sample)
     folder = out / sample.stem
     index = json.loads((folder / "index.json").read_text(encoding="utf-8"))
     paths = {s["index"]: folder / s["path"] for s in index["subfiles"]}

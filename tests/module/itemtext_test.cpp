@@ -230,16 +230,17 @@ TEST_F(ItemTextTest, RealMimeMailBodiesReadAsTheirDecodedText)
         NSFNoteClose(hNote);
         return text;
     };
-    EXPECT_EQ(body(0x8F6), "\r\nThis is a test message.");
+    // each HTML choice starts with <br>: an empty paragraph
+    EXPECT_EQ(body(0x8F6), "\r\n\r\nThis is a test message.");
     // multipart/mixed around the alternative; the attached text file is no body text
-    EXPECT_EQ(body(0x8FA), "\r\nThis is a text message, with a txt file attached.\r\n\r\n");
+    EXPECT_EQ(body(0x8FA), "\r\n\r\nThis is a text message, with a txt file attached.\r\n");
     // quoted-printable ISO-8859-1 inside mixed, related and alternative
     std::string help = body(0x8FE);
-    EXPECT_TRUE(help.starts_with("\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific"))
+    EXPECT_TRUE(help.starts_with("\r\n\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific"))
         << help;
-    EXPECT_NE(help.find("In this release of Notes, many parts of \r\nyour mail,"), std::string::npos) << help;
-    EXPECT_NE(help.find("Help for IBM Lotus Domino Designer\xC2\xAE 6 while \r\nin Notes)"), std::string::npos) << help;
-    EXPECT_TRUE(help.ends_with("in the Help window. \r\n\r\n\r\n")) << help;
+    EXPECT_NE(help.find("In this release of Notes, many parts of your mail,"), std::string::npos) << help;
+    EXPECT_NE(help.find("Help for IBM Lotus Domino Designer\xC2\xAE 6 while in Notes)"), std::string::npos) << help;
+    EXPECT_TRUE(help.ends_with("in the Help window.\r\n")) << help;
     EXPECT_EQ(help.find('='), std::string::npos) << help;
 }
 

@@ -213,4 +213,44 @@ TEST_F(FilesTest, MailBodyJoinsEveryFragmentIntoOneCdFile) {
     EXPECT_EQ(MailGetMessageBodyComposite(db, nullptr, out.c_str(), &size), ERR_RUNTIME_BAD_HANDLE);
 }
 
+TEST_F(FilesTest, MailBodyIsLedByTheNotesFontTable) {
+    // a font table record: signature 0x8B, 0xFF, length 6 + 34 per face, face count, faces
+    std::vector<std::uint8_t> table = {0x8B, 0xFF, 40, 0, 1, 0, 5, 0, 'A', 'r', 'i', 'a', 'l'};
+    table.resize(40, 0);
+    std::vector<std::uint8_t> truncated(table.begin(), table.begin() + 30);
+    std::vector<std::uint8_t> tableThenOther = table;
+    tableThenOther.insert(tableThenOther.end(), {0x85, 0xFF, 6, 0, 0, 0});
+    std::vector<std::uint8_t> otherFirst = {0x85, 0xFF, 6, 0, 0, 0};
+    otherFirst.insert(otherFirst.end(), table.begin(), table.end());
+    const std::vector<std::uint8_t> body = {0x81, 0x02};
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> fonts;
+        std::vector<std::uint8_t> expectedLead;
+    } rows[] = {
+        {"a whole table leads the body", table, table},
+        {"a table running past its item is left out", truncated, {}},
+        {"only the font tables at the start are taken", tableThenOther, table},
+        {"an item that does not start with a font table gives none", otherFirst, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        nsf::MemoryDatabaseBuilder b;
+        auto& memo = b.document();
+        memo.composite("$Fonts", row.fonts).composite("Body", body);
+        const DBHANDLE db = openBuilt(b);
+        NOTEHANDLE h = 0;
+        ASSERT_EQ(NSFNoteOpenExt(db, memo.id(), 0, &h), NOERROR);
+        const fs::path out = dir_ / "body.cd";
+        DWORD size = 0;
+        ASSERT_EQ(MailGetMessageBodyComposite(h, nullptr, out.c_str(), &size), NOERROR);
+        std::string expected("\x01\x00", 2);
+        expected.append(row.expectedLead.begin(), row.expectedLead.end());
+        expected.append(body.begin(), body.end());
+        EXPECT_EQ(slurp(out), expected);
+        NSFNoteClose(h);
+        NSFDbClose(db);
+    }
+}
+
 }  // namespace

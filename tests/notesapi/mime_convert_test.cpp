@@ -1,4 +1,5 @@
-// MIME bodies turned into rich text: the text part chosen, decoded, one paragraph per line.
+// MIME bodies turned into rich text: the text part chosen and decoded, plain text one paragraph per line,
+// HTML with its formatting carried into the records.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -79,10 +80,33 @@ std::vector<std::string> bodyParagraphs(NOTEHANDLE h) {
     return p.lines;
 }
 
+struct Record {
+    std::uint8_t sig;
+    std::string bytes;  // the whole record
+};
+
+STATUS collectRecord(char* record, WORD type, DWORD length, void* ctx) {
+    static_cast<std::vector<Record>*>(ctx)->push_back({static_cast<std::uint8_t>(type & 0xFF), std::string(record, length)});
+    return NOERROR;
+}
+
+// The records of every Body item of an open note.
+std::vector<Record> bodyRecords(NOTEHANDLE h) {
+    std::vector<Record> records;
+    BLOCKID item{}, value{};
+    DWORD length = 0;
+    WORD type = 0;
+    for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
+         s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length))
+        EXPECT_EQ(EnumCompositeBuffer(value, length, collectRecord, &records), NOERROR);
+    return records;
+}
+
 class MimeConvert : public RuntimeTest {
 protected:
-    // Converts the Body of a note holding `parts` and returns its paragraphs (LMBCS).
-    std::vector<std::string> convert(const std::vector<nsf::MimePartSpec>& parts) {
+    // Converts the Body of a note holding `parts` and gives the open note to `read`.
+    template <typename Read>
+    auto converted(const std::vector<nsf::MimePartSpec>& parts, Read read) {
         nsf::MemoryDatabaseBuilder b;
         auto& doc = b.document();
         for (const auto& part : parts)
@@ -93,10 +117,14 @@ protected:
         EXPECT_TRUE(NSFNoteHasMIMEPart(h));
         EXPECT_EQ(MIMEConvertMIMEPartCC(h, "Body", 4, nullptr), NOERROR);
         EXPECT_FALSE(NSFNoteHasMIMEPart(h));
-        auto lines = bodyParagraphs(h);
+        auto result = read(h);
         NSFNoteClose(h);
-        return lines;
+        return result;
     }
+    // The paragraphs (LMBCS) of the converted Body.
+    std::vector<std::string> convert(const std::vector<nsf::MimePartSpec>& parts) { return converted(parts, bodyParagraphs); }
+    // The records of the converted Body.
+    std::vector<Record> convertRecords(const std::vector<nsf::MimePartSpec>& parts) { return converted(parts, bodyRecords); }
     // The paragraphs as UTF-8, joined by "\n".
     std::string text(const std::vector<nsf::MimePartSpec>& parts) { return utf8Lines(convert(parts)); }
     std::string plain(std::string charset, std::string encoding, std::string body) {
@@ -108,15 +136,18 @@ protected:
     int n_ = 0;
 };
 
-TEST_F(MimeConvert, PlainTextPartIsPreferredAndDecoded) {
+TEST_F(MimeConvert, HtmlChoiceIsPreferredAndPlainTextDecoded) {
+    const std::string plainPart = "Content-Type: text/plain; charset=\"iso-8859-1\"\r\n"
+                                  "Content-Transfer-Encoding: quoted-printable\r\n";
     const auto lines = convert({
         part(1, "Content-Type: multipart/alternative;\r\n\tboundary=\"xx\"\r\n", "prolog"),
+        part(2, plainPart, "caf=E9 au =\r\nlait\r\nsecond line"),
         part(2, "Content-Type: text/html\r\n", "<p>html version</p>"),
-        part(2, "Content-Type: text/plain; charset=\"iso-8859-1\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-             "caf=E9 au =\r\nlait\r\nsecond line"),
         part(3, "", "epilog"),
     });
-    EXPECT_EQ(lines, (std::vector<std::string>{"caf\x82 au lait", "second line"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"html version"}));
+    EXPECT_EQ(convert({part(2, plainPart, "caf=E9 au =\r\nlait\r\nsecond line")}),
+              (std::vector<std::string>{"caf\x82 au lait", "second line"}));
 }
 
 TEST_F(MimeConvert, HtmlOnlyBodiesLoseTheirMarkup) {
@@ -261,12 +292,13 @@ TEST_F(MimeConvert, NestedMultipartsGiveTheTextOfEachLevel) {
                           "attached\r\n"),
                     child("m", plainText, "the footer\r\n"),
                     closing("m")}),
-              "the plain text\nthe footer");
-    // Without a plain choice the HTML one is read.
+              "the html\nthe footer");
+    // Without an HTML or plain choice the first one with text is read.
     EXPECT_EQ(text({part(1, "Content-Type: multipart/alternative; boundary=a\r\n\r\n", ""),
                     child("a", "Content-Type: text/enriched\r\n\r\n", "<bold>no</bold>\r\n"),
-                    child("a", html, "<div>only</div><div>html</div>\r\n"), closing("a")}),
-              "only\nhtml");
+                    child("a", "Content-Type: text/x-other\r\n\r\n", "other\r\n"),
+                    child("a", plainText, "plain\r\n"), closing("a")}),
+              "plain");
     // Nesting deeper than followed still yields the text at the bottom, without exhausting the stack.
     std::vector<nsf::MimePartSpec> deep = {part(1, "Content-Type: multipart/mixed; boundary=b0\r\n\r\n", "")};
     for (int i = 1; i < 5000; ++i) {
@@ -289,10 +321,100 @@ TEST_F(MimeConvert, HtmlBecomesParagraphsOfText) {
         "<table><tr><td>c1</td><td>c2</td></tr></table><pre>  keep\n  this</pre>"
         "<!-- <p>hidden</p> -->end\r\n   <b>bold</b> 1 < 2<br><br>after</body></html>";
     EXPECT_EQ(text({part(2, "Content-Type: text/html; charset=utf-8\r\n\r\n", html)}),
-              "Head\nOne <two> éé é  x &bogus; – &\nDiv\nA\nB\nc1 c2\n  keep\n  this\nend bold 1 < 2\n\nafter");
+              "Head\nOne <two> éé é \xC2\xA0x &bogus; – &amp\nDiv\nA\nB\nc1\nc2\n  keep\n  this\nend bold 1 < 2\n\nafter");
     // A tag cut off at the end and an unclosed script end the text quietly.
     EXPECT_EQ(text({part(2, "Content-Type: text/html\r\n\r\n", "kept<b")}), "kept");
     EXPECT_EQ(text({part(2, "Content-Type: text/html\r\n\r\n", "kept<script>lost")}), "kept");
+}
+
+// A text run as "text/face/style/colour/size"; a paragraph's style reference as "pab N"; other records
+// by their names.
+std::string describe(const Record& r) {
+    const auto byte = [&r](std::size_t at) { return at < r.bytes.size() ? static_cast<unsigned>(static_cast<std::uint8_t>(r.bytes[at])) : 0u; };
+    switch (r.sig) {
+    case 0x85:
+        return nsf::lmbcsToUtf8(nsf::Bytes(reinterpret_cast<const std::uint8_t*>(r.bytes.data()) + 8, r.bytes.size() - 8)) +
+               "/" + std::to_string(byte(4)) + "/" + std::to_string(byte(5)) + "/" + std::to_string(byte(6)) + "/" +
+               std::to_string(byte(7));
+    case 0x83: return "pab " + std::to_string(byte(2));
+    case 0x8B: return "fonts " + std::string(r.bytes.data() + 8, strnlen(r.bytes.data() + 8, r.bytes.size() - 8));
+    case 0xAD: return "link " + std::string(r.bytes.data() + 12);
+    case 0xAE: return "end link";
+    case 0xA3: return "table";
+    case 0xA4: return "cell";
+    case 0xA5: return "end table";
+    case 0x7D: return "image " + std::to_string(byte(6));
+    default: return {};
+    }
+}
+
+TEST_F(MimeConvert, HtmlFormattingIsCarriedIntoTheRecords) {
+    struct Row {
+        const char* rule;
+        std::string html;
+        std::vector<std::string> expected;  // the described records in order, definitions left out
+    } rows[] = {
+        {"effects nest", "<b>B<i>I</i></b><u>U</u>", {"pab 1", "B/1/1/0/10", "I/1/3/0/10", "U/1/4/0/10"}},
+        {"a named face goes into the font table", "<font face=\"Arial, sans\" size=4 color=\"#f00\">x</font>",
+         {"fonts Arial", "pab 1", "x/5/0/2/14"}},
+        {"style attributes and headings", "<h2>H</h2><span style=\"font-weight:bold; color:navy; font-size:12pt\">s</span>",
+         {"pab 1", "H/1/1/0/18", "pab 1", "s/1/1/10/12"}},
+        {"links", "see <a href=\"http://x.example/?a=1\">here</a>.",
+         {"pab 1", "see/1/0/0/10", "link http://x.example/?a=1", " here/1/0/0/10", "end link", "./1/0/0/10"}},
+        {"lists and breaks", "<ul><li>a</li></ul><ol><li>b<br>c</li></ol>",
+         {"pab 2", "a/1/0/0/10", "pab 3", "b/1/0/0/10", "pab 3", "c/1/0/0/10"}},
+        {"tables", "<table><tr><th>h</th><td>d</td></tr><tr><td>e</td></tr></table>after",
+         {"table", "cell", "pab 4", "h/1/1/0/10", "cell", "pab 4", "d/1/0/0/10", "cell", "pab 4", "e/1/0/0/10",
+          "end table", "pab 1", "after/1/0/0/10"}},
+        {"monospace and white space kept in pre", "<pre>a  b\nc</pre>", {"pab 1", "a  b/4/0/0/10", "pab 1", "c/4/0/0/10"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.rule);
+        std::vector<std::string> got;
+        for (const Record& r : convertRecords({part(2, "Content-Type: text/html; charset=utf-8\r\n\r\n", row.html)}))
+            if (const std::string d = describe(r); !d.empty())
+                got.push_back(d);
+        EXPECT_EQ(got, row.expected);
+    }
+}
+
+TEST_F(MimeConvert, CidImagesFlowedTextAndExtendedParameters) {
+    const auto records = convertRecords({
+        part(1, "Content-Type: multipart/mixed; boundary=m\r\n\r\n", ""),
+        child("m", "Content-Type: multipart/related; boundary=r\r\n\r\n", "", 1),
+        child("r", "Content-Type: text/html; charset*=utf-8''\r\n\r\n", "<p>pic <img src=\"cid:p1@x\" width=16></p>\r\n"),
+        child("r", "Content-Type: image/gif\r\nContent-ID: <p1@x>\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+              "R0lGODlhAQABAAAAACw=\r\n"),
+        closing("r"),
+        child("m", "Content-Type: text/plain; format=flowed; delsp=yes;\r\n charset*0*=iso-8859-1'en'caf%E9;\r\n\r\n",
+              "one \r\nline\r\n two\r\n"),
+        closing("m"),
+    });
+    std::vector<std::string> got;
+    for (const Record& r : records)
+        if (const std::string d = describe(r); !d.empty())
+            got.push_back(d);
+    EXPECT_EQ(got, (std::vector<std::string>{"pab 1", "pic/1/0/0/10", "image 1", "pab 1", "oneline/1/0/0/10", "pab 1",
+                                             "two/1/0/0/10"}));
+}
+
+TEST_F(MimeConvert, ForwardedMessageShowsItsHeadersAndContent) {
+    const std::string forwarded =
+        "From: =?utf-8?Q?Ren=C3=A9_M?= <r@example.org>\r\n"
+        "Subject: =?iso-8859-1?B?Q2Fm6Q==?= =?utf-8?Q?_=E2=82=AC?= and more\r\n"
+        "Content-Type: multipart/alternative; boundary=\"in\"\r\n\r\n"
+        "preamble\r\n--in\r\nContent-Type: text/plain\r\n\r\nplain\r\n"
+        "--in\r\nContent-Type: text/html\r\n\r\n<p>the <b>html</b></p>\r\n--in--\r\n";
+    EXPECT_EQ(text({part(1, "Content-Type: multipart/mixed; boundary=m\r\n\r\n", ""),
+                    child("m", "Content-Type: text/plain\r\n\r\n", "see below\r\n"),
+                    child("m", "Content-Type: message/rfc822\r\n\r\n", forwarded), closing("m")}),
+              "see below\nFrom: René M <r@example.org>\nSubject: Café € and more\nthe html");
+    // Cut-off and endlessly nested forwarded messages end quietly.
+    EXPECT_EQ(text({part(2, "Content-Type: message/rfc822\r\n\r\n", "Subject: =?utf-8?Q?cut")}), "Subject: =?utf-8?Q?cut");
+    std::string nested = "x";
+    for (int i = 0; i < 200; ++i)
+        nested = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: message/rfc822\r\n\r\n" + nested;
+    EXPECT_EQ(text({part(2, "Content-Type: message/rfc822\r\n\r\n", nested)}), "");
 }
 
 TEST_F(MimeConvert, DamagedPartsAreSkippedAndAllDamagedIsCorrupt) {
@@ -452,28 +574,27 @@ TEST_F(MimeConvert, MailBodyCompositeOfMimeAndTextBodies) {
 
 // The sample's three MIME mails against their text as Python's email package decodes it
 // (get_body(preferencelist=("plain", "html")).get_content(), line ends as "\n").
-TEST_F(MimeConvert, RealMimeMessagesConvertToTheirDecodedText) {
+TEST_F(MimeConvert, RealMimeMessagesConvertToTheirHtmlText) {
     DBHANDLE db = 0;
     ASSERT_EQ(NSFDbOpen(notesapi_test::samplePath("notedata_MIMEMsg.nsf").c_str(), &db), NOERROR);
+    // Each HTML part starts with <br>, an empty paragraph; the source's line ends inside paragraphs are
+    // white space, so each paragraph is one line.
     const std::pair<NOTEID, std::string> expected[] = {
-        {0x8F6, "This is a test message."},
-        {0x8FA, "This is a text message, with a txt file attached.\n\n"},
+        {0x8F6, "\nThis is a test message."},
+        {0x8FA, "\nThis is a text message, with a txt file attached.\n"},
         {0x8FE,
-         "You can get two types of Help in Notes:\n"
-         "Context-sensitive Help, specific to the task you're performing \n"
+         "\nYou can get two types of Help in Notes:\n"
+         "Context-sensitive Help, specific to the task you're performing\n"
          "Complete Help on all areas of the Notes product you're using\n"
-         "Context-sensitive Help is available in most areas of Notes including \n"
-         "dialog boxes and properties boxes. In this release of Notes, many parts of \n"
-         "your mail, Personal Address Book, and bookmarks (for example, many tabs in \n"
-         "dialog boxes and forms) include improved context-sensitive help. To see \n"
-         "it, press F1 (Macintosh users, Command-?), choose Help - Context Help, or \n"
-         "click the question mark button at the top right corner of any dialog box \n"
-         "or properties box.\n\n\n\n"
-         "To see all the Help available, choose Help - Help Topics from the main \n"
-         "menu. Once you open Help, you can use the Contents, the Index, or the \n"
-         "(full-text) Search to locate topics. You can also open Help for other \n"
-         "Notes products (for example, Help for IBM Lotus Domino Designer\xC2\xAE 6 while \n"
-         "in Notes) by using the Actions menu in the Help window. \n\n\n"}};
+         "Context-sensitive Help is available in most areas of Notes including dialog boxes and properties "
+         "boxes. In this release of Notes, many parts of your mail, Personal Address Book, and bookmarks (for "
+         "example, many tabs in dialog boxes and forms) include improved context-sensitive help. To see it, "
+         "press F1 (Macintosh users, Command-?), choose Help - Context Help, or click the question mark button "
+         "at the top right corner of any dialog box or properties box.\n\n\n"
+         "To see all the Help available, choose Help - Help Topics from the main menu. Once you open Help, you "
+         "can use the Contents, the Index, or the (full-text) Search to locate topics. You can also open Help "
+         "for other Notes products (for example, Help for IBM Lotus Domino Designer\xC2\xAE 6 while in Notes) by "
+         "using the Actions menu in the Help window.\n"}};
     for (const auto& [id, text] : expected) {
         NOTEHANDLE h = 0;
         ASSERT_EQ(NSFNoteOpenExt(db, id, OPEN_RAW_MIME, &h), NOERROR);

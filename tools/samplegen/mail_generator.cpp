@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cd_writer.h"
+#include "nsf/cd_writer.h"
 #include "images.h"
 #include "mail.h"
 #include "nsf/memory_database.h"
@@ -14,6 +14,9 @@
 
 namespace samplegen {
 namespace {
+
+// The rich-text record writer and its constants.
+using namespace nsf;
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -1,11 +1,12 @@
 #include "sample_db.h"
 
-#include "cd_writer.h"
+#include "nsf/cd_writer.h"
 #include "images.h"
 #include "mail.h"
 #include "notes_bitmaps.h"
 
 namespace samplegen {
+using namespace nsf;  // the CD record writer
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

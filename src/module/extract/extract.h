@@ -53,9 +53,13 @@ NSFSTATUS nsfExtractMailFields(NsfContext *pContext, SubFile *pSubFile, uint32_t
 /* The header rows of the mail header table that have a value. */
 NSFSTATUS nsfExtractMailHeader(NsfContext *pContext, SubFile *pSubFile, uint32_t hNote, IOobj64 *pIO,
                                uint8_t bFormatted);
-/* The "Body" text, after a blank line. */
+/* Plain: the "Body" text, after a blank line. Formatted: the converted body (an empty page without a
+   "Body" item) and, for a mail with a logo, the logo part and the closing delimiter. */
 NSFSTATUS nsfExtractMailBody(NsfContext *pContext, SubFile *pSubFile, uint32_t hNote, IOobj64 *pIO,
                              uint8_t bFormatted);
+/* The note's body as a composite value (type word first) in the main buffer, written by the Notes API
+   to a temporary file that is removed on every path; a MIME body is converted to composite data first. */
+NSFSTATUS nsfGetBodyComposite(NsfContext *pContext, uint32_t hNote);
 
 /* Writes cb bytes to the host stream; true on success. */
 bool nsfWriteIO(IOobj64 *pIO, const void *pv, uint32_t cb);

@@ -1,5 +1,6 @@
 // A small writer of rich-text (CD) records, in the canonical layouts of the Notes C API: enough for
-// the sample databases' paragraphs, fonts, lists, tables, links, attachment icons and images.
+// the sample databases and for MIME bodies converted to rich text: paragraphs, fonts, lists, tables,
+// links, attachment icons and images.
 // Records are packed one after another, each starting on an even offset.
 #pragma once
 
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace samplegen {
+namespace nsf {
 
 // FONTID: face (0 serif, 1 sans, 4 monospace, 5+ the note's $Fonts table), style bits, palette
 // colour, point size.
@@ -88,4 +89,4 @@ private:
 // A $Fonts item value: CDFONTTABLE with one CDFACE per entry.
 std::vector<std::uint8_t> fontTable(std::span<const FontFace> faces);
 
-}  // namespace samplegen
+}  // namespace nsf

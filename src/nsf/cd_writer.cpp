@@ -1,11 +1,11 @@
-#include "cd_writer.h"
+#include "nsf/cd_writer.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "nsf/lmbcs.h"
 
-namespace samplegen {
+namespace nsf {
 namespace {
 
 constexpr std::uint8_t kSigParagraph = 0x81, kSigPabDefinition = 0x82, kSigPabReference = 0x83, kSigText = 0x85,
@@ -248,4 +248,4 @@ std::vector<std::uint8_t> fontTable(std::span<const FontFace> faces) {
     return out;
 }
 
-}  // namespace samplegen
+}  // namespace nsf
