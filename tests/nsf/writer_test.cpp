@@ -139,66 +139,6 @@ TEST(Writer, CxCoderRoundTripsThroughTheReadersDecoder) {
     }
 }
 
-TEST(Writer, EveryValueTypeFlagAndHeaderFieldReadsBack) {
-    MemoryDatabaseBuilder b;
-    b.title("Writer test").replicaId({1, 2, 3, 4, 5, 6, 7, 8}).databaseId({9, 8, 7, 6, 5, 4, 3, 2});
-    const TimeDate t1{0x00ABCDEF, 0x85256F3Du}, t2{0xFFFFFFFFu, 0x00256F40};
-    const std::vector<double> numbers = {1.5, -2.25};
-    const std::vector<std::pair<double, double>> numberRanges = {{1, 2}};
-    const std::vector<TimeDate> times = {t1, t2};
-    const std::vector<std::pair<TimeDate, TimeDate>> timeRanges = {{t1, t2}};
-    auto& memo = b.document();
-    memo.unid({0x11111111, 0x22222222}, t1).sequence(7, t2).modified(t1).accessed(t2).added(t1).statusFlags(0x0200);
-    memo.text("Form", "Memo")
-        .text("Subject", "Grüße, 報告 und € — \"quoted\"\nsecond line")
-        .textList("SendTo", {"A <a@example.com>", "Ü Name/Org"})
-        .number("Size", 12345.5)
-        .numberRange("Numbers", numbers, numberRanges)
-        .time("PostedDate", t1)
-        .timeRange("Times", times, timeRanges)
-        .userId("$UpdatedBy", "CN=Writer/O=Test")
-        .composite("Body", ByteVec{0x81, 0x04, 0x01, 0x00})
-        .item("Flagged", kTypeText, encode::text("no type word"), kItemSummary | kItemTypeImplied | kItemNames, 9)
-        .item("Holder", kTypeText, {}, kItemPlaceholder)
-        .sealedItem("Secret", kTypeText, encode::text("stored as given"))
-        .item("Empty", kTypeTextList, {}, kItemSummary)
-        .attachFile("plain.txt", pattern(5000, 1))
-        .attachFile("packed.bin", pattern(9000, 2), Compression::Huffman);
-    auto& mime = b.document();
-    mime.parent(memo.id()).text("Form", "Memo");
-    mime.mimePart("Body", MimePartSpec{2, 0x3, 1, "--b", "Content-Type: multipart/related\r\n\r\n", ""});
-    mime.mimePart("Body", MimePartSpec{2, 0x2, 2, "", "Content-Type: text/html\r\n\r\n", "<p>Hi</p>"});
-    memo.responseCount(1);
-    const std::vector<OriginatorId> refs = {memo.header().oid};
-    mime.noteRefs("$REF", refs);
-    auto& design = b.noteWithId(0x10A, 0x0004);  // a form, below the first data ID
-    design.text("$TITLE", "Memo").item("$Body", kTypeComposite, ByteVec(100, 0x20), 0);
-    b.specialNoteId(2, design.id());
-    b.folder("Inbox", {memo.id(), mime.id()});
-    b.deletionStub();
-    // A note sealed for a key in the test format: its ciphertext and $Seal come back as stored.
-    b.document()
-        .text("Subject", "sealed")
-        .item("Body", kTypeComposite, ByteVec{0x81, 0x02}, kItemSeal)
-        .sealFor({EncryptionKey{"Key", {1, 2, 3, 4, 5, 6, 7, 8}}});
-
-    auto source = b.build();
-    ByteVec image;
-    auto written = writeAndOpen(*source, &image);
-    ASSERT_TRUE(written);
-    expectSameDatabase(*source, *written);
-    EXPECT_EQ(nsf_test::readEverything(*written), 5u);  // the stub is not readable
-
-    // The same database gives the same bytes every time.
-    auto again = writeDatabaseBytes(*source);
-    ASSERT_TRUE(again);
-    EXPECT_TRUE(*again == image);
-    // Writing what was read gives the same file again.
-    auto copy = writeDatabaseBytes(*written);
-    ASSERT_TRUE(copy);
-    EXPECT_TRUE(*copy == image);
-}
-
 TEST(Writer, ManyNotesLargeItemsLargeObjectsAndFolders) {
     MemoryDatabaseBuilder b;
     b.title("Big");
@@ -263,72 +203,6 @@ public:
 private:
     Database& inner_;
 };
-
-TEST(Writer, StoresTheObjectsNotesNameWhenTheDatabaseListsNone) {
-    MemoryDatabaseBuilder b;
-    auto& n = b.document();
-    n.attachFile("a.bin", pattern(3000, 9)).objectRef("Dangling", object_type::kFile, 0x4000);
-    b.folder("F", {n.id()});
-    auto source = b.build();
-    UnlistedObjects unlisted(*source);
-    auto written = writeAndOpen(unlisted);
-    ASSERT_TRUE(written);
-    expectSameDatabase(*source, *written);  // both attachment and folder table came along
-}
-
-TEST(Writer, RefusesWhatCannotReadBack) {
-    {
-        MemoryDatabaseBuilder b;
-        auto& n = b.document();
-        for (int i = 0; i < 4; ++i) n.text("Field" + std::to_string(i), std::string(10000, 'y'));
-        auto db = b.build();
-        auto bytes = writeDatabaseBytes(*db);
-        ASSERT_FALSE(bytes);
-        EXPECT_EQ(bytes.error().kind(), ErrorKind::Unsupported);
-        EXPECT_NE(bytes.error().message().find("summary data"), std::string::npos);
-    }
-    {
-        // One name, two types, neither value with a type word: the name table can hold only one.
-        MemoryDatabaseBuilder b;
-        b.document().item("X", kTypeText, encode::text("a"), kItemSummary | kItemTypeImplied);
-        b.document().item("X", kTypeNumber, encode::number(1), kItemSummary | kItemTypeImplied);
-        auto db = b.build();
-        auto bytes = writeDatabaseBytes(*db);
-        ASSERT_FALSE(bytes);
-        EXPECT_EQ(bytes.error().kind(), ErrorKind::Unsupported);
-    }
-    {
-        MemoryDatabaseBuilder b;
-        b.noteWithId(0x900, kNoteClassDocument).text("A", "a");
-        b.noteWithId(0x903, kNoteClassDocument).text("A", "b");
-        auto db = b.build();
-        EXPECT_FALSE(writeDatabaseBytes(*db));
-    }
-}
-
-TEST(Writer, WritesAFileThroughATemporaryName) {
-    MemoryDatabaseBuilder b;
-    b.title("On disk");
-    b.document().text("Subject", "x").attachFile("a.txt", pattern(10, 1));
-    auto source = b.build();
-    const auto dir = std::filesystem::temp_directory_path() / ("nsf-writer-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto path = dir / "out.nsf";
-    auto ok = writeDatabaseFile(*source, path);
-    ASSERT_TRUE(ok) << ok.error().message();
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.nsf.partial"));
-    auto opened = openDatabaseFile(path);
-    ASSERT_TRUE(opened) << opened.error().message();
-    expectSameDatabase(*source, **opened);
-    EXPECT_FALSE(writeDatabaseFile(*source, dir / "missing" / "out.nsf"));
-    // The stream form writes the same bytes.
-    std::ostringstream stream;
-    ASSERT_TRUE(writeDatabase(*source, stream));
-    auto bytes = writeDatabaseBytes(*source);
-    ASSERT_TRUE(bytes);
-    EXPECT_EQ(stream.str(), std::string(bytes->begin(), bytes->end()));
-    std::filesystem::remove_all(dir);
-}
 
 }  // namespace
 }  // namespace nsf
