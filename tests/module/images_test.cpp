@@ -1,5 +1,4 @@
-// The image catalogue: which form notes are images, link names (letter case, the 63-character cut,
-// duplicates), lookups without images, and failures while reading image notes.
+// The image catalogue: which form notes are images and their link names in any letter case.
 #include <gtest/gtest.h>
 
 #include "catalogue/images.h"
@@ -60,81 +59,4 @@ TEST_F(ImagesTest, ImageNotesAreFoundByTheirLinkNameInAnyCase)
     EXPECT_TRUE(HasLine(lines, "[0/0] WARNING nsfFindImage(): Image not found, pszLinkName logo.gif"));
     EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitImages(): Deleting ID table..."));
     EXPECT_EQ(CountContaining(lines, "Calling Notes API NSFNoteOpenExt()"), CountContaining(lines, "Calling Notes API NSFNoteClose()"));
-}
-
-TEST_F(ImagesTest, LongLinkNamesAreCutTo63Characters)
-{
-    std::string name70(70, 'a');
-    for (size_t i = 0; i < name70.size(); i++)
-        name70[i] = static_cast<char>('a' + i % 26);
-    AddImage("t;" + name70);
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->cImages, 1);
-    EXPECT_EQ(std::string(pContext->rgImages[0]->pszLinkName), name70.substr(0, 63));
-    EXPECT_NE(nsfFindImage(pContext, name70.substr(0, 63).c_str()), nullptr);
-    EXPECT_EQ(nsfFindImage(pContext, name70.c_str()), nullptr);
-    // The link name is what follows the last ';'.
-    Close();
-    builder = nsf::MemoryDatabaseBuilder();
-    AddImage("a;b;Last");
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_NE(nsfFindImage(pContext, "Last"), nullptr);
-}
-
-TEST_F(ImagesTest, DuplicateLinkNamesFindTheLowerNoteId)
-{
-    AddImage("second;Dup", 0x2000);
-    AddImage("first;DUP", 0x1000);
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->cImages, 2);
-    Image *pImage = nsfFindImage(pContext, "dup");
-    ASSERT_NE(pImage, nullptr);
-    EXPECT_EQ(pImage->dwNoteID, 0x1000u);
-    EXPECT_EQ(pImage->nImage, 0);
-}
-
-TEST_F(ImagesTest, WithoutImagesEveryLookupSaysNoImages)
-{
-    builder.document().text("Subject", "mail");
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(pContext->rgImages, nullptr);
-    EXPECT_EQ(nsfFindImage(pContext, "StdNotesLtr0"), nullptr);
-    EXPECT_EQ(nsfFindImage(pContext, "x"), nullptr);
-    Close();
-    EXPECT_EQ(CountLogged("WARNING nsfFindImage(): No images"), 2);
-}
-
-TEST_F(ImagesTest, TableGrowsByTenAndFailuresSkipTheNote)
-{
-    NsfContext *p = BareContext();
-    p->dwIDEntries = 1;
-    ASSERT_EQ(nsfNewImage(p), 0);
-    EXPECT_EQ(p->cImagesMax, 1);
-    ASSERT_EQ(nsfNewImage(p), 0);
-    EXPECT_EQ(p->cImagesMax, 11);
-    EXPECT_EQ(p->rgImages[1]->nImage, 1);
-    EXPECT_EQ(p->rgImages[2], nullptr);
-    host.FailAllocation(1);
-    EXPECT_EQ(nsfNewImage(p), 2);
-    EXPECT_EQ(p->cImages, 2);
-    Close();
-    EXPECT_TRUE(Logged("ERROR nsfNewImage(): Error allocating image, cImages 2"));
-
-    AddImage("one;One");
-    AddImage("two;Two");
-    NotesTestInjectFault("NSFNoteOpenExt", 1, 0, 0);
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    ASSERT_EQ(pContext->cImages, 1);
-    EXPECT_STREQ(pContext->rgImages[0]->pszLinkName, "Two");
-    Close();
-    EXPECT_TRUE(Logged("WARNING nsfInitImages(): nsfGetNoteImage() failed"));
-
-    // A failing image search leaves no catalogue; the notes are still catalogued.
-    builder.document().text("Body", "b");
-    NotesTestInjectFault("NSFSearch", 1, 0, 0);
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->cImages, 0);
-    EXPECT_EQ(pContext->cSubFiles, 1);
 }

@@ -55,18 +55,6 @@ TEST_F(RuntimeTest, OpenStartsAndCloseStopsTheRuntimeOnce)
     EXPECT_EQ(state[0], '\0');
 }
 
-TEST_F(RuntimeTest, TwoContextsInTurnEachStartAndStop)
-{
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(nStatus, 0);
-    Close();
-    ASSERT_NE(OpenPath(dbPath), nullptr);
-    ASSERT_EQ(nStatus, 0);
-    Close();
-    EXPECT_EQ(CountLogged("Notes is initialized"), 2);
-    EXPECT_EQ(CountLogged("Calling Notes API NotesTerm()"), 2);
-}
-
 TEST_F(RuntimeTest, MissingNotesIniFailsWith12AndCloseDoesNotStop)
 {
     // The runtime reports a configuration file it cannot find with 421 (a start while it is already
@@ -84,25 +72,6 @@ TEST_F(RuntimeTest, MissingNotesIniFailsWith12AndCloseDoesNotStop)
     EXPECT_EQ(CountContaining(lines, "Mutex released"), 1);
     EXPECT_EQ(CountContaining(lines, "Terminating Notes..."), 0);
     EXPECT_EQ(CountContaining(lines, "NotesTerm"), 0);
-}
-
-TEST_F(RuntimeTest, OtherStartFailureAndExceptionGive12)
-{
-    NotesTestInjectFault("NotesInitExtended", 1, 0x1234, 0);
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 12);
-    EXPECT_TRUE(Logged("Notes API NotesInitExtended() failed, status 4660 0x1234"));
-    EXPECT_FALSE(Logged("NOTES.INI"));
-    Close();
-
-    NotesTestInjectFault("NotesInitExtended", 1, 0, 1);
-    ASSERT_NE(OpenPath(dbPath), nullptr);
-    EXPECT_EQ(nStatus, 12);
-    EXPECT_EQ(pContext->bNotesInitialized, 0);
-    Close();
-    EXPECT_TRUE(Logged("Notes API NotesInitExtended() raised an EXCEPTION"));
-    EXPECT_EQ(CountLogged("Notes is NOT initialized"), 2);
-    EXPECT_EQ(CountLogged("Mutex released"), 2);
 }
 
 TEST_F(RuntimeTest, LockThatCannotBeCreatedGives12)
