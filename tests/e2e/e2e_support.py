@@ -18,6 +18,7 @@ class Options:
         parser.add_argument("--shared", required=True, type=pathlib.Path)
         parser.parse_args(namespace=self)
         self.nsfrex = self.bin / "nsfrex"
+        self.rt2html = self.bin / "nsfrex-rt2html"  # the developers' program around the rich-text converter
         self.samples = self.shared / "samples" / "nsf"
         self.dtd = self.shared / "dxl" / "domino_9_0_1.dtd"
         self.built_samples = self.bin.parent / "samples"

@@ -141,7 +141,7 @@ def check_extract(nsfrex, sample, id_file, root, c):
         expect=2)
 
 
-def check_design_and_mime(nsfrex, sample, root, c):
+def check_design_and_mime(nsfrex, rt2html, sample, root, c):
     # Every note, design notes included, as field dumps: the logo names its image resource.
     fields = root / "fields"
     run(nsfrex, "extract", "--format", "fields", "-c", "nsfrex.ExtractAllNotes=1", "-o", fields, sample)
@@ -156,14 +156,14 @@ def check_design_and_mime(nsfrex, sample, root, c):
     # The rich-text converter on the engine's items: fonts of the font table, lists, the table, the
     # link and the image of the report; the logo image of the resource the welcome mail names.
     notes = note_ids(nsfrex, sample)
-    report = run(nsfrex, "rt2html", sample, notes["Quarterly report Q1"])
+    report = run(rt2html, sample, notes["Quarterly report Q1"])
     for needle in ('FACE=3D"Verdana', 'FACE=3D"Courier New', "<UL><LI", '<OL STYLE=3D"list-style-type: decimal;">',
                    "<TABLE", "<TD STYLE", '<A href=3D"https://example.com/reports/q1">', "report site",
                    "<IMG src=3D", "Content-Type: image/gif"):
         c.check(needle in report, f"rt2html report: {needle!r} missing")
     c.equal("rt2html report: table cells", report.count("<TD STYLE"), 6)
     c.equal("rt2html report: image size", image_in_mht(report)[6:10], bytes([16, 0, 16, 0]))
-    logo = run(nsfrex, "rt2html", sample, notes["nsfrex-logo.gif;NsfrexLogo"], "$ImageData")
+    logo = run(rt2html, sample, notes["nsfrex-logo.gif;NsfrexLogo"], "$ImageData")
     c.check("width=3D48 height=3D16" in logo, "rt2html logo: no image tag of 48 x 16")
     c.equal("rt2html logo: GIF size", image_in_mht(logo)[:10], b"GIF87a" + bytes([48, 0, 16, 0]))
 
@@ -196,7 +196,7 @@ def check_hostile(nsfrex, hostile, c):
 def main():
     options = parse_options()
     built = options.built_samples
-    options.require(options.nsfrex, *(built / name for name in ("nsfrex-sample.nsf", "nsfrex-sample.id",
+    options.require(options.nsfrex, options.rt2html, *(built / name for name in ("nsfrex-sample.nsf", "nsfrex-sample.id",
                                                                  "hostile-names.nsf")))
     nsfrex = options.nsfrex
     c = Checks()
@@ -205,7 +205,7 @@ def main():
         check_ls(nsfrex, sample, c)
         check_meta(nsfrex, sample, c)
         check_extract(nsfrex, sample, built / "nsfrex-sample.id", root, c)
-        check_design_and_mime(nsfrex, sample, root, c)
+        check_design_and_mime(nsfrex, options.rt2html, sample, root, c)
         check_hostile(nsfrex, staged(built / "hostile-names.nsf", root), c)
     return c.report(f"sample database: {len(c.failures)} failures")
 
