@@ -39,7 +39,9 @@ TEST(Log, FileNameFromDirectoryAndFallback)
     nsfLogMakePath(nullptr, "C:/logs", 4711, 12, sz, sizeof sz);
     EXPECT_STREQ(sz, "C:/logs/nsfrex_4711_12.log");
     nsfLogMakePath("", "C:\\logs", 4711, 12, sz, sizeof sz);
-    EXPECT_STREQ(sz, "C:\\logs\\nsfrex_4711_12.log");
+    EXPECT_STREQ(sz, "C:\\logs/nsfrex_4711_12.log");  // '/' is the separator written here
+    nsfLogMakePath(nullptr, "logs", 1, 2, sz, sizeof sz);
+    EXPECT_STREQ(sz, "logs/nsfrex_1_2.log");
     nsfLogMakePath(nullptr, "/tmp/", 1, 2, sz, sizeof sz);
     EXPECT_STREQ(sz, "/tmp/nsfrex_1_2.log");
     nsfLogMakePath(nullptr, "D:\\x/y\\", 1, 2, sz, sizeof sz);
@@ -81,4 +83,24 @@ TEST(Log, OpenInDirectoryUsesProcessAndThreadIds)
     nsfLog(&lc.ctx, LOG_DIAG, "f", "m");
     std::string expected = dir.path() + "/nsfrex_" + std::to_string((long)getpid()) + "_" + Tid() + ".log";
     EXPECT_TRUE(std::filesystem::exists(expected)) << expected;
+}
+
+TEST(Log, RelativeDirectoryReceivesTheFile)
+{
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.file("logs"));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    EnvVar file("TAMSEL_NSFREX_LOG_FILE", nullptr);
+    EnvVar dirVar("TAMSEL_NSFREX_LOG_DIR", "logs");
+    EnvVar level("TAMSEL_NSFREX_LOG_LEVEL", "DIAG");
+    {
+        LogContext lc;
+        nsfLogOpen(&lc.ctx);
+        nsfLog(&lc.ctx, LOG_DIAG, "f", "m");
+    }
+    std::filesystem::current_path(cwd);
+    const std::string name = "nsfrex_" + std::to_string((long)getpid()) + "_" + Tid() + ".log";
+    EXPECT_TRUE(std::filesystem::exists(dir.file("logs/" + name))) << name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "only the folder logs";
 }
