@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one flavour of nsfrex.
+# Configures and builds one flavour of nsfrex; the build's progress goes to stderr, the build folder is
+# printed on stdout. NSFREX_SHARED_DIR, when set, says where the samples are (default ../shared).
 #   scripts/build.sh [release|debug|sanitize|fuzz]   (default: release)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,9 @@ case "$flavour" in
             targets=(--target fuzzers) ;;
   *) echo "build.sh: unknown flavour '$flavour'" >&2; exit 2 ;;
 esac
+if [ -n "${NSFREX_SHARED_DIR:-}" ]; then
+  args+=("-DNSFREX_SHARED_DIR=$(cd "$NSFREX_SHARED_DIR" && pwd)")
+fi
 cmake -S "$root" -B "$root/$dir" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$root/$dir" -j "$jobs" "${targets[@]}"
+cmake --build "$root/$dir" -j "$jobs" "${targets[@]}" >&2
 echo "$root/$dir"

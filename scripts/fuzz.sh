@@ -5,6 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shared="${NSFREX_SHARED_DIR:-$root/../shared}"
+"$root/scripts/install-deps.sh" fuzz
 "$root/scripts/build.sh" fuzz >/dev/null
 shopt -s nullglob
 for target in "$root"/build-fuzz/bin/fuzz_*; do

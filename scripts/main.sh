@@ -4,6 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+echo "main.sh: building (a few minutes the first time)" >&2
 "$root/scripts/build.sh" release >/dev/null
 bin="$root/build/bin/nsfrex"
 shared="${NSFREX_SHARED_DIR:-$root/../shared}"
@@ -20,5 +21,5 @@ shopt -s nullglob
 databases=("$root/build/samples/nsfrex-sample.nsf" "$shared"/samples/nsf/*.nsf "$shared"/samples/nsf/*.ntf)
 rc=0
 "$bin" extract --force --format fields -j "$(nproc)" -o "$out" "${databases[@]}" || rc=$?
-echo "main.sh: extracted $(find "$out" -type f ! -name index.json | wc -l) files into $out (exit status $rc)"
+echo "main.sh: extracted $(find "$out" -mindepth 2 -type f ! -name index.json | wc -l) files into $out (exit status $rc)"
 if [ "$rc" -ge 2 ]; then exit 1; fi

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands.h"
+#include "number_argument.h"
 #include "nsf/database.h"
 #include "nsf/test_seal.h"
 #include "nsf/timedate.h"
@@ -91,17 +92,6 @@ void printNote(const nsf::Note& note) {
     }
 }
 
-bool parseNoteId(std::string_view text, nsf::NoteId& out) {
-    std::string s(text);
-    if (s.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(s.c_str(), &end, 0);
-    if (errno != 0 || end == nullptr || *end != '\0' || v > 0xFFFFFFFFull || s[0] == '-') return false;
-    out = static_cast<nsf::NoteId>(v);
-    return true;
-}
-
 }  // namespace
 
 int runDump(Args args) {
@@ -109,13 +99,13 @@ int runDump(Args args) {
     std::optional<nsf::NoteId> only;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--note") {
-            nsf::NoteId id = 0;
-            if (i + 1 >= args.size() || !parseNoteId(args[i + 1], id)) {
+            const auto id = i + 1 < args.size() ? parseNumberArgument<nsf::NoteId>(args[i + 1]) : std::nullopt;
+            if (!id) {
                 std::fputs("nsfrex dump: --note needs a note ID (decimal or 0x hex)\nusage: nsfrex dump FILE [--note NOTEID]\n",
                            stderr);
                 return 2;
             }
-            only = id;
+            only = *id;
             ++i;
         } else if (file.empty() && !(args[i].size() > 1 && args[i][0] == '-')) {
             file = args[i];

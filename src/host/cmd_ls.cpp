@@ -76,7 +76,7 @@ int runLs(Args args) {
     }
     auto entries = listSubfiles(opened->session);
     if (!entries) {
-        std::fprintf(stderr, "nsfrex ls: %s: %s\n", opened->session.databasePath().c_str(), entries.error().c_str());
+        std::fprintf(stderr, "nsfrex ls: %s: %s\n", database->c_str(), entries.error().c_str());
         return 1;
     }
     if (json)

@@ -11,6 +11,7 @@
 #include "json_text.h"
 #include "metadata.h"
 #include "module.h"
+#include "number_argument.h"
 #include "open_database.h"
 #include "options.h"
 #include "text.h"
@@ -50,13 +51,6 @@ int usage(std::string_view message) {
     return 2;
 }
 
-std::optional<std::int32_t> parseIndex(std::string_view text) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 }  // namespace
 
 int runMeta(Args args) {
@@ -89,7 +83,7 @@ int runMeta(Args args) {
     }
     if (positional.size() != 2) return usage("expected a database file and a subfile index");
     if (all && !fields.empty()) return usage("--all and --field exclude each other");
-    const auto index = parseIndex(positional[1]);
+    const auto index = parseNumberArgument<std::int32_t>(positional[1]);
     if (!index) return usage(cat("not a subfile index: ", positional[1]));
 
     auto opened = openDatabase(options, positional[0]);
@@ -97,10 +91,20 @@ int runMeta(Args args) {
         std::fprintf(stderr, "nsfrex meta: %s\n", opened.error().c_str());
         return 1;
     }
+    auto info = opened->session.containerInfo();
+    if (!info) {
+        std::fprintf(stderr, "nsfrex meta: %s: %s\n", positional[0].c_str(), info.error().c_str());
+        return 1;
+    }
+    if (*index < 0 || *index >= info->numSubFiles) {
+        std::fprintf(stderr, "nsfrex meta: %s: no subfile %d (the database has %d)\n", positional[0].c_str(), *index,
+                     info->numSubFiles);
+        return 1;
+    }
     const MetadataRequest mode = all ? MetadataRequest::AllItems : fields.empty() ? MetadataRequest::MailFields : MetadataRequest::Fields;
     auto elements = readMetadata(opened->session, *index, mode, fields);
     if (!elements) {
-        std::fprintf(stderr, "nsfrex meta: %s: %s\n", opened->session.databasePath().c_str(), elements.error().c_str());
+        std::fprintf(stderr, "nsfrex meta: %s: %s\n", positional[0].c_str(), elements.error().c_str());
         return 1;
     }
     if (json)

@@ -16,6 +16,8 @@ public:
     void addPassword(std::string password) { add(CRED_PASSWORD, std::move(password)); }
 
     bool empty() const noexcept { return values_.empty(); }
+    // The ID file paths, in order.
+    std::vector<std::string> idFiles() const;
     std::size_t size() const noexcept { return values_.size(); }
 
     // Valid until the next add or until this object goes; null when there is nothing to hand over, so that

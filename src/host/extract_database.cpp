@@ -1,12 +1,21 @@
 #include "extract_database.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <system_error>
 
 #include "console.h"
+#include "database_census.h"
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
@@ -17,6 +26,7 @@
 #include "output_folder.h"
 #include "progress.h"
 #include "safe_name.h"
+#include "stop_signal.h"
 #include "subfiles.h"
 #include "text.h"
 
@@ -59,6 +69,7 @@ public:
         ManifestEntry& entry = entries_[i];
         if (planned.isFolder) {
             auto made = folder_.createFolder(planned.path);
+            if (!made && !outputError_) outputError_ = made.error();
             record(entry, made ? Outcome{} : Outcome{false, made.error()}, planned.path, std::nullopt);
             return;
         }
@@ -67,6 +78,7 @@ public:
         const std::int32_t status = session_.reader().fpExtractSubFileToIOobj(session_.context(), entry.subfile.index,
                                                                            stream.io(), &info, hostPointer(), flags_);
         if (status != 0 || !stream.error().empty() || stream.opened() != 1) {
+            if (stream.outputFailed() && !outputError_) outputError_ = stream.error();
             stream.discard();
             const std::string reason = status != 0            ? moduleFailure(status)
                                        : !stream.error().empty() ? stream.error()
@@ -94,6 +106,11 @@ public:
             ExtraSubFileInfo extra{flags_, &note};
             const std::int32_t status = session_.reader().fpExtractSubFileToIOobjEx(session_.context(), index, stream.io(),
                                                                                  &info, hostPointer(), &extra);
+            if (stream.outputFailed()) {
+                outputError_ = stream.error();
+                stream.discard();
+                return;
+            }
             if (status == 0 && stream.error().empty() && stream.opened() == targets.size()) {
                 record(entries_[i], Outcome{}, planned.path, stream.sizes()[0]);
                 for (std::size_t k = 0; k < planned.children.size(); ++k)
@@ -108,6 +125,9 @@ public:
     }
 
     std::uint64_t files() const noexcept { return files_; }
+    // Why writing the output failed, when it did; nothing more is extracted then.
+    const std::optional<std::string>& outputError() const noexcept { return outputError_; }
+    bool outputFailed() const noexcept { return outputError_.has_value(); }
 
 private:
     void record(ManifestEntry& entry, const Outcome& outcome, std::optional<std::string> path,
@@ -140,6 +160,7 @@ private:
     std::string folderText_;
     std::string nameText_;
     std::uint64_t files_ = 0;
+    std::optional<std::string> outputError_;
 };
 
 // The default mail fields of a note, the way `nsfrex meta` reads them; a repeated name keeps its first value.
@@ -152,6 +173,38 @@ Result<std::vector<std::pair<std::string, std::optional<std::string>>>> mailFiel
     for (auto& element : *elements)
         if (element.name && seen.insert(*element.name).second) fields.emplace_back(*element.name, std::move(element.value));
     return fields;
+}
+
+// Whether the note carries a seal, and if so whether its encrypted items now read through the module
+// (the module decrypts when the given IDs hold a key for it).
+void recordEncryption(const ModuleSession& session, const DatabaseCensus& census, std::optional<nsf::NoteId> id,
+                      ManifestEntry& entry) {
+    const auto sealed = id ? census.encryptedItems(*id) : std::nullopt;
+    entry.encrypted = sealed.has_value();
+    if (!sealed) return;
+    bool readable = false;
+    if (!sealed->empty()) {
+        if (auto values = readMetadata(session, entry.subfile.index, MetadataRequest::Fields, *sealed))
+            readable = std::ranges::any_of(*values, [](const MetadataElement& e) { return e.value.has_value(); });
+    }
+    entry.decrypted = readable;
+}
+
+// The size and modification time that identify the database file.
+Result<DatabaseStamp> databaseStamp(const fs::path& database) {
+    struct stat info{};
+    if (::stat(database.c_str(), &info) != 0) return failure(std::generic_category().message(errno));
+    std::tm utc{};
+    ::gmtime_r(&info.st_mtim.tv_sec, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long>(info.st_mtim.tv_nsec));
+    return DatabaseStamp{static_cast<std::uint64_t>(info.st_size), text};
+}
+
+std::string readWholeFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void printVerbose(const std::string& database, const ManifestEntry& entry) {
@@ -180,17 +233,50 @@ std::optional<ExtractFormat> parseExtractFormat(std::string_view text) noexcept 
     return std::nullopt;
 }
 
+std::string_view databaseStateName(DatabaseState state) noexcept {
+    switch (state) {
+    case DatabaseState::NotExtracted: return "not extracted";
+    case DatabaseState::Unchanged: return "unchanged";
+    case DatabaseState::Interrupted: return "interrupted";
+    case DatabaseState::Extracted: break;
+    }
+    return "extracted";
+}
+
+std::string partialFolderName(std::string_view folderName) { return cat(kPartialPrefix, folderName); }
+
 DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir, const std::string& folderName,
                                 const ExtractRequest& request) {
+    const auto started = std::chrono::steady_clock::now();
     DatabaseOutcome outcome;
     const std::string label = database.string();
     auto fatal = [&](const std::string& message) {
         writeText(STDERR_FILENO, cat("nsfrex extract: ", message, "\n"));
         outcome.exitStatus = 2;
+        outcome.state = DatabaseState::NotExtracted;
         return outcome;
     };
+    auto stamp = databaseStamp(database);
+    const bool exists = outputExists(outDir, folderName);
+    if (exists && request.resume) {
+        const std::string json = readWholeFile(outDir / folderName / kManifestName);
+        const auto header = readManifestHeader(json);
+        // --resume replaces what an earlier extract made, never a folder of someone else's.
+        if (!header)
+            return fatal(cat(label, ": the output folder ", (outDir / folderName).string(),
+                             " exists but was not made by nsfrex extract (--force replaces it)"));
+        // A folder made with --index holds only some subfiles: not complete for a run over all of them.
+        const bool partial = request.indexes.empty() && json.find("\"status\": \"skipped\"") != std::string::npos;
+        if (stamp && !partial &&
+            *header == ManifestHeader{*stamp, std::string(formatName(request.format)), request.options.root}) {
+            std::error_code ignored;  // a run killed while replacing this folder left the old one here
+            fs::remove_all(outDir / partialFolderName(folderName), ignored);
+            outcome.state = DatabaseState::Unchanged;
+            return outcome;
+        }
+    }
     // Refused before the database is read: an existing output is never silently overwritten.
-    if (!request.force && outputExists(outDir, folderName))
+    if (exists && !request.force && !request.resume)
         return fatal(cat(label, ": the output folder ", (outDir / folderName).string(), " already exists (--force replaces it)"));
 
     CommonOptions options = request.options;
@@ -199,20 +285,28 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     const std::uint32_t flags = request.format == ExtractFormat::Auto ? TM_EXTRACT_FORMATTED_BODY : 0u;
 
     auto opened = openDatabase(options, database);
-    if (!opened) {
-        // The module's status says little; the engine, reading the file directly, says what is wrong with it.
-        std::string message = opened.error().find(label) != std::string::npos ? opened.error() : cat(label, ": ", opened.error());
-        if (auto direct = nsf::openDatabaseFile(database); !direct) message += cat(": ", direct.error().message());
-        return fatal(message);
+    if (!opened && stopSignal() != 0) {
+        outcome.state = DatabaseState::Interrupted;  // the signal cut the open short
+        outcome.exitStatus = stoppedExitStatus(stopSignal());
+        return outcome;
     }
+    if (!opened) return fatal(opened.error());
+    if (!stamp) return fatal(cat(label, ": ", stamp.error()));
     const ModuleSession& session = opened->session;
     auto subfiles = listSubfiles(session);
     if (!subfiles) return fatal(cat(label, ": ", subfiles.error()));
+    const DatabaseCensus census = DatabaseCensus::take(session.databasePath());
 
     const std::string rootName = safeFileName(database.stem().string(), "root");
     const std::vector<PlannedSubfile> plan = planTree(*subfiles, rootName);
-    auto folder = OutputFolder::create(outDir, folderName, request.force);
-    if (!folder) return fatal(cat(label, ": ", folder.error()));
+    // The folder to extract into is made only now that the database has opened.
+    std::error_code made;
+    fs::create_directories(outDir, made);
+    auto folder = OutputFolder::create(outDir, partialFolderName(folderName), true);  // a stale one is from an interrupted run
+    if (!folder) {
+        outcome.outputFailed = true;
+        return fatal(cat(label, ": ", folder.error()));
+    }
 
     const std::size_t count = subfiles->size();
     std::vector<bool> chosen(count, request.indexes.empty());
@@ -225,15 +319,23 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     int notes = 0;
     for (std::size_t i = 0; i < count; ++i) notes += chosen[i] && (*subfiles)[i].type == TMSubFileType_Main ? 1 : 0;
 
-    Manifest manifest{database.filename().string(), std::string(formatName(request.format)), request.options.root, {}};
-    for (const SubfileEntry& subfile : *subfiles) manifest.subfiles.push_back({subfile, std::nullopt, std::nullopt, "skipped", std::nullopt, std::nullopt});
+    Manifest manifest{database.filename().string(), label, *stamp, std::string(formatName(request.format)),
+                      request.options.root, std::nullopt, std::nullopt, 0, {}};
+    for (const SubfileEntry& subfile : *subfiles) manifest.subfiles.push_back({subfile, std::nullopt, std::nullopt, "skipped", std::nullopt, std::nullopt, std::nullopt, std::nullopt});
 
     Progress progress(request.progress, database.filename().string(), notes);
     DatabaseExtractor extractor(session, *folder, plan, manifest.subfiles, flags, progress);
     std::vector<bool> done(count, false);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!chosen[i] || done[i]) continue;
+    std::set<nsf::NoteId> presented;
+    for (std::size_t i = 0; i < count && stopSignal() == 0 && !extractor.outputFailed(); ++i) {
         const bool isNote = (*subfiles)[i].type == TMSubFileType_Main;
+        ManifestEntry& entry = manifest.subfiles[i];
+        std::optional<nsf::NoteId> id;
+        if (isNote) {
+            if (auto got = noteId(session, entry.subfile.index)) id = *got;
+            if (id) presented.insert(*id);
+        }
+        if (!chosen[i] || done[i]) continue;
         if (request.withAttachments && isNote && !plan[i].children.empty()) {
             extractor.withAttachments(i);
             for (const int child : plan[i].children) done[static_cast<std::size_t>(child)] = true;
@@ -241,7 +343,6 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
             extractor.single(i);
         }
         done[i] = true;
-        ManifestEntry& entry = manifest.subfiles[i];
         if (isNote) {
             auto fields = mailFields(session, entry.subfile.index);
             if (fields) {
@@ -250,6 +351,8 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
                 entry.status = "failed";
                 entry.error = cat("metadata: ", fields.error());
             }
+            recordEncryption(session, census, id, entry);
+            if (entry.decrypted == false) ++manifest.encryptedNotDecrypted;
             progress.noteDone();
         }
         if (request.verbosity == Verbosity::Verbose) {
@@ -260,15 +363,47 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
     progress.finish();
 
+    if (census.documents()) {
+        manifest.documents = census.documents()->size();
+        manifest.notPresented = std::ranges::count_if(*census.documents(), [&](nsf::NoteId id) { return !presented.contains(id); });
+    }
+    outcome.documents = manifest.documents.value_or(0);
+    outcome.notPresented = manifest.notPresented.value_or(0);
+    outcome.encryptedNotDecrypted = manifest.encryptedNotDecrypted;
+    outcome.files = extractor.files();
+    outcome.bytes = progress.bytes();
+    const auto finish = [&](DatabaseOutcome& result) -> DatabaseOutcome& {
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return result;
+    };
+
+    if (stopSignal() != 0) {
+        folder->abandon();
+        outcome.state = DatabaseState::Interrupted;
+        outcome.exitStatus = stoppedExitStatus(stopSignal());
+        outcome.failures.clear();
+        return finish(outcome);
+    }
+    std::optional<std::string> outputError = extractor.outputError();
+    if (!outputError) {
+        if (auto written = folder->writeFileAtomically(kManifestName, kManifestTemporaryName, manifestJson(manifest)); !written) outputError = written.error();
+    }
+    if (!outputError) {
+        if (auto published = folder->publish(folderName, exists); !published) outputError = published.error();
+    }
+    if (outputError) {
+        // The output itself cannot be written (a full disk, say): stop here, say why once, leave nothing.
+        folder->abandon();
+        outcome = fatal(cat(label, ": cannot write the output: ", *outputError));
+        outcome.outputFailed = true;
+        outcome.files = outcome.bytes = 0;
+        return finish(outcome);
+    }
     for (const ManifestEntry& entry : manifest.subfiles)
         if (entry.status == "failed")
             outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
-    if (auto written = folder->writeFile(kManifestName, manifestJson(manifest)); !written)
-        outcome.failures.push_back({-1, std::string(kManifestName), written.error()});
-    outcome.files = extractor.files();
-    outcome.bytes = progress.bytes();
     outcome.exitStatus = outcome.failures.empty() ? 0 : 1;
-    return outcome;
+    return finish(outcome);
 }
 
 }  // namespace nsfrex

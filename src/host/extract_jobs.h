@@ -18,12 +18,16 @@ struct DatabaseJob {
     DatabaseOutcome outcome;
 };
 
-// `showCount`: an updating "databases N/M done" line on stderr.
+// `showCount`: an updating "databases N/M done" line on stderr. No database is started after a stop
+// signal (which is passed on to the running children) or after one whose output could not be written.
 void runDatabaseJobs(std::vector<DatabaseJob>& jobs, const std::filesystem::path& outDir, const ExtractRequest& request,
                      int parallel, bool showCount);
 
-// How a child hands its outcome to the parent: a line "files<TAB>bytes", then one line per failure
+// How a child hands its outcome to the parent: a line of its counts and state, then one line per failure
 // "index<TAB>name<TAB>message", tabs and line ends inside the texts made blanks.
+// A database the run stopped before: interrupted after a stop signal, else not extracted.
+void markNotStarted(DatabaseOutcome& outcome);
+
 std::string serializeOutcome(const DatabaseOutcome& outcome);
 DatabaseOutcome parseOutcome(std::string_view text, int exitStatus);
 

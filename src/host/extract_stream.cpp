@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "stop_signal.h"
 #include "text.h"
 
 namespace nsfrex {
@@ -22,6 +23,11 @@ void ExtractStream::fail(std::string message) {
     if (error_.empty()) error_ = std::move(message);
 }
 
+void ExtractStream::failOutput(std::string message) {
+    if (error_.empty()) outputFailed_ = true;
+    fail(std::move(message));
+}
+
 std::int32_t ExtractStream::ioOpen(IOobj64* io) {
     ExtractStream& self = of(io);
     if (self.fd_.valid()) {
@@ -35,7 +41,7 @@ std::int32_t ExtractStream::ioOpen(IOobj64* io) {
     const std::string& target = self.targets_[self.sizes_.size()];
     auto fd = self.folder_.createFile(target);
     if (!fd) {
-        self.fail(fd.error());
+        self.failOutput(fd.error());
         return 0;
     }
     self.fd_ = std::move(*fd);
@@ -51,10 +57,15 @@ std::int32_t ExtractStream::ioWrite(IOobj64* io, const std::uint8_t* pb, std::ui
         self.fail("the module wrote to a closed output");
         return 0;
     }
+    if (stopSignal() != 0) {
+        self.fail("stopped by a signal");  // the module gives up the subfile at once
+        return 0;
+    }
     while (cb > 0) {
         const ssize_t n = ::write(self.fd_.get(), pb, cb);
         if (n <= 0) {
-            self.fail(cat(self.label_, ": ", std::generic_category().message(errno)));
+            if (n < 0 && errno == EINTR && stopSignal() == 0) continue;
+            self.failOutput(cat(self.label_, ": ", std::generic_category().message(n < 0 ? errno : ENOSPC)));
             return 0;
         }
         pb += n;
@@ -71,7 +82,7 @@ bool ExtractStream::closeFile() noexcept {
     if (!fd_.valid()) return true;
     if (fd_.close()) return true;
     try {
-        fail(cat(label_, ": ", std::generic_category().message(errno)));
+        failOutput(cat(label_, ": ", std::generic_category().message(errno)));
     } catch (...) {
     }
     return false;

@@ -26,6 +26,8 @@ public:
     const std::vector<std::uint64_t>& sizes() const noexcept { return sizes_; }
     // What went wrong on the host's side (open, write or close), empty when nothing did.
     const std::string& error() const noexcept { return error_; }
+    // Whether that was the output itself failing (a full disk, an I/O error): nothing more can be written.
+    bool outputFailed() const noexcept { return outputFailed_; }
 
     // Removes the files this stream created.
     void discard() noexcept;
@@ -37,6 +39,7 @@ private:
     static std::int32_t ioClose(IOobj64* io);
     bool closeFile() noexcept;
     void fail(std::string message);
+    void failOutput(std::string message);
 
     IOobj64 io_{};
     OutputFolder& folder_;
@@ -46,6 +49,7 @@ private:
     std::vector<std::uint64_t> sizes_;
     std::string label_;
     std::string error_;
+    bool outputFailed_ = false;
 };
 
 }  // namespace nsfrex

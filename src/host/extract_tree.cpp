@@ -20,6 +20,7 @@ std::vector<PlannedSubfile> planTree(std::span<const SubfileEntry> subfiles, std
     std::vector<PlannedSubfile> plan(subfiles.size());
     std::map<std::string, FolderNames> folders;  // by folder path; "" is the database folder
     folders[""].claim(kManifestName);
+    folders[""].claim(kManifestTemporaryName);
     std::vector<std::string> childFolder(subfiles.size());  // chosen when the first child arrives
     std::vector<bool> hasChildFolder(subfiles.size(), false);
 

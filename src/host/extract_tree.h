@@ -14,6 +14,8 @@
 namespace nsfrex {
 
 inline constexpr std::string_view kManifestName = "index.json";
+// index.json is written under this name first; no subfile is given either.
+inline constexpr std::string_view kManifestTemporaryName = "index.json.partial";
 
 struct PlannedSubfile {
     std::string path;         // '/'-separated, relative to the database folder; never empty

@@ -1,5 +1,7 @@
 #include "manifest.h"
 
+#include <charconv>
+
 #include "json_text.h"
 #include "text.h"
 
@@ -7,6 +9,27 @@ namespace nsfrex {
 namespace {
 
 std::string quotedOrNull(const std::optional<std::string>& text) { return text ? jsonQuoted(*text) : "null"; }
+std::string boolOrNull(const std::optional<bool>& flag) { return flag ? (*flag ? "true" : "false") : "null"; }
+std::string numberOrNull(const std::optional<std::uint64_t>& n) { return n ? std::to_string(*n) : "null"; }
+
+// The value of a top-level line `  "key": value,` as written by manifestJson.
+std::optional<std::string_view> headerValue(std::string_view json, std::string_view key) {
+    const std::string prefix = cat("\n  \"", key, "\": ");
+    const std::size_t at = json.find(prefix);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view value = json.substr(at + prefix.size());
+    value = value.substr(0, value.find('\n'));
+    if (value.ends_with(',')) value.remove_suffix(1);
+    return value;
+}
+
+// A JSON string this host wrote without escapes (digits, letters and punctuation).
+std::optional<std::string> plainString(std::optional<std::string_view> value) {
+    if (!value || value->size() < 2 || value->front() != '"' || value->back() != '"') return std::nullopt;
+    const std::string_view inner = value->substr(1, value->size() - 2);
+    if (inner.find_first_of("\\\"") != std::string_view::npos) return std::nullopt;
+    return std::string(inner);
+}
 
 std::string metadataJson(const ManifestEntry& entry) {
     if (!entry.metadata) return "null";
@@ -21,8 +44,13 @@ std::string metadataJson(const ManifestEntry& entry) {
 }  // namespace
 
 std::string manifestJson(const Manifest& manifest) {
-    std::string out = cat("{\n  \"database\": ", jsonQuoted(manifest.database), ",\n  \"format\": ",
-                          jsonQuoted(manifest.format), ",\n  \"root\": ", manifest.root ? "true" : "false",
+    std::string out = cat("{\n  \"database\": ", jsonQuoted(manifest.database), ",\n  \"path\": ", jsonQuoted(manifest.path),
+                          ",\n  \"size\": ", std::to_string(manifest.stamp.size), ",\n  \"modified\": ",
+                          jsonQuoted(manifest.stamp.modified), ",\n  \"format\": ", jsonQuoted(manifest.format),
+                          ",\n  \"root\": ", manifest.root ? "true" : "false", ",\n  \"complete\": true",
+                          ",\n  \"documents\": ", numberOrNull(manifest.documents),
+                          ",\n  \"notPresented\": ", numberOrNull(manifest.notPresented),
+                          ",\n  \"encryptedNotDecrypted\": ", std::to_string(manifest.encryptedNotDecrypted),
                           ",\n  \"subfiles\": [");
     for (std::size_t i = 0; i < manifest.subfiles.size(); ++i) {
         const ManifestEntry& e = manifest.subfiles[i];
@@ -32,10 +60,28 @@ std::string manifestJson(const Manifest& manifest) {
                    ", \"children\": ", jsonIntegers(s.children),
                    ", \"size\": ", e.size ? std::to_string(*e.size) : std::string("null"),
                    ", \"time\": ", quotedOrNull(s.time), ", \"status\": ", jsonQuoted(e.status),
-                   ", \"error\": ", quotedOrNull(e.error), ", \"metadata\": ", metadataJson(e), "}");
+                   ", \"error\": ", quotedOrNull(e.error), ", \"encrypted\": ", boolOrNull(e.encrypted),
+                   ", \"decrypted\": ", boolOrNull(e.decrypted), ", \"metadata\": ", metadataJson(e), "}");
     }
     out += manifest.subfiles.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
+}
+
+std::optional<ManifestHeader> readManifestHeader(std::string_view json) {
+    if (headerValue(json, "complete") != "true") return std::nullopt;
+    ManifestHeader header;
+    const auto size = headerValue(json, "size");
+    if (!size) return std::nullopt;
+    const auto [end, error] = std::from_chars(size->data(), size->data() + size->size(), header.stamp.size);
+    if (error != std::errc() || end != size->data() + size->size()) return std::nullopt;
+    auto modified = plainString(headerValue(json, "modified"));
+    auto format = plainString(headerValue(json, "format"));
+    const auto root = headerValue(json, "root");
+    if (!modified || !format || !root || (*root != "true" && *root != "false")) return std::nullopt;
+    header.stamp.modified = std::move(*modified);
+    header.format = std::move(*format);
+    header.root = *root == "true";
+    return header;
 }
 
 }  // namespace nsfrex

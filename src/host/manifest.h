@@ -1,10 +1,12 @@
 // index.json: what one database's output folder holds, subfile by subfile, so that scripts need neither
-// `nsfrex ls` nor `nsfrex meta`. The text depends only on its input (no run time, no absolute paths),
-// so two runs over the same database give the same bytes.
+// `nsfrex ls` nor `nsfrex meta`. The text depends only on its input (no run time, no absolute paths
+// beyond the database path as given), so two runs over the same database give the same bytes. A
+// folder holding it is complete: the folder is renamed into place only after index.json is written.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,15 +23,39 @@ struct ManifestEntry {
     std::optional<std::string> error;
     // The module's default mail fields, for notes; a field without a value is null.
     std::optional<std::vector<std::pair<std::string, std::optional<std::string>>>> metadata;
+    // For notes: whether the note is encrypted, and if so whether it was decrypted.
+    std::optional<bool> encrypted;
+    std::optional<bool> decrypted;
+};
+
+// What identifies the database file a folder was made from: a changed file is extracted again.
+struct DatabaseStamp {
+    std::uint64_t size = 0;
+    std::string modified;  // ISO 8601 UTC with nanoseconds
+    bool operator==(const DatabaseStamp&) const = default;
 };
 
 struct Manifest {
     std::string database;  // the database's file name
+    std::string path;      // the database's path as given
+    DatabaseStamp stamp;
     std::string format;
     bool root = false;
+    std::optional<std::uint64_t> documents;     // data notes in the database; empty when unknown
+    std::optional<std::uint64_t> notPresented;  // of those, the ones the module presents no file for
+    std::uint64_t encryptedNotDecrypted = 0;
     std::vector<ManifestEntry> subfiles;
 };
 
 std::string manifestJson(const Manifest& manifest);
+
+// The header of an index.json this host wrote: enough to tell whether it still matches its database.
+struct ManifestHeader {
+    DatabaseStamp stamp;
+    std::string format;
+    bool root = false;
+    bool operator==(const ManifestHeader&) const = default;
+};
+std::optional<ManifestHeader> readManifestHeader(std::string_view json);
 
 }  // namespace nsfrex

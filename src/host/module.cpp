@@ -69,11 +69,11 @@ std::string_view describeModuleStatus(std::int32_t status) noexcept {
 }
 
 ModuleSession::ModuleSession(const ContainerReaderInterface& reader, HostServices& host,
-                             std::unique_ptr<FileStream> input)
-    : reader_(reader), host_(&host), input_(std::move(input)) {}
+                             std::unique_ptr<DatabaseAlias> alias, std::unique_ptr<FileStream> input)
+    : reader_(reader), host_(&host), alias_(std::move(alias)), input_(std::move(input)) {}
 
 ModuleSession::ModuleSession(ModuleSession&& other) noexcept
-    : reader_(other.reader_), host_(other.host_), input_(std::move(other.input_)),
+    : reader_(other.reader_), host_(other.host_), alias_(std::move(other.alias_)), input_(std::move(other.input_)),
       context_(std::exchange(other.context_, nullptr)) {}
 
 ModuleSession& ModuleSession::operator=(ModuleSession&& other) noexcept {
@@ -81,6 +81,7 @@ ModuleSession& ModuleSession::operator=(ModuleSession&& other) noexcept {
         close();
         reader_ = other.reader_;
         host_ = other.host_;
+        alias_ = std::move(other.alias_);
         input_ = std::move(other.input_);
         context_ = std::exchange(other.context_, nullptr);
     }
@@ -100,12 +101,11 @@ void ModuleSession::close() noexcept {
 Result<ModuleSession> ModuleSession::open(const ModuleLibrary& module, HostServices& host,
                                           const std::filesystem::path& database, std::uint32_t flags,
                                           Credentials* credentials) {
-    // The module names its subfiles after the file name that follows the path's first '.', so a
-    // relative path such as ../db.nsf is handed over absolute and without dot segments.
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(database, error);
-    if (error) return failure(cat("cannot open ", database.string(), ": ", error.message()));
-    ModuleSession session(module.reader(), host, FileStream::input(path.lexically_normal()));
+    auto alias = DatabaseAlias::create(database);
+    if (!alias) return failure(cat("cannot open ", database.string(), ": ", alias.error()));
+    auto owned = std::make_unique<DatabaseAlias>(std::move(*alias));
+    auto input = FileStream::input(owned->path());
+    ModuleSession session(module.reader(), host, std::move(owned), std::move(input));
     std::int32_t status = -1;
     session.context_ = session.reader_.fpInit(session.input_->io(), host.zapi(), flags, 0,
                                               credentials != nullptr ? credentials->list() : nullptr, &status);

@@ -9,6 +9,7 @@
 
 #include <nsfrex/host.h>
 
+#include "database_alias.h"
 #include "result.h"
 
 namespace nsfrex {
@@ -62,16 +63,18 @@ public:
     void* context() const noexcept { return context_; }
     const ContainerReaderInterface& reader() const noexcept { return reader_; }
     HostServices& host() const noexcept { return *host_; }
-    // The path as the module received it.
+    // The path as the module received it (a private alias, see DatabaseAlias).
     const std::string& databasePath() const noexcept;
 
     Result<MainFileInfo> containerInfo() const;
 
 private:
-    ModuleSession(const ContainerReaderInterface& reader, HostServices& host, std::unique_ptr<FileStream> input);
+    ModuleSession(const ContainerReaderInterface& reader, HostServices& host, std::unique_ptr<DatabaseAlias> alias,
+                  std::unique_ptr<FileStream> input);
 
     ContainerReaderInterface reader_{};
     HostServices* host_ = nullptr;
+    std::unique_ptr<DatabaseAlias> alias_;  // outlives the module's use of the path
     std::unique_ptr<FileStream> input_;  // the module keeps a pointer to its record until close
     void* context_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -14,11 +15,24 @@ namespace {
 constexpr std::string_view kLogLevelVariable = "TAMSEL_NSFREX_LOG_LEVEL";
 constexpr std::string_view kLogFileVariable = "TAMSEL_NSFREX_LOG_FILE";
 constexpr std::array<std::string_view, 6> kLogLevels{"ERROR", "WARN", "INFO", "DIAG", "DUMP", "ALL"};
+// The settings the module reads; others are kept (a configuration may serve several tools) but warned of.
+constexpr std::array<std::string_view, 9> kKnownSettings{
+    "nsfrex.ExportDXL", "nsfrex.ExportDXL_PureXML", "nsfrex.ExtractAllNotes", "nsfrex.ExtractAllFields",
+    "nsfrex.TempDir", "nsfrex.MailLogoFieldName", "nsfrex.MailLogoFieldDefaultValue", "nsfrex.AltSentField",
+    "dxlrex.ShowAttachmentName"};
 
 std::string upper(std::string_view text) {
     std::string result(text);
     std::ranges::transform(result, result.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return result;
+}
+
+void warnIfUnknownSetting(std::string_view assignment) {
+    const std::string name = upper(assignment.substr(0, assignment.find('=')));
+    if (std::ranges::any_of(kKnownSettings, [&](std::string_view known) { return upper(known) == name; })) return;
+    std::string message = cat("nsfrex: warning: -c ", assignment, ": the module reads no such setting; it reads");
+    for (std::size_t i = 0; i < kKnownSettings.size(); ++i) message += cat(i == 0 ? " " : ", ", kKnownSettings[i]);
+    std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 }  // namespace
@@ -35,6 +49,10 @@ std::optional<Result<std::string>> ArgCursor::takeValue(std::string_view name) {
     if (arg == name) {
         ++index_;
         if (atEnd()) return failure(cat(name, " needs a value"));
+        // "-o -o" is a forgotten value, not a folder named "-o" (write ./-o or --output=-o for that).
+        const std::string_view value = current();
+        if (value.size() > 1 && value[0] == '-')
+            return failure(cat(name, " needs a value, not the option ", value, " (write ", name.starts_with("--") ? cat(name, "=") : std::string("./"), value, " if you mean it)"));
         return std::string(next());
     }
     // --name=value; short options (-c) take theirs only as the next argument.
@@ -52,6 +70,7 @@ Result<bool> takeCommonOption(ArgCursor& cursor, CommonOptions& options) {
         options.configFile = std::move(**value);
     } else if (auto setting = cursor.takeValue("-c")) {
         if (!*setting) return std::unexpected(setting->error());
+        warnIfUnknownSetting(**setting);
         options.settings.push_back(std::move(**setting));
     } else if (auto dir = cursor.takeValue("--temp-dir")) {
         if (!*dir) return std::unexpected(dir->error());
@@ -104,7 +123,9 @@ Result<HostSettings> hostSettings(const CommonOptions& options) {
 
 Result<void> applyLogEnvironment(const CommonOptions& options) {
     std::string level = options.logLevel;
-    if (level.empty() && !options.logFile.empty()) level = "INFO";
+    // ERROR by default: at WARN the module logs, for every note, that a note which is simply not
+    // encrypted could not be decrypted.
+    if (level.empty() && !options.logFile.empty()) level = "ERROR";
     if (!level.empty() && setenv(kLogLevelVariable.data(), level.c_str(), 1) != 0)
         return failure(cat("cannot set ", kLogLevelVariable));
     if (!options.logFile.empty()) {

@@ -62,7 +62,7 @@ inline constexpr std::string_view kCommonOptionsHelp =
     "  --temp-dir DIR            folder for the module's temporary files\n"
     "  --id FILE [--password P]  a Notes user ID file and its password (repeatable, tried in order)\n"
     "  --log-level LEVEL         module log: ERROR, WARN, INFO, DIAG, DUMP or ALL\n"
-    "  --log-file FILE           write the module log to FILE (level INFO unless --log-level)\n"
+    "  --log-file FILE           write the module log to FILE (level ERROR unless --log-level)\n"
     "  --root                    add a root folder holding every note\n";
 
 }  // namespace nsfrex

@@ -1,6 +1,7 @@
 #include "output_folder.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,7 +65,7 @@ Result<OutputFolder> OutputFolder::create(const std::filesystem::path& parent, s
         return failure(cat("cannot make ", path.string(), ": ", errnoText(errno)));
     auto root = openChildFolder(parentFd.get(), folderName, false);
     if (!root) return failure(cat(path.string(), ": ", root.error()));
-    return OutputFolder(path, std::move(*root));
+    return OutputFolder(path, std::move(parentFd), std::move(*root));
 }
 
 Result<int> OutputFolder::folderFd(std::string_view relative) {
@@ -107,6 +108,65 @@ Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view
     }
     if (!fd->close()) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
     return {};
+}
+
+Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::string_view temporary,
+                                               std::string_view content) {
+    if (auto written = writeFile(temporary, content); !written) {
+        removeFile(temporary);
+        return written;
+    }
+    const std::size_t slash = relative.rfind('/');
+    auto folder = folderFd(slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash));
+    if (!folder) return std::unexpected(std::move(folder.error()));
+    const std::string from(std::string_view(temporary).substr(slash == std::string_view::npos ? 0 : slash + 1));
+    const std::string to(relative.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    if (::renameat(*folder, from.c_str(), *folder, to.c_str()) != 0) {
+        const int error = errno;
+        removeFile(temporary);
+        return failure(cat((path_ / relative).string(), ": ", errnoText(error)));
+    }
+    return {};
+}
+
+Result<void> OutputFolder::publish(std::string_view finalName, bool replace) {
+    const std::string from = path_.filename().string();
+    const std::string to(finalName);
+    const std::filesystem::path target = path_.parent_path() / finalName;
+    const int parent = parent_.get();
+    if (::renameat2(parent, from.c_str(), parent, to.c_str(), RENAME_NOREPLACE) == 0) {
+        path_ = target;
+        return {};
+    }
+    int error = errno;
+    if (error == EEXIST && replace) {
+        if (::renameat2(parent, from.c_str(), parent, to.c_str(), RENAME_EXCHANGE) == 0) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);  // now the previous output
+            path_ = target;
+            return {};
+        }
+        error = errno;
+    }
+    if (error == EINVAL || error == ENOSYS) {
+        // A file system without these renames: the old folder goes first, then this one moves.
+        std::error_code removed;
+        if (replace) std::filesystem::remove_all(target, removed);
+        if (!removed && !outputExists(path_.parent_path(), finalName) &&
+            ::renameat(parent, from.c_str(), parent, to.c_str()) == 0) {
+            path_ = target;
+            return {};
+        }
+        error = removed ? removed.value() : errno;
+    }
+    return failure(cat("cannot rename ", path_.string(), " to ", target.string(), ": ", errnoText(error)));
+}
+
+void OutputFolder::abandon() noexcept {
+    folders_.clear();
+    root_.close();
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 void OutputFolder::removeFile(std::string_view relative) noexcept {

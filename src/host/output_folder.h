@@ -43,17 +43,29 @@ public:
 
     const std::filesystem::path& path() const noexcept { return path_; }
 
+    // Renames the folder to `finalName` in the same parent. An entry of that name is an error unless
+    // `replace`; then the two are swapped in one step where the file system can, and the old one removed,
+    // so that the name never stands for a half-written folder.
+    Result<void> publish(std::string_view finalName, bool replace);
+    // Removes the folder and everything in it.
+    void abandon() noexcept;
+
     // `relative` is '/'-separated with safe names; missing folders on the way are made.
     Result<void> createFolder(std::string_view relative);
     Result<UniqueFd> createFile(std::string_view relative);
     Result<void> writeFile(std::string_view relative, std::string_view content);
+    // Writes `content` as `temporary` (a name of the same folder that nothing else uses) and renames it
+    // to `relative`: never seen half-written.
+    Result<void> writeFileAtomically(std::string_view relative, std::string_view temporary, std::string_view content);
     void removeFile(std::string_view relative) noexcept;
 
 private:
-    OutputFolder(std::filesystem::path path, UniqueFd root) : path_(std::move(path)), root_(std::move(root)) {}
+    OutputFolder(std::filesystem::path path, UniqueFd parent, UniqueFd root)
+        : path_(std::move(path)), parent_(std::move(parent)), root_(std::move(root)) {}
     Result<int> folderFd(std::string_view relative);
 
     std::filesystem::path path_;
+    UniqueFd parent_;
     UniqueFd root_;
     std::map<std::string, UniqueFd, std::less<>> folders_;  // open folders below the root, by relative path
 };

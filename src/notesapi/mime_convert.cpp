@@ -65,10 +65,11 @@ std::optional<StoredPart> parsePart(const std::vector<std::uint8_t>& block) {
     auto headers = boundary ? r.bytes(*headersLength) : boundary;
     if (!boundary || !headers)
         return std::nullopt;
-    // A byte count smaller than boundary and headers is damaged; the item's end then bounds the body.
+    // The byte count covers boundary, headers and body; the body may go on in the next item.
     const std::size_t prefix = std::size_t{*boundaryLength} + *headersLength;
-    const std::size_t declared = *byteCount >= prefix ? std::size_t{*byteCount} - prefix : r.remaining();
-    auto body = r.bytes(std::min(declared, r.remaining()));
+    if (*byteCount < prefix)
+        return std::nullopt;
+    auto body = r.bytes(std::min(std::size_t{*byteCount} - prefix, r.remaining()));
     auto view = [](nsf::Bytes b) { return std::string_view(reinterpret_cast<const char*>(b.data()), b.size()); };
     part.type = *partType;
     part.flags = *flags;

@@ -7,6 +7,22 @@ namespace {
 
 TimeDate timeAt(const std::uint8_t* p) { return TimeDate{loadLE<std::uint32_t>(p), loadLE<std::uint32_t>(p + 4)}; }
 
+// Reads an item table of `count` entries; false when that many do not fit.
+bool setItemCount(NoteRecord& n, std::size_t count) {
+    using namespace note_layout;
+    auto table = slice(n.body, 0, std::uint64_t{count} * kItemEntrySize);
+    if (!table) return false;
+    n.items.clear();
+    n.items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = table->data() + i * kItemEntrySize;
+        n.items.push_back(ItemEntry{loadLE<std::uint16_t>(e), loadLE<std::uint16_t>(e + 2),
+                                    loadLE<std::uint16_t>(e + 4), loadLE<std::uint16_t>(e + 6)});
+    }
+    n.summaryArea = n.body.subspan(table->size());
+    return true;
+}
+
 }  // namespace
 
 std::optional<NoteHeader> parseNoteHeader(Bytes record) {
@@ -36,9 +52,6 @@ Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset) {
     if (size < kStubSize)
         return fail(ErrorKind::Corrupt, "note", "record size " + std::to_string(size) + " below 64",
                     fileOffset + kRecordSize);
-    // The record size and the slot size disagree by a few bytes in about 1% of the records, either
-    // way (docs/format/container.md). The values can reach up to the end of the slot, so the slot is
-    // the record's extent; for a record stored on its own the caller passes the record size.
 
     NoteRecord n;
     n.header = *parseNoteHeader(record);
@@ -49,6 +62,11 @@ Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset) {
         n.stub = true;
         return n;
     }
+    if (size > record.size())
+        return fail(ErrorKind::Corrupt, "note",
+                    "record size " + std::to_string(size) + " exceeds its " + std::to_string(record.size()) + " bytes",
+                    fileOffset + kRecordSize);
+    record = record.first(size);
     h.accessed = timeAt(p + kAccessed);
     h.added = timeAt(p + kAdded);
     h.parent = loadLE<std::uint32_t>(p + kParent);
@@ -61,41 +79,19 @@ Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset) {
             return fail(ErrorKind::Corrupt, "note", "in-record non-summary data outside the record",
                         fileOffset + kNonSummaryLocator);
         // The values follow directly, without a record header; the header's size field gives their
-        // length (slack may follow).
+        // length.
         Bytes rest = record.subspan(at);
-        if (n.nonSummarySize <= rest.size()) rest = rest.first(n.nonSummarySize);
-        else if ((n.nonSummarySize & 0xFFFF) <= rest.size()) rest = rest.first(n.nonSummarySize & 0xFFFF);
-        n.inRecordNonSummary = rest;
+        if (n.nonSummarySize > rest.size())
+            return fail(ErrorKind::Corrupt, "note",
+                        "in-record non-summary size " + std::to_string(n.nonSummarySize) + " exceeds the record",
+                        fileOffset + kNonSummarySize);
+        n.inRecordNonSummary = rest.first(n.nonSummarySize);
         valuesEnd = at;
     }
     n.body = record.subspan(kHeaderSize, valuesEnd - kHeaderSize);
-    // When the header's count does not fit, the table is left empty for the caller to repair.
+    // When the header's count does not fit, the table is left empty and reading the note fails.
     n.itemCountFits = setItemCount(n, n.itemCount);
     return n;
-}
-
-bool setItemCount(NoteRecord& n, std::size_t count) {
-    using namespace note_layout;
-    auto table = slice(n.body, 0, std::uint64_t{count} * kItemEntrySize);
-    if (!table) return false;
-    n.items.clear();
-    n.items.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* e = table->data() + i * kItemEntrySize;
-        n.items.push_back(ItemEntry{loadLE<std::uint16_t>(e), loadLE<std::uint16_t>(e + 2),
-                                    loadLE<std::uint16_t>(e + 4), loadLE<std::uint16_t>(e + 6)});
-    }
-    n.summaryArea = n.body.subspan(table->size());
-    return true;
-}
-
-std::size_t plausibleItemEntries(const NoteRecord& n, std::size_t nameCount, std::size_t limit) {
-    using namespace note_layout;
-    std::size_t k = 0;
-    while (k < limit && (k + 1) * kItemEntrySize <= n.body.size() &&
-           loadLE<std::uint16_t>(n.body.data() + k * kItemEntrySize) < nameCount)
-        ++k;
-    return k;
 }
 
 Expected<Bytes> nonSummaryValues(Bytes record, NoteId noteId, std::uint64_t fileOffset) {

@@ -8,7 +8,7 @@
 //   +56 u32 non-summary locator: 0 none; bit 31 set = non-summary bucket slot (bucket = low 24 bits,
 //           slot = bits 24-30); else the pos of a non-summary record; with status 0x2000, a byte
 //           offset inside this record
-//   +60 u32 non-summary size (low bits; the record's own header is authoritative)
+//   +60 u32 non-summary size (the values and, for a record of their own, its 68-byte header)
 //   +64 accessed TIMEDATE  +72 added TIMEDATE          +80 u32 parent note ID
 //   +86 u32 folder reference count  +94 u32 folder note ID
 // A deletion stub is a record cut short to 64 bytes: no item table.
@@ -93,14 +93,6 @@ std::optional<NoteHeader> parseNoteHeader(Bytes record);
 // record). Checks the signature and the in-record non-summary offset. When the header's item count
 // does not fit, itemCountFits is false and the table is empty.
 Expected<NoteRecord> parseNoteRecord(Bytes record, std::uint64_t fileOffset);
-
-// Re-reads the item table of `note` as if it held `count` entries (the header's count is wrong in a
-// few notes, see docs/format/container.md). False when that many entries do not fit.
-bool setItemCount(NoteRecord& note, std::size_t count);
-
-// How many entries from the start of the item table name an existing item name (< nameCount),
-// at most `limit`.
-std::size_t plausibleItemEntries(const NoteRecord& note, std::size_t nameCount, std::size_t limit);
 
 // The values area of a non-summary record (bytes after its 68-byte header, up to its own size).
 // Checks the signature, the size and that the record belongs to note `noteId`.

@@ -17,8 +17,6 @@ namespace {
 
 constexpr std::size_t kMinRrvBucketSize = rrv_bucket_layout::kHeaderSize + rrv_bucket_layout::kEntrySize;
 constexpr std::size_t kMaxRrvBucketSize = 1u << 20;
-// Item-table lengths tried when a note's header count does not fit (see placeNote).
-constexpr std::size_t kMaxCountRepairs = 4;
 
 }  // namespace
 
@@ -130,10 +128,13 @@ Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc) const {
         if (loc.bucket > superblock_.summaryBuckets.size())
             return fail(ErrorKind::Corrupt, "RRV", "summary bucket " + std::to_string(loc.bucket) + " does not exist");
         r.offset = superblock_.summaryBuckets[loc.bucket - 1];
-        auto bytes = bucketSlot(file_, r.offset, loc.slot, "summary bucket");
+        auto bucket = buckets_.get(file_, r.offset, "summary bucket");
+        if (!bucket) return std::unexpected(bucket.error());
+        auto bytes = bucketSlot(**bucket, r.offset, loc.slot, "summary bucket");
         if (!bytes) return std::unexpected(bytes.error());
-        r.offset += static_cast<std::uint64_t>(bytes->data() - (file_.data() + r.offset));
+        r.offset += static_cast<std::uint64_t>(bytes->data() - (*bucket)->data());
         r.bytes = *bytes;
+        r.owner = std::move(*bucket);
     } else {
         r.offset = loc.offset;
         auto head = slice(file_, loc.offset, 6);
@@ -221,66 +222,36 @@ Expected<std::vector<std::uint32_t>> NsfFile::objectIds() {
     return out;
 }
 
-Expected<std::optional<Bytes>> NsfFile::nonSummaryArea(const NoteRecord& note, NoteId id,
-                                                       std::uint64_t noteOffset) const {
-    if (note.inRecordNonSummary) return std::optional<Bytes>(*note.inRecordNonSummary);
+Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteRecord& note, NoteId id,
+                                                                     std::uint64_t noteOffset) const {
+    if (note.inRecordNonSummary) return NonSummary{*note.inRecordNonSummary, {}};
     const std::uint32_t loc = note.nonSummaryLocator;
-    if (loc == 0) return std::optional<Bytes>();
-    // The locator's upper bits sometimes carry other data: 0x8B0B0001 for bucket 1 slot 11,
-    // 0x000D05B1 for pos 0x5B1. The full value is tried first, then its low 24 and low 16 bits;
-    // a candidate is taken when it reaches a non-summary record of this note (the record's note ID),
-    // else the first candidate that reaches a non-summary record at all.
-    const bool inBucket = (loc & 0x80000000u) != 0;
-    const std::uint32_t base = inBucket ? (loc & 0xFFFFFFu) : loc;
-    const std::uint32_t candidates[3] = {base, base & 0xFFFFFFu, base & 0xFFFFu};
-    std::optional<Bytes> fallback;
-    std::optional<Error> firstError;
-    for (std::size_t c = 0; c < 3; ++c) {
-        const std::uint32_t value = candidates[c];
-        if (c > 0 && value == candidates[c - 1]) continue;
-        if (value == 0) continue;
-        Bytes record;
-        std::uint64_t offset = 0;
-        if (inBucket) {
-            const std::uint32_t slot = (loc >> 24) & 0x7Fu;
-            if (value > superblock_.nonSummaryBuckets.size()) {
-                if (!firstError)
-                    firstError = Error(ErrorKind::Corrupt, "note",
-                                       "non-summary bucket " + std::to_string(value) + " does not exist",
-                                       noteOffset + note_layout::kNonSummaryLocator);
-                continue;
-            }
-            auto s = bucketSlot(file_, superblock_.nonSummaryBuckets[value - 1], slot, "non-summary bucket");
-            if (!s) {
-                if (!firstError) firstError = s.error();
-                continue;
-            }
-            record = *s;
-            offset = static_cast<std::uint64_t>(s->data() - file_.data());
-        } else {
-            offset = std::uint64_t{value} * 256;
-            auto head = slice(file_, offset, 6);
-            auto all = head ? slice(file_, offset, loadLE<std::uint32_t>(head->data() + 2)) : std::nullopt;
-            if (!all) {
-                if (!firstError)
-                    firstError = Error(ErrorKind::Corrupt, "non-summary record", "lies outside the file", offset);
-                continue;
-            }
-            record = *all;
-        }
-        auto values = nonSummaryValues(record, id, offset);
-        if (values) return std::optional<Bytes>(*values);
-        if (values.error().kind() == ErrorKind::Corrupt && values.error().detail() == "belongs to another note" &&
-            !fallback) {
-            fallback = nonSummaryValues(record, loadLE<std::uint32_t>(record.data() + 6), offset).value_or(Bytes{});
-            continue;
-        }
-        if (!firstError) firstError = values.error();
+    if (loc == 0) return std::optional<NonSummary>();
+    if (loc & 0x80000000u) {
+        // A slot of a non-summary bucket: bucket number in the low 24 bits, slot in bits 24 to 30.
+        const std::uint32_t number = loc & 0xFFFFFFu;
+        const std::uint32_t slot = (loc >> 24) & 0x7Fu;
+        if (number == 0 || number > superblock_.nonSummaryBuckets.size())
+            return fail(ErrorKind::Corrupt, "note",
+                        "note " + std::to_string(id) + ": non-summary bucket " + std::to_string(number) + " does not exist",
+                        noteOffset + note_layout::kNonSummaryLocator);
+        const std::uint64_t at = superblock_.nonSummaryBuckets[number - 1];
+        auto bucket = buckets_.get(file_, at, "non-summary bucket");
+        if (!bucket) return std::unexpected(bucket.error());
+        auto record = bucketSlot(**bucket, at, slot, "non-summary bucket");
+        if (!record) return std::unexpected(record.error());
+        auto values = nonSummaryValues(*record, id, at + static_cast<std::uint64_t>(record->data() - (*bucket)->data()));
+        if (!values) return std::unexpected(values.error());
+        return NonSummary{*values, std::move(*bucket)};
     }
-    if (fallback) return fallback;
-    // A locator that reaches nothing, on a note that records no non-summary size: no such data.
-    if (note.nonSummarySize == 0) return std::optional<Bytes>();
-    return std::unexpected(*firstError);
+    // A record of its own, at the locator times 256.
+    const std::uint64_t offset = std::uint64_t{loc} * 256;
+    auto head = slice(file_, offset, 6);
+    auto record = head ? slice(file_, offset, loadLE<std::uint32_t>(head->data() + 2)) : std::nullopt;
+    if (!record) return fail(ErrorKind::Corrupt, "non-summary record", "lies outside the file", offset);
+    auto values = nonSummaryValues(*record, id, offset);
+    if (!values) return std::unexpected(values.error());
+    return NonSummary{*values, {}};
 }
 
 Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
@@ -295,40 +266,24 @@ Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
     auto nonSummary = nonSummaryArea(*rec, id, r->offset);
     if (!nonSummary) return std::unexpected(nonSummary.error());
 
-    auto attempt = [&](NoteRecord& note) -> Expected<Placement> {
-        if (!note.itemCountFits)
-            return fail(ErrorKind::Corrupt, "note", std::to_string(note.itemCount) + " items do not fit in the record",
-                        r->offset + note_layout::kItemCount);
-        std::vector<std::uint16_t> types;
-        types.reserve(note.items.size());
-        for (const ItemEntry& e : note.items) {
-            const ItemName* name = bdb_.names.find(e.nameIndex);
-            if (name == nullptr)
-                return fail(ErrorKind::Corrupt, "note", "item name index " + std::to_string(e.nameIndex) + " out of range",
-                            r->offset + note_layout::kHeaderSize);
-            types.push_back(name->type);
-        }
-        return placeItems(note.items, types, note.summaryArea, *nonSummary, r->offset);
-    };
-    auto placed = attempt(*rec);
-    if (!placed) {
-        // A few notes carry a wrong item count in the header (docs/format/container.md, "Item count").
-        // Try the table lengths that the entries themselves suggest, longest first.
-        const std::size_t limit = std::min<std::size_t>(rec->body.size() / note_layout::kItemEntrySize, 0xFFFF);
-        const std::size_t run = plausibleItemEntries(*rec, bdb_.names.size(), limit);
-        const Error first = placed.error();
-        // At most kMaxCountRepairs lengths are tried, so a damaged note costs a bounded search.
-        std::size_t tried = 0;
-        for (std::size_t k = run + 1; k-- > 0 && tried < kMaxCountRepairs;) {
-            if (k == rec->itemCount || !setItemCount(*rec, k)) continue;
-            ++tried;
-            rec->itemCountFits = true;
-            placed = attempt(*rec);
-            if (placed) break;
-        }
-        if (!placed) return std::unexpected(first);
+    if (!rec->itemCountFits)
+        return fail(ErrorKind::Corrupt, "note",
+                    "note " + std::to_string(id) + ": " + std::to_string(rec->itemCount) + " items do not fit in the record",
+                    r->offset + note_layout::kItemCount);
+    for (const ItemEntry& e : rec->items)
+        if (bdb_.names.find(e.nameIndex) == nullptr)
+            return fail(ErrorKind::Corrupt, "note",
+                        "note " + std::to_string(id) + ": item name index " + std::to_string(e.nameIndex) + " out of range",
+                        r->offset + note_layout::kHeaderSize);
+    std::optional<Bytes> values;
+    BucketBytes owner;
+    if (*nonSummary) {
+        values = (*nonSummary)->values;
+        owner = std::move((*nonSummary)->owner);
     }
-    return PlacedNote{*r, std::move(*rec), std::move(*placed)};
+    auto placed = placeItems(rec->items, rec->summaryArea, values, id, r->offset);
+    if (!placed) return std::unexpected(placed.error());
+    return PlacedNote{*r, std::move(*rec), std::move(owner), std::move(*placed)};
 }
 
 Expected<Note> NsfFile::readNote(NoteId id) {
@@ -352,7 +307,7 @@ Expected<Note> NsfFile::readNote(NoteId id) {
         if (e.flags & kItemPlaceholder) {
             value = {};  // a placeholder stores two zero bytes and no value
         }
-        if (auto word = storedTypeWord(e.flags, name->type, value)) {
+        if (auto word = storedTypeWord(e.flags, value)) {
             item.type = *word;
             value = value.subspan(2);
         } else {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bucket_cache.h"
 #include "bucket_descriptor_block.h"
 #include "database_header.h"
 #include "file_source.h"
@@ -48,6 +49,7 @@ public:
         RecordKind kind = RecordKind::Other;
         Bytes bytes;
         std::uint64_t offset = 0;
+        BucketBytes owner;  // the restored bucket `bytes` points into; empty for standalone records
     };
     // Every RRV ID in use, ascending, with the kind of record it reaches (Other: a record that
     // cannot be reached or has an unknown signature).
@@ -59,15 +61,23 @@ public:
     struct PlacedNote {
         Record record;
         NoteRecord note;
+        BucketBytes nonSummaryOwner;  // keeps the non-summary values alive
         Placement placement;
     };
     Expected<PlacedNote> placeNote(NoteId id);
 
 private:
     NsfFile() = default;
+    // Enough for the buckets that one note's records and the notes read around it touch; a scan
+    // reads the records of one bucket one after another.
+    static constexpr std::size_t kBucketCacheBytes = 8u << 20;
     Expected<std::pair<std::uint32_t, std::uint32_t>> rrvEntry(std::uint32_t id) const;
     Expected<Record> recordAt(const RrvLocation& loc) const;
-    Expected<std::optional<Bytes>> nonSummaryArea(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const;
+    struct NonSummary {
+        Bytes values;
+        BucketBytes owner;
+    };
+    Expected<std::optional<NonSummary>> nonSummaryArea(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const;
     Expected<void> usable() const;
     bool firstNoteIsPlain() const;
 
@@ -85,6 +95,7 @@ private:
     Superblock superblock_;
     BucketDescriptorBlock bdb_;
     std::vector<RrvTable> rrv_;
+    mutable BucketCache buckets_{kBucketCacheBytes};
     DatabaseInfo info_;
 };
 

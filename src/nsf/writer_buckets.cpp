@@ -1,6 +1,7 @@
 #include "writer_buckets.h"
 
 #include "bucket.h"
+#include "bucket_stamps.h"
 #include "checksum.h"
 #include "le_buffer.h"
 #include "rrv_bucket.h"
@@ -64,6 +65,10 @@ std::vector<std::uint8_t> BucketPacker::image(std::size_t index, TimeDate stamp)
         at += r.size();
     }
     std::fill(out.bytes().end() - static_cast<std::ptrdiff_t>(footerOf(b.size)), out.bytes().end(), std::uint8_t{0});
+    // What real stamps mean is not known; they differ from bucket to bucket. The writer gives bucket
+    // i the stamp i mod 15 + 1, never 0, so that a reader that skips the restore misreads the files
+    // it writes as it would misread real ones.
+    applyStamps(out.bytes(), static_cast<std::uint8_t>(index % 15 + 1));
     return out.take();
 }
 

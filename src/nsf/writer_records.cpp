@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "item_placement.h"
 #include "le_buffer.h"
 #include "note_record.h"
 #include "nsf/lmbcs.h"
@@ -115,10 +114,6 @@ Expected<EncodedNote> encodeNote(const Note& note, const NameTableWriter& names)
         } else {
             stored.u16(item.type);
             stored.raw(item.value);
-            // The reader takes the first word as the type only when the name's TYPE allows it.
-            if (storedTypeWord(item.flags, nameType, stored.bytes()) != item.type)
-                return fail(ErrorKind::Unsupported, itemWhat,
-                            "type " + hex(item.type) + " cannot be stored under a name of type " + hex(nameType));
         }
         if (stored.size() > 0xFFFF)
             return fail(ErrorKind::Unsupported, itemWhat, std::to_string(stored.size()) + " bytes (at most 65,535)");
@@ -126,7 +121,7 @@ Expected<EncodedNote> encodeNote(const Note& note, const NameTableWriter& names)
         r.u16(item.flags);
         r.u16(static_cast<std::uint16_t>(stored.size()));
         r.u16(static_cast<std::uint16_t>(item.revision << 8));
-        if (flagsSaySummary(item.flags)) {
+        if (item.flags & kItemSummary) {
             summary.raw(stored.bytes());
         } else {
             nonSummary.raw(stored.bytes());

@@ -174,15 +174,15 @@ def main():
                 filed += check_database(c, nsfrex, path, extra, notes)
         c.check(filed > 0, "no note of the samples is reported in a folder")
 
-        # Errors: one line on stderr with the path and the status, non-zero exit.
+        # Errors: one line on stderr with the path and the cause, non-zero exit.
         missing = root / "no_such_database.nsf"
         result = run(nsfrex, "ls", missing, timeout=300)
-        c.check(result.returncode != 0 and str(missing) in result.stderr and "status" in result.stderr
+        c.check(result.returncode != 0 and str(missing) in result.stderr and "No such file" in result.stderr
                 and result.stderr.count("\n") == 1, f"ls on a missing file: {result.returncode} {result.stderr!r}")
-        sample = staged(options.samples / "sample.nsf", root)
-        result = run(nsfrex, "meta", sample, "100000", timeout=300)
-        c.check(result.returncode != 0 and "sample.nsf" in result.stderr and "34" in result.stderr,
+        result = run(nsfrex, "meta", staged(options.samples / "notedata_MIMEMsg.nsf", root), "100000", timeout=300)
+        c.check(result.returncode != 0 and "no subfile 100000 (the database has 8)" in result.stderr,
                 f"meta out of range: {result.returncode} {result.stderr!r}")
+        sample = staged(options.samples / "sample.nsf", root)
         c.equal("meta --all with --field: exit",
                 run(nsfrex, "meta", sample, "1", "--all", "--field", "Subject", timeout=300).returncode, 2)
     return c.report()

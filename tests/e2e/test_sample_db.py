@@ -79,7 +79,7 @@ def note_ids(nsfrex, sample):
         head = re.match(r"note 0x([0-9A-F]+)", block)
         title = re.search(r'^  (?:Subject|\$TITLE) +TYPE_TEXT .*?"(.*)"$', block, re.M)
         if head and title:
-            ids[title.group(1)] = head.group(1)
+            ids[title.group(1)] = "0x" + head.group(1)
     return ids
 
 

@@ -49,7 +49,7 @@ TEST(CommonOptions, LogOptionsBecomeTheModuleEnvironment) {
     CommonOptions fileOnly;
     fileOnly.logFile = "relative.log";
     ASSERT_TRUE(applyLogEnvironment(fileOnly));
-    EXPECT_STREQ(std::getenv("TAMSEL_NSFREX_LOG_LEVEL"), "INFO");
+    EXPECT_STREQ(std::getenv("TAMSEL_NSFREX_LOG_LEVEL"), "ERROR");
     EXPECT_EQ(std::filesystem::path(std::getenv("TAMSEL_NSFREX_LOG_FILE")),
               std::filesystem::current_path() / "relative.log");
 

@@ -13,12 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "../../src/nsf/bucket_stamps.h"
+
 namespace nsf::test {
 
 struct NsfImage {
     static constexpr std::size_t kSb1 = 0x400, kSb2 = 0x4400, kSbSlot = 0x4000;
     static constexpr std::size_t kBdb1 = 0x9000, kBdb2 = 0xA000, kBdbSlot = 0x1000;
-    static constexpr std::size_t kRrv = 0xB000, kSummaryBucket = 0xC000, kBucketSize = 0x1000;
+    static constexpr std::size_t kRrv = 0xB000, kSummaryBucket = 0xC000, kBucketSize = 0x1000, kFooter = 4;
+    static constexpr std::uint8_t kStamp = 0x9;
     static constexpr std::size_t kNonSummary = 0xD000, kObject = 0xE000, kFileSize = 0xF000;
     static constexpr std::uint32_t kNoteId = 0x8F6, kStubId = 0x8FA, kObjectId = 0x8FE;
     static constexpr std::size_t kNoteSlotOffset = 66;  // the note record inside the summary bucket
@@ -213,12 +216,13 @@ struct NsfImage {
         auto rrv = rrvBucket(diskRrvCurrent);
         std::copy(rrv.begin(), rrv.end(), bytes.begin() + kRrv);
 
-        // Summary bucket: header, slot 1 (note), slot 2 (stub), slot index before a zero footer.
+        // Summary bucket: header, slot 1 (note), slot 2 (stub), slot index before the footer of
+        // stamped nibbles.
         std::fill(bytes.begin() + kSummaryBucket, bytes.begin() + kSummaryBucket + kBucketSize, 0);
         put8(kSummaryBucket, 0x02); put8(kSummaryBucket + 1, 0x42);
         put32(kSummaryBucket + 6, kBucketSize);
         put32(kSummaryBucket + 44, 2);
-        put32(kSummaryBucket + 50, 0);
+        put32(kSummaryBucket + 50, kFooter);
         auto note = noteRecord();
         std::copy(note.begin(), note.end(), bytes.begin() + kSummaryBucket + kNoteSlotOffset);
         const std::size_t stubAt = kNoteSlotOffset + note.size();
@@ -227,10 +231,12 @@ struct NsfImage {
         stub[6] = static_cast<std::uint8_t>(kStubId); stub[7] = static_cast<std::uint8_t>(kStubId >> 8);
         stub[56] = stub[57] = stub[58] = stub[59] = stub[60] = stub[61] = stub[62] = stub[63] = 0;
         std::copy(stub.begin(), stub.end(), bytes.begin() + kSummaryBucket + stubAt);
-        put16(kSummaryBucket + kBucketSize - 4, static_cast<std::uint16_t>(kNoteSlotOffset));
-        put16(kSummaryBucket + kBucketSize - 2, static_cast<std::uint16_t>(note.size()));
-        put16(kSummaryBucket + kBucketSize - 8, static_cast<std::uint16_t>(stubAt));
-        put16(kSummaryBucket + kBucketSize - 6, 64);
+        const std::size_t index = kSummaryBucket + kBucketSize - kFooter;
+        put16(index - 4, static_cast<std::uint16_t>(kNoteSlotOffset));
+        put16(index - 2, static_cast<std::uint16_t>(note.size()));
+        put16(index - 8, static_cast<std::uint16_t>(stubAt));
+        put16(index - 6, 64);
+        nsf::detail::applyStamps(std::span(bytes).subspan(kSummaryBucket, kBucketSize), kStamp);
 
         // Non-summary record: 68-byte header, then Body's value.
         const std::string body = kBody;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "library_loader.h"
+#include "number_argument.h"
 #include "nsf/database.h"
 #include "text.h"
 #include "zapi.h"
@@ -50,20 +51,6 @@ int fail(const std::string& path, std::string_view message) {
     return 1;
 }
 
-// Hexadecimal, with or without 0x.
-bool parseHexNoteId(std::string_view text, nsf::NoteId& out) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    if (text.empty() || text.size() > 8) return false;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        value = value * 16 + static_cast<std::uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                                    : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-    }
-    out = value;
-    return true;
-}
-
 // Item names compare without regard to ASCII letter case, as Notes does.
 bool sameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -90,7 +77,7 @@ int listRichText(nsf::Database& db, const std::string& path) {
             if (std::ranges::none_of(names, [&](const std::string& name) { return sameName(name, item.name); }))
                 names.push_back(item.name);
         }
-        for (const std::string& name : names) std::printf("%X\t%s\n", entry.id, name.c_str());
+        for (const std::string& name : names) std::printf("0x%X\t%s\n", entry.id, name.c_str());
     }
     return status;
 }
@@ -162,8 +149,9 @@ int run(Args args) {
     if (itemText) args = args.subspan(1);
     if (args.size() < 2 || args.size() > 3) return usage("expected a database and a note ID");
     const std::string path(args[0]);
-    nsf::NoteId noteId = 0;
-    if (!parseHexNoteId(args[1], noteId)) return usage(cat("not a hexadecimal note ID: ", args[1]));
+    const auto parsed = parseNumberArgument<nsf::NoteId>(args[1]);
+    if (!parsed) return usage(cat("not a note ID (decimal, or hexadecimal after 0x): ", args[1]));
+    const nsf::NoteId noteId = *parsed;
     const std::string itemName(args.size() == 3 ? args[2] : "Body");
 
     HostSettings settings;
