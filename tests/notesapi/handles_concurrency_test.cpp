@@ -16,37 +16,6 @@ using notesapi_test::RuntimeTest;
 
 class HandlesConcurrency : public RuntimeTest {};
 
-TEST_F(HandlesConcurrency, ThreadsCreateUseAndCloseWithoutCrossingOver) {
-    constexpr int kThreads = 4, kRounds = 300;
-    std::atomic<int> wrongCounts{0};
-    std::atomic<DHANDLE> lastClosed{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int r = 0; r < kRounds; ++r) {
-                DHANDLE table = 0;
-                if (IDCreateTable(4, &table) != NOERROR)
-                    continue;
-                // Each table holds its own thread's count of IDs: another thread's table or a
-                // recycled slot would show a different count.
-                for (int k = 0; k <= t; ++k)
-                    IDInsert(table, static_cast<DWORD>(k * 4 + 4), nullptr);
-                if (IDEntries(table) != static_cast<DWORD>(t + 1))
-                    ++wrongCounts;
-                // Probe a handle some thread closed: it must be refused, never reach a new table.
-                const DHANDLE stale = lastClosed.load();
-                if (stale != 0 && IDInsert(stale, 0x7777, nullptr) == NOERROR)
-                    ++wrongCounts;
-                IDDestroyTable(table);
-                lastClosed.store(table);
-            }
-        });
-    }
-    for (auto& th : threads)
-        th.join();
-    EXPECT_EQ(wrongCounts.load(), 0);
-}
-
 TEST_F(HandlesConcurrency, StaleAndWrongKindHandlesGiveAnErrorStatus) {
     nsf::MemoryDatabaseBuilder b;
     const NOTEID id = b.document().text("Subject", "x").id();

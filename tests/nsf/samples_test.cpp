@@ -170,9 +170,10 @@ TEST(Samples, EveryNoteReadsByTheFlagRule) {
                 EXPECT_TRUE(value.has_value() || item.value.empty()) << where << ": " << value.error().message();
                 EXPECT_LE(nsf::renderValue(item, 80).size(), 80u) << where;
                 // A fixed layout cut short is refused, never read past its end.
-                if (value && (item.type == nsf::kTypeNumber || item.type == nsf::kTypeTime))
-                    for (std::size_t n = 0; n < item.value.size(); ++n)
-                        EXPECT_FALSE(nsf::decodeValue(item.type, std::span(item.value).first(n))) << where << " " << n;
+                if (value && (item.type == nsf::kTypeNumber || item.type == nsf::kTypeTime)) {
+                    for (std::size_t cut = 0; cut < item.value.size(); ++cut)
+                        EXPECT_FALSE(nsf::decodeValue(item.type, std::span(item.value).first(cut))) << where << " " << cut;
+                }
                 if (item.type == nsf::kTypeComposite && !(item.flags & nsf::kItemPlaceholder)) {
                     ++composites;
                     EXPECT_TRUE(walksAsCdRecords(item.value)) << where;
