@@ -7,6 +7,7 @@ packages=(
   libicu-dev libxml2-dev libxml2-utils zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-html5lib
+  file lintian groff-base bash-completion
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang-16 libclang-rt-16-dev)

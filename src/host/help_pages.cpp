@@ -124,11 +124,16 @@ std::string indented(std::string_view text) {
 
 std::span<const HelpPage> helpPages() noexcept { return kPages; }
 
+std::string helpOptions(const HelpPage& page) {
+    std::string text = cat(page.options, "  -h, --help             print this page\n");
+    if (page.moduleOptions) text += cat("\n", kCommonOptionsHelp);
+    return text;
+}
+
 std::string renderHelpPage(const HelpPage& page) {
     std::string text = cat("NAME\n    nsfrex ", page.name, " - ", page.summary, "\n\nSYNOPSIS\n", indented(page.synopsis),
                            "\nDESCRIPTION\n", indented(page.description));
-    text += cat("\nOPTIONS\n", indented(page.options), indented("  -h, --help             print this page\n"));
-    if (page.moduleOptions) text += cat("\n", indented(kCommonOptionsHelp));
+    text += cat("\nOPTIONS\n", indented(helpOptions(page)));
     text += cat("\nEXIT STATUS\n", indented(page.exitStatus), "\nEXAMPLES\n", indented(page.examples));
     return text;
 }

@@ -20,6 +20,9 @@ struct HelpPage {
 
 std::span<const HelpPage> helpPages() noexcept;
 
+// The OPTIONS section's text: the page's own options, --help, and the options for reading a database.
+std::string helpOptions(const HelpPage& page);
+
 // NAME, SYNOPSIS, DESCRIPTION, OPTIONS, EXIT STATUS and EXAMPLES, indented like a manual page.
 std::string renderHelpPage(const HelpPage& page);
 

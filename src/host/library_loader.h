@@ -1,5 +1,5 @@
 // Libraries loaded on the module's behalf (fpLoadLibrary): the module names them as Windows DLLs,
-// the host finds the matching shared object beside its own executable and nowhere else.
+// the host finds the matching shared object in the module's folder and nowhere else.
 #pragma once
 
 #include <cstddef>

@@ -47,8 +47,16 @@ Result<ModuleLibrary> ModuleLibrary::load(const std::filesystem::path& file) {
     return module;
 }
 
-Result<ModuleLibrary> ModuleLibrary::loadBesideExecutable() {
+Result<std::filesystem::path> moduleDirectory() {
     auto directory = executableDirectory();
+    if (!directory) return directory;
+    std::error_code error;
+    if (std::filesystem::exists(*directory / kModuleFileName, error)) return directory;
+    return (*directory / NSFREX_LIBDIR_FROM_BINDIR).lexically_normal();
+}
+
+Result<ModuleLibrary> ModuleLibrary::loadInstalled() {
+    auto directory = moduleDirectory();
     if (!directory) return std::unexpected(std::move(directory.error()));
     return load(*directory / kModuleFileName);
 }

@@ -20,11 +20,16 @@ class HostServices;
 
 inline constexpr std::string_view kModuleFileName = "libnsfrex.so";
 
+// The folder holding libnsfrex.so and the libraries loaded for it: the running executable's own folder
+// when the module is there (the build tree), otherwise the private library folder of the installed
+// prefix, found relative to the executable so that the prefix can move.
+Result<std::filesystem::path> moduleDirectory();
+
 class ModuleLibrary {
 public:
     static Result<ModuleLibrary> load(const std::filesystem::path& file);
-    // libnsfrex.so from the folder of the running executable.
-    static Result<ModuleLibrary> loadBesideExecutable();
+    // libnsfrex.so from moduleDirectory().
+    static Result<ModuleLibrary> loadInstalled();
 
     ModuleLibrary(ModuleLibrary&&) noexcept = default;
     ModuleLibrary& operator=(ModuleLibrary&&) noexcept = default;

@@ -11,7 +11,7 @@ Result<OpenDatabase> openDatabase(CommonOptions& options, const std::filesystem:
     if (auto logged = applyLogEnvironment(options); !logged) return std::unexpected(std::move(logged.error()));
     auto host = HostServices::create(std::move(*settings));
     if (!host) return std::unexpected(std::move(host.error()));
-    auto module = ModuleLibrary::loadBesideExecutable();
+    auto module = ModuleLibrary::loadInstalled();
     if (!module) return std::unexpected(std::move(module.error()));
     for (const std::string& idFile : options.credentials.idFiles()) {
         std::error_code error;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "module.h"
 #include "text.h"
 
 namespace nsfrex {
@@ -115,7 +116,7 @@ Result<HostSettings> hostSettings(const CommonOptions& options) {
             return failure(cat("--temp-dir ", options.tempDir.string(), ": no such folder"));
         settings.tempPath = options.tempDir;
     }
-    auto directory = executableDirectory();
+    auto directory = moduleDirectory();
     if (!directory) return std::unexpected(std::move(directory.error()));
     settings.libraryDirectory = std::move(*directory);
     return settings;

@@ -91,3 +91,10 @@ def report(failures, summary=None):
     if summary is not None:
         print(summary)
     return 1 if failures else 0
+
+
+def listed_commands(nsfrex):
+    """The commands that `nsfrex --help` lists."""
+    overview = subprocess.run([str(nsfrex), "--help"], capture_output=True, text=True, check=True).stdout
+    listed = overview.split("Commands:\n", 1)[1].split("\n\n", 1)[0]
+    return [line.split()[0] for line in listed.splitlines()]

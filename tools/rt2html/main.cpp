@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "library_loader.h"
+#include "module.h"
 #include "number_argument.h"
 #include "nsf/database.h"
 #include "text.h"
@@ -155,7 +156,7 @@ int run(Args args) {
     const std::string itemName(args.size() == 3 ? args[2] : "Body");
 
     HostSettings settings;
-    if (auto dir = executableDirectory()) settings.libraryDirectory = *dir;
+    if (auto dir = moduleDirectory()) settings.libraryDirectory = *dir;
     auto host = HostServices::create(std::move(settings));
     if (!host) return fail(path, host.error());
     if (itemText) return printItemText(path, noteId, itemName, **host);
