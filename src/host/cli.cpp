@@ -23,7 +23,7 @@ struct Command {
 
 constexpr std::array kCommands{
     Command{"extract", runExtract}, Command{"ls", runLs},     Command{"meta", runMeta},
-    Command{"stat", runStat},       Command{"dump", runDump}, Command{"rt2html", runRt2Html},
+    Command{"stat", runStat},       Command{"dump", runDump},
 };
 
 const Command* findCommand(std::string_view name) {

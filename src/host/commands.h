@@ -10,7 +10,6 @@ using Args = std::span<const std::string_view>;
 
 int runStat(Args args);   // nsfrex stat FILE
 int runDump(Args args);   // nsfrex dump FILE [--note NOTEID]
-int runRt2Html(Args args);  // nsfrex rt2html [--item-text] DB NOTEID [ITEM] | --list DB
 int runLs(Args args);     // nsfrex ls [OPTIONS] FILE [--json]
 int runMeta(Args args);   // nsfrex meta [OPTIONS] FILE INDEX [--all | --field NAME ...] [--json]
 int runExtract(Args args);  // nsfrex extract [OPTIONS] DB... -o DIR [--format F] [--force] [-j N] [-q | -v] ...

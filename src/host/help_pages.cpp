@@ -116,15 +116,6 @@ constexpr std::array kPages{
              "  --note NOTEID          only this note (decimal or 0x hexadecimal)\n", false,
              "  0  success\n  1  the database or the note could not be read\n  2  wrong command line\n",
              "  nsfrex dump mail.nsf --note 0x8F6\n"},
-    HelpPage{"rt2html", "convert one rich-text item to HTML (development)",
-             "nsfrex rt2html DB NOTEID [ITEM]\nnsfrex rt2html --item-text DB NOTEID [ITEM]\nnsfrex rt2html --list DB",
-             "Reads DB directly and prints the MHT body text that the reader module's rich-text converter makes\n"
-             "of the rich-text item ITEM (default Body) of the note NOTEID (decimal, or hexadecimal after 0x).\n",
-             "  --item-text            print instead the module's item text of that item, read through the\n"
-             "                         Notes runtime (to compare with the converter's visible text)\n"
-             "  --list                 print the note IDs (0x hexadecimal) and names of every rich-text item of DB\n", false,
-             "  0  success\n  1  the database, note or item could not be read or converted\n  2  wrong command line\n",
-             "  nsfrex rt2html --list mail.nsf\n  nsfrex rt2html mail.nsf 8F6 Body > body.mht\n"},
 };
 
 std::string indented(std::string_view text) {

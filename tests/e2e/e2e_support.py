@@ -1,16 +1,87 @@
-"""What every end-to-end script shares: its command line and how it reports."""
+"""What every end-to-end script shares: its command line, the programs and samples it needs, a scratch
+folder, running the built programs, and how it reports."""
 import argparse
+import contextlib
 import pathlib
+import shutil
 import subprocess
 import sys
+import tempfile
+
+
+class Options:
+    """--bin (the folder with nsfrex and its libraries) and --shared (the samples and the DTD)."""
+
+    def __init__(self, parser=None):
+        parser = parser or argparse.ArgumentParser()
+        parser.add_argument("--bin", required=True, type=pathlib.Path)
+        parser.add_argument("--shared", required=True, type=pathlib.Path)
+        parser.parse_args(namespace=self)
+        self.nsfrex = self.bin / "nsfrex"
+        self.rt2html = self.bin / "nsfrex-rt2html"  # the developers' program around the rich-text converter
+        self.samples = self.shared / "samples" / "nsf"
+        self.dtd = self.shared / "dxl" / "domino_9_0_1.dtd"
+        self.built_samples = self.bin.parent / "samples"
+
+    def require(self, *paths, tools=()):
+        """Exits with a FAIL line when a file or a program the script needs is missing."""
+        for path in paths:
+            if not pathlib.Path(path).exists():
+                sys.exit(f"FAIL: missing {path}")
+        for tool in tools:
+            if shutil.which(tool) is None:
+                sys.exit(f"FAIL: {tool} is not installed")
+
+    def sample_databases(self):
+        return sorted(p for p in self.samples.iterdir() if p.suffix in (".nsf", ".ntf"))
 
 
 def parse_options(parser=None):
-    """--bin (the folder with nsfrex and its libraries) and --shared (the samples and the DTD)."""
-    parser = parser or argparse.ArgumentParser()
-    parser.add_argument("--bin", required=True, type=pathlib.Path)
-    parser.add_argument("--shared", required=True, type=pathlib.Path)
-    return parser.parse_args()
+    return Options(parser)
+
+
+def run(program, *args, timeout=1800, text=True):
+    """The program's completed process; output decoded as UTF-8 (bad bytes replaced) unless text=False."""
+    return subprocess.run([str(program), *map(str, args)], capture_output=True, timeout=timeout,
+                          **({"text": True, "errors": "replace"} if text else {}))
+
+
+@contextlib.contextmanager
+def scratch(prefix):
+    """A scratch folder whose path holds no '.': the module names subfiles after the database's path up
+    to its first '.', so databases are reached through links in here wherever the samples and the build
+    live."""
+    candidates = [pathlib.Path(tempfile.gettempdir()), pathlib.Path("/tmp"), pathlib.Path("/var/tmp")]
+    base = next((c for c in candidates if "." not in str(c) and c.is_dir()), None)
+    with tempfile.TemporaryDirectory(prefix=prefix.replace(".", "-"), dir=base) as folder:
+        yield pathlib.Path(folder)
+
+
+def staged(database, folder):
+    """A link to the database inside the scratch folder (made once), with the database's own name."""
+    link = folder / "databases" / database.name
+    if not link.exists():
+        link.parent.mkdir(exist_ok=True)
+        link.symlink_to(database.resolve())
+    return link
+
+
+class Checks:
+    """Collects failures; check() and equal() return whether the condition held."""
+
+    def __init__(self):
+        self.failures = []
+
+    def check(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return bool(condition)
+
+    def equal(self, what, got, want):
+        return self.check(got == want, f"{what}: got {got!r}, expected {want!r}")
+
+    def report(self, summary=None):
+        return report(self.failures, summary)
 
 
 def report(failures, summary=None):

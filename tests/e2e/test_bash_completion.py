@@ -14,7 +14,7 @@ COMPLETION = pathlib.Path(__file__).resolve().parents[2] / "packaging" / "nsfrex
 CASES = [
     ("nsfrex ex", ["extract"]),
     ("nsfrex --v", ["--version"]),
-    ("nsfrex help r", ["rt2html"]),
+    ("nsfrex help d", ["dump"]),
     ("nsfrex extract --fo", ["--force", "--format"]),
     ("nsfrex extract --format ", ["auto", "dxl", "eml", "fields", "mbox", "text"]),
     ("nsfrex ls --log-level D", ["DIAG", "DUMP"]),

@@ -3,72 +3,43 @@
 reads every sample; failures name the file on one stderr line."""
 import csv
 import json
-import pathlib
-import subprocess
 import sys
-from e2e_support import parse_options, report
-
-
-def run(nsfrex, *args):
-    return subprocess.run([str(nsfrex), *args], capture_output=True, text=True, timeout=120)
+from e2e_support import Checks, parse_options, run
 
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples = options.shared / "samples"
-    failures = []
-
-    if not nsfrex.is_file():
-        print(f"FAIL: {nsfrex} was not built", file=sys.stderr)
-        return 1
-    table = samples / "expected-counts.tsv"
-    if not table.is_file():
-        print(f"FAIL: {table} is missing", file=sys.stderr)
-        return 1
-
+    table = options.shared / "samples" / "expected-counts.tsv"
+    options.require(options.nsfrex, table)
+    nsfrex = options.nsfrex
+    c = Checks()
     with open(table, newline="", encoding="utf-8") as f:
         rows = list(csv.DictReader(f, delimiter="\t"))
-    if len(rows) != 59:
-        failures.append(f"expected-counts.tsv has {len(rows)} rows, not 59")
+    c.equal("rows of expected-counts.tsv", len(rows), 59)
     for row in rows:
-        path = samples / "nsf" / row["file"]
-        result = run(nsfrex, "stat", str(path))
-        if result.returncode != 0:
-            failures.append(f"stat {row['file']}: exit {result.returncode}: {result.stderr.strip()}")
+        path = options.samples / row["file"]
+        result = run(nsfrex, "stat", path, timeout=120)
+        if not c.check(result.returncode == 0, f"stat {row['file']}: exit {result.returncode}: {result.stderr}"):
             continue
-        try:
-            stat = json.loads(result.stdout)
-        except json.JSONDecodeError as e:
-            failures.append(f"stat {row['file']}: not JSON ({e}): {result.stdout[:80]!r}")
-            continue
+        stat = json.loads(result.stdout)
         want = {"ods": int(row["ods"]), "notes": int(row["notes"]), "documents": int(row["documents"]),
                 "deletion_stubs": int(row["deletion_stubs"]), "objects": int(row["objects"]), "encrypted": False}
-        for key, value in want.items():
-            if stat.get(key) != value:
-                failures.append(f"stat {row['file']}: {key} = {stat.get(key)!r}, expected {value!r}")
-        if stat.get("title", "")[:30] != row["title"]:
-            failures.append(f"stat {row['file']}: title {stat.get('title')!r}, expected {row['title']!r}")
+        c.equal(f"stat {row['file']}", {key: stat.get(key) for key in want}, want)
+        c.equal(f"stat {row['file']}: title", stat.get("title", "")[:30], row["title"])
         replica = stat.get("replica_id", "")
-        if len(replica) != 16 or any(c not in "0123456789ABCDEF" for c in replica):
-            failures.append(f"stat {row['file']}: replica_id {replica!r}")
+        c.check(len(replica) == 16 and all(ch in "0123456789ABCDEF" for ch in replica),
+                f"stat {row['file']}: replica_id {replica!r}")
+        result = run(nsfrex, "dump", path, timeout=120)
+        c.check(result.returncode == 0 and result.stdout.startswith("database "),
+                f"dump {row['file']}: exit {result.returncode}: {result.stderr.strip()[:200]}")
 
-        result = run(nsfrex, "dump", str(path))
-        if result.returncode != 0 or not result.stdout.startswith("database "):
-            failures.append(f"dump {row['file']}: exit {result.returncode}: {result.stderr.strip()[:200]}")
-
-    result = run(nsfrex, "stat", str(samples / "expected-counts.tsv"))
-    if result.returncode == 0 or result.stdout or "expected-counts.tsv" not in result.stderr \
-            or len(result.stderr.strip().splitlines()) != 1:
-        failures.append(f"stat on a non-database: exit {result.returncode}, stderr {result.stderr!r}")
-    result = run(nsfrex, "stat")
-    if result.returncode != 2:
-        failures.append(f"stat without a file exits {result.returncode}")
-    result = run(nsfrex, "dump", str(samples / "nsf" / "sample.nsf"), "--note", "0x17E")
-    if result.returncode != 0 or "$FolderIDTable" not in result.stdout:
-        failures.append(f"dump --note 0x17E: exit {result.returncode}")
-
-    return report(failures, f"{'FAILED' if failures else 'passed'}: nsfrex stat and dump on {len(rows)} samples")
+    result = run(nsfrex, "stat", table, timeout=120)
+    c.check(result.returncode != 0 and not result.stdout and "expected-counts.tsv" in result.stderr
+            and len(result.stderr.strip().splitlines()) == 1, f"stat on a non-database: {result.stderr!r}")
+    c.equal("stat without a file: exit", run(nsfrex, "stat", timeout=120).returncode, 2)
+    result = run(nsfrex, "dump", options.samples / "sample.nsf", "--note", "0x17E", timeout=120)
+    c.check(result.returncode == 0 and "$FolderIDTable" in result.stdout, f"dump --note 0x17E: {result.returncode}")
+    return c.report(f"{'FAILED' if c.failures else 'passed'}: nsfrex stat and dump on {len(rows)} samples")
 
 
 if __name__ == "__main__":

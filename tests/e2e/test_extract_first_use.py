@@ -161,17 +161,18 @@ def check_command_line(fail, nsfrex, sample, root):
         fail("a database that does not open still made the output folder")
 
     # Note IDs: decimal, or hexadecimal after 0x, for every command that takes one.
-    rich = run(nsfrex, "rt2html", "--list", sample.parent / "notedata_big_rich.nsf")
+    rt2html = nsfrex.parent / "nsfrex-rt2html"  # the developers' program around the rich-text converter
+    rich = run(rt2html, "--list", sample.parent / "notedata_big_rich.nsf")
     note, _, item = rich.stdout.splitlines()[0].partition("\t") if rich.stdout else ("", "", "")
     if not note.startswith("0x"):
-        fail(f"rt2html --list does not show note IDs as 0x hexadecimal: {rich.stdout[:80]!r}")
+        fail(f"nsfrex-rt2html --list does not show note IDs as 0x hexadecimal: {rich.stdout[:80]!r}")
     else:
         rich_db = sample.parent / "notedata_big_rich.nsf"
-        for command, after in ((["dump", rich_db, "--note"], []), (["rt2html", rich_db], [item])):
-            hexadecimal = run(nsfrex, *command, note, *after)
-            decimal = run(nsfrex, *command, str(int(note, 16)), *after)
+        for program, command, after in ((nsfrex, ["dump", rich_db, "--note"], []), (rt2html, [rich_db], [item])):
+            hexadecimal = run(program, *command, note, *after)
+            decimal = run(program, *command, str(int(note, 16)), *after)
             if hexadecimal.returncode != 0 or not hexadecimal.stdout or decimal.stdout != hexadecimal.stdout:
-                fail(f"{command[0]}: note {note} and {int(note, 16)} differ: {decimal.stderr[:200]!r}")
+                fail(f"{program.name}: note {note} and {int(note, 16)} differ: {decimal.stderr[:200]!r}")
 
     log = root / "module.log"
     run(nsfrex, "extract", "--log-file", log, "-o", root / "logged", sample)

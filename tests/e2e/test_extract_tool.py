@@ -3,17 +3,16 @@
 UTF-8 notes and valid DXL, refusal of an existing output and --force giving the same bytes, -j giving the
 same tree as one at a time, clear exit status 2 for files that are not databases, and names from a
 database that try to leave the output folder."""
+import csv
 import hashlib
 import json
 import os
-import pathlib
 import pty
 import re
 import shutil
 import subprocess
 import sys
-import tempfile
-from e2e_support import parse_options
+from e2e_support import Checks, parse_options, run as run_program, scratch, staged
 
 FORMATS = ["text", "fields", "dxl", "auto"]
 STATUSES = {"ok", "failed", "skipped"}
@@ -23,21 +22,19 @@ ENTRY_KEYS = {"index", "type", "name", "path", "parent", "children", "size", "ti
 ISO_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
 # Samples with attachments and a folder, for the checks that run a few databases only.
 FEW = ["notedata_MIMEMsg.nsf", "notedata_attachment.nsf", "sample.nsf"]
-
-
-class Checks:
-    def __init__(self):
-        self.failures = []
-
-    def check(self, condition, message):
-        if not condition:
-            self.failures.append(message)
-        return condition
+MIME_SAMPLE = "notedata_MIMEMsg.nsf"
+# Body texts of its three MIME mails as Python's email package decodes them, line ends as written (CR LF)
+MIME_BODY_TEXTS = [
+    "\r\nThis is a test message.",
+    "\r\nThis is a text message, with a txt file attached.\r\n",
+    "\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing \r\n",
+    "In this release of Notes, many parts of \r\nyour mail, Personal Address Book",
+    "Help for IBM Lotus Domino Designer\u00ae 6 while \r\nin Notes) by using the Actions menu in the Help window. \r\n",
+]
 
 
 def run(nsfrex, *args, timeout=1800):
-    return subprocess.run([str(nsfrex), "extract", *map(str, args)], capture_output=True, text=True,
-                          errors="replace", timeout=timeout)
+    return run_program(nsfrex, "extract", *args, timeout=timeout)
 
 
 def tree_digest(root):
@@ -133,27 +130,44 @@ def failure_lines(stderr):
     return [line for line in stderr.splitlines() if line.startswith("nsfrex extract: ")]
 
 
+def check_published_contents(checks, out, expected_tsv):
+    """Every published attachment among the files of its sample, byte for byte; the OLE object of
+    notedata_notesflo.nsf as its compound file; MIME mail bodies as their decoded text."""
+    with open(expected_tsv, newline="", encoding="utf-8") as stream:
+        for row in csv.DictReader(stream, delimiter="\t"):
+            name, size, digest = row["file_name"], int(row["size"]), row["sha256"]
+            folder = out / row["found_in"].rsplit(".", 1)[0]
+            stem, dot, ext = name.rpartition(".")
+            # attachments sit in a folder beside their note; a clash adds " (N)" before the extension
+            candidates = [p for p in folder.rglob("*") if p.is_file() and
+                          (p.name == name or (dot and p.name.startswith(stem + " (") and p.name.endswith("." + ext)))]
+            checks.check(any(p.stat().st_size == size and hashlib.sha256(p.read_bytes()).hexdigest() == digest
+                             for p in candidates),
+                         f"attachment {name} of {row['found_in']}: expected {size} bytes {digest[:12]}..., got "
+                         f"{[(p.name, p.stat().st_size) for p in candidates]}")
+    objects = [p for p in (out / "notedata_notesflo").rglob("EXT05951") if p.is_file()]
+    data = objects[0].read_bytes() if len(objects) == 1 else b""
+    checks.check(len(data) == 4 * 8192 and data.startswith(bytes.fromhex("D0CF11E0A1B11AE1")),
+                 f"OLE object EXT05951 of notedata_notesflo.nsf: {len(objects)} files, {len(data)} bytes")
+    mails = "".join(p.read_bytes().decode("utf-8", "replace")
+                    for p in sorted((out / MIME_SAMPLE.rsplit(".", 1)[0]).rglob("*.mail")))
+    for expected in MIME_BODY_TEXTS:
+        checks.check(expected in mails, f"{MIME_SAMPLE} text: decoded body text {expected!r} not found")
+    for artefact in ("=20", "=\r\n", "=AE", "<font", "<br>", "Content-Type:"):
+        checks.check(artefact not in mails, f"{MIME_SAMPLE} text: undecoded MIME {artefact!r} in the mail text")
+
+
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples_dir = options.shared / "samples" / "nsf"
-    dtd = options.shared / "dxl" / "domino_9_0_1.dtd"
-    for needed in (nsfrex, samples_dir, dtd):
-        if not needed.exists():
-            print(f"FAIL: missing {needed}", file=sys.stderr)
-            return 1
-    if shutil.which("xmllint") is None:
-        print("FAIL: xmllint is not installed", file=sys.stderr)
-        return 1
-    samples = sorted(p for p in samples_dir.iterdir() if p.suffix in (".nsf", ".ntf"))
-    few = [samples_dir / name for name in FEW]
+    expected_tsv = options.shared / "samples" / "expected-attachments.tsv"
+    options.require(options.nsfrex, options.samples, options.dtd, expected_tsv, tools=["xmllint"])
+    nsfrex, dtd = options.nsfrex, options.dtd
     checks = Checks()
-    checks.check(len(samples) > 0, f"no sample databases in {samples_dir}")
-    for path in few:
-        checks.check(path.is_file(), f"missing sample {path}")
-
-    with tempfile.TemporaryDirectory(prefix="nsfrex-extract-tool-") as scratch:
-        root = pathlib.Path(scratch)
+    with scratch("nsfrex-extract-tool-") as root:
+        samples = [staged(p, root) for p in options.sample_databases()]
+        samples_dir = samples[0].parent if samples else options.samples
+        few = [staged(options.samples / name, root) for name in FEW]
+        checks.check(len(samples) > 0, f"no sample databases in {options.samples}")
 
         # Every database in every format, several at once; the text run also one at a time.
         trees = {}
@@ -174,6 +188,7 @@ def main():
             validate_dxl(checks, dtd, dxl_files)
             trees[fmt] = tree_digest(out)
             print(f"{fmt}: {len(samples)} databases, {len(trees[fmt])} entries, exit {result.returncode}")
+        check_published_contents(checks, root / "text", expected_tsv)
 
         sequential = root / "text-sequential"
         result = run(nsfrex, "-q", "--format", "text", "-o", sequential, *samples)
@@ -238,12 +253,8 @@ def main():
         checks.check((root / "mixed" / "sample" / "index.json").is_file(), "mixed: the good database was not extracted")
 
         check_output_modes(checks, nsfrex, root, samples_dir / "notedata_MIMEMsg.nsf")
-        check_hostile_names(checks, nsfrex, options.bin.parent, root, few)
-
-    for failure in checks.failures:
-        print(f"FAIL: {failure}", file=sys.stderr)
-    print(f"{len(samples)} samples, {len(checks.failures)} failures")
-    return 1 if checks.failures else 0
+        check_hostile_names(checks, nsfrex, staged(options.built_samples / "hostile-names.nsf", root), root, few)
+    return checks.report(f"{len(samples)} samples, {len(checks.failures)} failures")
 
 
 def check_output_modes(checks, nsfrex, root, database):
@@ -289,9 +300,8 @@ def check_output_modes(checks, nsfrex, root, database):
                  f"no status line or summary on a terminal: {text[:300]!r}")
 
 
-def check_hostile_names(checks, nsfrex, build_dir, root, few):
+def check_hostile_names(checks, nsfrex, hostile, root, few):
     """Attachment names that try to leave the folder, clash or carry control characters."""
-    hostile = build_dir / "samples" / "hostile-names.nsf"
     if not checks.check(hostile.is_file(), f"{hostile} is missing (built by the nsfrex_samples target)"):
         return
     out = root / "hostile"

@@ -1,11 +1,11 @@
 #!/usr/bin/python3
 """The rich-text converter on the real samples. Every rich-text item of the chosen databases converts
-(nsfrex rt2html); the result has the MHT body frame, its text is valid UTF-8, and every image tag has its
+(nsfrex-rt2html); the result has the MHT body frame, its text is valid UTF-8, and every image tag has its
 MIME part. An HTML5 parser reads each body as the mail writer frames it, and:
 
 - every parse error it reports comes from a named rule of the converter's defined output (PARSE_RULES);
 - the visible text of the parsed body, compared with the module's item text of the same item
-  (nsfrex rt2html --item-text, read through the Notes runtime), differs only where a named rule of the
+  (nsfrex-rt2html --item-text, read through the Notes runtime), differs only where a named rule of the
   converter or of item text says so (TEXT_RULES). Whitespace is compared as "there is some" or "there is
   none" between two visible characters, since HTML collapses runs of it.
 
@@ -13,7 +13,6 @@ Counts of items, parse errors by rule and text differences by rule are printed a
 import collections
 import difflib
 import html
-import pathlib
 import re
 import subprocess
 import sys
@@ -88,8 +87,8 @@ SPACE = re.compile(r"[\s\xa0]")
 LINE_END_MARKS = set("\ufffd\u25d9\u266a\u011c\u0121\uffe0\uffea\uffed\u0d0a")
 
 
-def run(nsfrex, *args):
-    return subprocess.run([str(nsfrex), "rt2html", *map(str, args)], capture_output=True, timeout=120)
+def run(rt2html, *args):
+    return subprocess.run([str(rt2html), *map(str, args)], capture_output=True, timeout=120)
 
 
 def local(tag):
@@ -210,8 +209,8 @@ def compare(visible, visible_without_captions, item_text, item_text_failed):
     return sorted(used), None
 
 
-def check_item(nsfrex, db, note_id, item, where, failures, parse_errors, text_rules):
-    result = run(nsfrex, db, note_id, item)
+def check_item(rt2html, db, note_id, item, where, failures, parse_errors, text_rules):
+    result = run(rt2html, db, note_id, item)
     if result.returncode != 0:
         failures.append(f"{where}: exits {result.returncode}: {result.stderr[:300]!r}")
         return
@@ -241,7 +240,7 @@ def check_item(nsfrex, db, note_id, item, where, failures, parse_errors, text_ru
         if key not in PARSE_RULES:
             failures.append(f"{where}: parse error {key} at {position}")
 
-    item_text = run(nsfrex, "--item-text", db, note_id, item)
+    item_text = run(rt2html, "--item-text", db, note_id, item)
     failed = item_text.returncode != 0
     if failed and b"item text failed, status 6" not in item_text.stderr:
         failures.append(f"{where}: item text exits {item_text.returncode}: {item_text.stderr[:300]!r}")
@@ -262,21 +261,15 @@ def check_item(nsfrex, db, note_id, item, where, failures, parse_errors, text_ru
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples = options.shared / "samples" / "nsf"
+    rt2html, samples = options.rt2html, options.samples
+    options.require(rt2html, *(samples / name for name in SAMPLES))
     failures = []
     parse_errors = collections.Counter()
     text_rules = collections.Counter()
     items = 0
-    if not nsfrex.is_file():
-        print(f"FAIL: {nsfrex} was not built", file=sys.stderr)
-        return 1
     for name in SAMPLES:
         db = samples / name
-        if not db.is_file():
-            failures.append(f"{db}: sample missing")
-            continue
-        listed = run(nsfrex, "--list", db)
+        listed = run(rt2html, "--list", db)
         if listed.returncode != 0:
             failures.append(f"{name}: --list exits {listed.returncode}: {listed.stderr[:200]!r}")
         entries = [line.split("\t", 1) for line in listed.stdout.decode("utf-8").splitlines()]
@@ -284,7 +277,7 @@ def main():
             failures.append(f"{name}: no rich-text items listed")
         for note_id, item in entries:
             items += 1
-            check_item(nsfrex, db, note_id, item, f"{name} note {note_id} item {item}", failures,
+            check_item(rt2html, db, note_id, item, f"{name} note {note_id} item {item}", failures,
                        parse_errors, text_rules)
 
     print(f"{items} rich-text items converted and compared with their item text")

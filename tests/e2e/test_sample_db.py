@@ -6,12 +6,9 @@ the mail logo and its image resource, the MIME mail, the sealed mail (closed wit
 it) and the document that is not mail. Also checks that hostile-names.nsf lists every attachment."""
 import base64
 import json
-import pathlib
 import re
-import subprocess
 import sys
-import tempfile
-from e2e_support import parse_options
+from e2e_support import Checks, parse_options, run as run_program, scratch, staged
 
 REPORT_SUMMARY = "Übersicht März\r\nUmsatz: 1,2 Mio. EUR\r\nKunden: 312\r\n".encode("utf-8")
 REPORT_PDF = (b"%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
@@ -61,21 +58,8 @@ EXPECTED_TEXT = {
 SEALED_TEXT = "The salary review meeting is on 12 April at 10:00."
 
 
-class Checker:
-    def __init__(self):
-        self.failures = []
-
-    def equal(self, what, got, want):
-        if got != want:
-            self.failures.append(f"{what}: got {got!r}, expected {want!r}")
-
-    def true(self, what, ok):
-        if not ok:
-            self.failures.append(what)
-
-
 def run(nsfrex, *args, expect=0):
-    result = subprocess.run([str(nsfrex), *map(str, args)], capture_output=True, timeout=300)
+    result = run_program(nsfrex, *args, timeout=300, text=False)
     if result.returncode != expect:
         raise RuntimeError(f"nsfrex {' '.join(map(str, args))}: exit {result.returncode}, expected {expect}\n"
                            + result.stderr.decode("utf-8", "replace"))
@@ -121,7 +105,7 @@ def check_ls(nsfrex, sample, c):
         if kind == "Attachment":
             c.equal(f"{where} name", entry["name"], name)
         else:
-            c.true(f"{where} name {entry['name']!r} does not end with {name}", entry["name"].endswith(name))
+            c.check((entry["name"] or "").endswith(name), f"{where} name {entry['name']!r} does not end with {name}")
     if listing:
         c.equal("ls: children of the report", listing[0]["children"], [1, 2])
 
@@ -147,45 +131,44 @@ def check_extract(nsfrex, sample, id_file, root, c):
     c.equal("extract: attachment folder", paths[1].parent.name, paths[0].stem)
     for note, parts in EXPECTED_TEXT.items():
         missing = in_order(paths[note].read_text(encoding="utf-8"), parts)
-        c.true(f"extract: note {note} lacks {missing!r} (in order)", missing is None)
+        c.check(missing is None, f"extract: note {note} lacks {missing!r} (in order)")
     report = paths[0].read_text(encoding="utf-8")
-    c.true("extract: report lists its attachments", "Attachments: Übersicht März.txt, 報告.pdf" in report)
-    c.true("extract: sealed mail readable without its ID", SEALED_TEXT not in paths[5].read_text(encoding="utf-8"))
+    c.check("Attachments: Übersicht März.txt, 報告.pdf" in report, "extract: report lists its attachments")
+    c.check(SEALED_TEXT not in paths[5].read_text(encoding="utf-8"), "extract: sealed mail readable without its ID")
 
     # With the test ID that holds the key, the sealed mail opens; a wrong password refuses the ID.
     opened = root / "sealed"
     run(nsfrex, "extract", "--id", id_file, "--password", "sample", "-o", opened, "--index", 5, sample)
     sealed = next((opened / sample.stem).glob("*.mail")).read_text(encoding="utf-8")
-    c.true("extract --id: sealed mail body missing", SEALED_TEXT in sealed)
+    c.check(SEALED_TEXT in sealed, "extract --id: sealed mail body missing")
     run(nsfrex, "extract", "--id", id_file, "--password", "wrong", "-o", root / "wrong", "--index", 5, sample,
         expect=2)
 
 
-def check_design_and_mime(nsfrex, sample, root, c):
+def check_design_and_mime(nsfrex, rt2html, sample, root, c):
     # Every note, design notes included, as field dumps: the logo names its image resource.
     fields = root / "fields"
     run(nsfrex, "extract", "--format", "fields", "-c", "nsfrex.ExtractAllNotes=1", "-o", fields, sample)
     dumps = {p.name: p.read_text(encoding="utf-8") for p in (fields / sample.stem).glob("*.*") if p.suffix != ".json"}
     welcome = [t for t in dumps.values() if "Subject: Welcome to the team" in t]
-    c.true("fields: welcome mail not found", len(welcome) == 1)
-    c.true("fields: welcome mail has no logo", any("Logo: NsfrexLogo" in t for t in welcome))
-    c.true("fields: image resource of the logo not found",
-           any("$TITLE: nsfrex-logo.gif;NsfrexLogo" in t for t in dumps.values()))
+    c.check(len(welcome) == 1, "fields: welcome mail not found")
+    c.check(any("Logo: NsfrexLogo" in t for t in welcome), "fields: welcome mail has no logo")
+    c.check(any("$TITLE: nsfrex-logo.gif;NsfrexLogo" in t for t in dumps.values()), "fields: image resource of the logo not found")
     folders = sorted(re.findall(r"^\$Title: (.*)$", "\n".join(dumps.values()), re.M))
     c.equal("fields: folders", folders, ["Newsletters", "Projects"])
 
     # The rich-text converter on the engine's items: fonts of the font table, lists, the table, the
     # link and the image of the report; the logo image of the resource the welcome mail names.
     notes = note_ids(nsfrex, sample)
-    report = run(nsfrex, "rt2html", sample, notes["Quarterly report Q1"])
+    report = run(rt2html, sample, notes["Quarterly report Q1"])
     for needle in ('FACE=3D"Verdana', 'FACE=3D"Courier New', "<UL><LI", '<OL STYLE=3D"list-style-type: decimal;">',
                    "<TABLE", "<TD STYLE", '<A href=3D"https://example.com/reports/q1">', "report site",
                    "<IMG src=3D", "Content-Type: image/gif"):
-        c.true(f"rt2html report: {needle!r} missing", needle in report)
+        c.check(needle in report, f"rt2html report: {needle!r} missing")
     c.equal("rt2html report: table cells", report.count("<TD STYLE"), 6)
     c.equal("rt2html report: image size", image_in_mht(report)[6:10], bytes([16, 0, 16, 0]))
-    logo = run(nsfrex, "rt2html", sample, notes["nsfrex-logo.gif;NsfrexLogo"], "$ImageData")
-    c.true("rt2html logo: no image tag of 48 x 16", "width=3D48 height=3D16" in logo)
+    logo = run(rt2html, sample, notes["nsfrex-logo.gif;NsfrexLogo"], "$ImageData")
+    c.check("width=3D48 height=3D16" in logo, "rt2html logo: no image tag of 48 x 16")
     c.equal("rt2html logo: GIF size", image_in_mht(logo)[:10], b"GIF87a" + bytes([48, 0, 16, 0]))
 
     # DXL keeps the raw values: the MIME mail's four parts.
@@ -193,7 +176,7 @@ def check_design_and_mime(nsfrex, sample, root, c):
     run(nsfrex, "extract", "--format", "dxl", "-o", dxl, sample)
     texts = [p.read_text(encoding="utf-8") for p in (dxl / sample.stem).glob("*.dxl")]
     mime = [t for t in texts if "Newsletter: spring edition" in t]
-    c.true("dxl: MIME mail missing", len(mime) == 1)
+    c.check(len(mime) == 1, "dxl: MIME mail missing")
     if mime:
         parts = [base64.b64decode(p) for p in
                  re.findall(r"<item name='Body'[^>]*><rawitemdata type='19'>(.*?)</rawitemdata>", mime[0], re.S)]
@@ -201,42 +184,34 @@ def check_design_and_mime(nsfrex, sample, root, c):
         joined = b"".join(parts)
         for needle in (b"multipart/related", b"Content-Type: text/html", b"cid:chart@nsfrex.example",
                        b"Content-ID: <chart@nsfrex.example>", b"Content-Type: image/gif"):
-            c.true(f"dxl: MIME mail lacks {needle!r}", needle in joined)
+            c.check(needle in joined, f"dxl: MIME mail lacks {needle!r}")
         inline = re.search(rb"Content-Transfer-Encoding: base64\r\n\r\n([A-Za-z0-9+/=\r\n]+)", joined)
-        c.true("dxl: inline image is not a GIF", bool(inline) and base64.b64decode(inline.group(1)).startswith(b"GIF87a"))
+        c.check(bool(inline) and base64.b64decode(inline.group(1)).startswith(b"GIF87a"), "dxl: inline image is not a GIF")
 
 
 def check_hostile(nsfrex, hostile, c):
     listing = json.loads(run(nsfrex, "ls", "--json", hostile))
     attachments = [e["name"] for e in listing if e["type"] == "Attachment"]
     c.equal("hostile: attachments", len(attachments), 12)
-    c.true("hostile: '../escape.txt' listed", "../escape.txt" in attachments)
+    c.check("../escape.txt" in attachments, "hostile: '../escape.txt' listed")
     c.equal("hostile: mails", len([e for e in listing if e["type"] == "Main"]), 3)
 
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples = options.bin.parent / "samples"
-    sample = samples / "nsfrex-sample.nsf"
-    id_file = samples / "nsfrex-sample.id"
-    hostile = samples / "hostile-names.nsf"
-    for needed in (nsfrex, sample, id_file, hostile):
-        if not needed.exists():
-            print(f"FAIL: missing {needed}", file=sys.stderr)
-            return 1
-    c = Checker()
-    with tempfile.TemporaryDirectory(prefix="nsfrex-sample-db-") as scratch:
-        root = pathlib.Path(scratch)
+    built = options.built_samples
+    options.require(options.nsfrex, options.rt2html, *(built / name for name in ("nsfrex-sample.nsf", "nsfrex-sample.id",
+                                                                 "hostile-names.nsf")))
+    nsfrex = options.nsfrex
+    c = Checks()
+    with scratch("nsfrex-sample-db-") as root:
+        sample = staged(built / "nsfrex-sample.nsf", root)
         check_ls(nsfrex, sample, c)
         check_meta(nsfrex, sample, c)
-        check_extract(nsfrex, sample, id_file, root, c)
-        check_design_and_mime(nsfrex, sample, root, c)
-        check_hostile(nsfrex, hostile, c)
-    for failure in c.failures:
-        print(f"FAIL: {failure}", file=sys.stderr)
-    print(f"sample database: {len(c.failures)} failures")
-    return 1 if c.failures else 0
+        check_extract(nsfrex, sample, built / "nsfrex-sample.id", root, c)
+        check_design_and_mime(nsfrex, options.rt2html, sample, root, c)
+        check_hostile(nsfrex, staged(built / "hostile-names.nsf", root), c)
+    return c.report(f"sample database: {len(c.failures)} failures")
 
 
 if __name__ == "__main__":

@@ -56,7 +56,7 @@ TEST(Cli, HelpAndVersionSucceed) {
     EXPECT_NE(statHelp.out.find("    nsfrex stat DB"), std::string::npos) << statHelp.out;
 
     // Every command has a whole manual page, the same through both ways of asking.
-    for (const char* command : {"extract", "ls", "meta", "stat", "dump", "rt2html"}) {
+    for (const char* command : {"extract", "ls", "meta", "stat", "dump"}) {
         const CommandRun page = runNsfrex(std::string("help ") + command);
         EXPECT_EQ(page.status, 0) << command;
         std::size_t at = 0;

@@ -59,27 +59,5 @@ TEST(LibraryLoader, LoadsOnlyFromItsFolderThroughTheZapi) {
     EXPECT_EQ(zapi->fpFreeLibrary(zapi, nullptr), 0);
 }
 
-// A failed load is remembered: the library is not looked for again by the same loader, even once it
-// exists; a new loader finds it.
-TEST(LibraryLoader, RemembersALibraryThatFailedToLoad) {
-    test::ScratchDir dir;
-    LibraryLoader loader(dir.path());
-    const auto first = loader.load("probe.dll");
-    ASSERT_FALSE(first);
-    EXPECT_NE(first.error().find("libprobe.so"), std::string::npos) << first.error();
-
-    std::filesystem::copy_file(test::binDir() / "libnotes.so", dir / "libprobe.so");
-    const auto second = loader.load("probe.dll");
-    ASSERT_FALSE(second);
-    EXPECT_EQ(second.error(), first.error());
-    EXPECT_EQ(loader.openLibraries(), 0u);
-
-    LibraryLoader fresh(dir.path());
-    const auto loaded = fresh.load("probe.dll");
-    ASSERT_TRUE(loaded) << loaded.error();
-    EXPECT_NE(fresh.entry(*loaded, "NSFDbClose"), nullptr);
-    EXPECT_TRUE(fresh.unload(*loaded));
-}
-
 }  // namespace
 }  // namespace nsfrex

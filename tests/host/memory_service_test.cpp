@@ -7,37 +7,6 @@
 namespace nsfrex {
 namespace {
 
-TEST(MemoryService, EntriesAllocateThroughTheHostAndCountLiveBlocks) {
-    HostAllocator allocator;
-    MemoryService service;
-    allocator.bind(service);
-    ASSERT_EQ(service.pOwner, &allocator);
-
-    void* a = service.fpMalloc(&service, 16);
-    void* zero = service.fpMalloc(&service, 0);  // still a real, distinct block
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(zero, nullptr);
-    EXPECT_NE(a, zero);
-    EXPECT_EQ(allocator.liveBlocks(), 2u);
-
-    // Resize with a null block allocates; realloc keeps the contents.
-    auto* b = static_cast<char*>(service.fpResize(&service, nullptr, 4));
-    ASSERT_NE(b, nullptr);
-    std::memcpy(b, "abc", 4);
-    b = static_cast<char*>(service.fpRealloc(&service, b, 4096));
-    ASSERT_NE(b, nullptr);
-    EXPECT_STREQ(b, "abc");
-    EXPECT_EQ(allocator.liveBlocks(), 3u);
-
-    service.fpFree(&service, a);
-    service.fpFree(&service, zero);
-    service.fpFree(&service, b);
-    service.fpFree(&service, nullptr);
-    EXPECT_EQ(allocator.liveBlocks(), 0u);
-    EXPECT_EQ(allocator.allocations(), 4u);
-    EXPECT_EQ(allocator.foreignFrees(), 0u);
-}
-
 TEST(MemoryService, RefusesFreesOfBlocksItDidNotHandOut) {
     HostAllocator allocator;
     MemoryService service;

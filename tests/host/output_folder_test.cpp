@@ -16,39 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-TEST(OutputFolder, CreatesFoldersAndFilesInsideAndRefusesExistingNames) {
-    test::ScratchDir dir;
-    auto folder = OutputFolder::create(dir.path(), "db", false);
-    ASSERT_TRUE(folder) << folder.error();
-    ASSERT_TRUE(folder->writeFile("a/b/c.txt", "hello"));
-    EXPECT_EQ(contents(dir / "db/a/b/c.txt"), "hello");
-    ASSERT_TRUE(folder->createFolder("a/empty"));
-    EXPECT_TRUE(fs::is_directory(dir / "db/a/empty"));
-
-    // a name is never written twice
-    const auto again = folder->writeFile("a/b/c.txt", "other");
-    ASSERT_FALSE(again);
-    EXPECT_NE(again.error().find("c.txt"), std::string::npos) << again.error();
-    EXPECT_EQ(contents(dir / "db/a/b/c.txt"), "hello");
-
-    folder->removeFile("a/b/c.txt");
-    EXPECT_FALSE(fs::exists(dir / "db/a/b/c.txt"));
-
-    // the database folder itself is refused when it exists, and replaced on request
-    const auto refused = OutputFolder::create(dir.path(), "db", false);
-    ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().find("already exists"), std::string::npos) << refused.error();
-    EXPECT_TRUE(outputExists(dir.path(), "db"));
-    auto replaced = OutputFolder::create(dir.path(), "db", true);
-    ASSERT_TRUE(replaced) << replaced.error();
-    EXPECT_FALSE(fs::exists(dir / "db/a"));
-}
-
 TEST(OutputFolder, LinksPlantedInTheTreeAreNeverFollowed) {
     test::ScratchDir dir;
     fs::create_directories(dir / "outside");

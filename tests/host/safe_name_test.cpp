@@ -48,14 +48,6 @@ TEST(SafeName, WindowsDeviceNamesAreEscaped) {
     EXPECT_EQ(safeFileName("com0", "x"), "com0");
 }
 
-TEST(SafeName, InvalidUtf8BecomesUnderscores) {
-    EXPECT_EQ(safeFileName("a\xFF" "b", "x"), "a_b");
-    EXPECT_EQ(safeFileName("\xC3", "x"), "_");                 // truncated sequence
-    EXPECT_EQ(safeFileName("\xC0\xAF", "x"), "__");            // overlong '/'
-    EXPECT_EQ(safeFileName("\xED\xA0\x80.txt", "x"), "___.txt");  // surrogate
-    EXPECT_TRUE(validUtf8(safeFileName("\x80\x81\xFE\xF5\x80", "x")));
-}
-
 TEST(SafeName, LongNamesAreCutOnACharacterBoundaryKeepingTheExtension) {
     std::string longName;
     for (int i = 0; i < 150; ++i) longName += "é";  // 300 bytes
@@ -72,14 +64,6 @@ TEST(SafeName, LongNamesAreCutOnACharacterBoundaryKeepingTheExtension) {
     EXPECT_EQ(dotted.size(), kMaxSafeNameBytes);
 }
 
-TEST(SafeName, ExtensionSplit) {
-    EXPECT_EQ(splitExtension("a.tar.gz").stem, "a.tar");
-    EXPECT_EQ(splitExtension("a.tar.gz").extension, ".gz");
-    EXPECT_EQ(splitExtension(".profile").stem, ".profile");
-    EXPECT_EQ(splitExtension(".profile").extension, "");
-    EXPECT_EQ(splitExtension("README").extension, "");
-}
-
 TEST(FolderNames, ClashesGetNumbersBeforeTheExtension) {
     FolderNames names;
     EXPECT_EQ(names.claim("a.txt"), "a.txt");
@@ -91,14 +75,6 @@ TEST(FolderNames, ClashesGetNumbersBeforeTheExtension) {
     EXPECT_EQ(names.claim(".profile"), ".profile (2)");
     EXPECT_TRUE(names.taken("a (2).TXT"));
     EXPECT_FALSE(names.taken("a (4).txt"));
-}
-
-TEST(FolderNames, ANumberedNameAlreadyPresentIsSkipped) {
-    FolderNames names;
-    EXPECT_EQ(names.claim("a (2).txt"), "a (2).txt");
-    EXPECT_EQ(names.claim("a.txt"), "a.txt");
-    EXPECT_EQ(names.claim("a.txt"), "a (3).txt");
-    EXPECT_EQ(names.claim("a (2).txt"), "a (2) (2).txt");
 }
 
 TEST(FolderNames, NumberedLongNamesStayWithinLimits) {

@@ -1,7 +1,6 @@
 // Credentials: pairing the host's ID files and passwords, saving the runtime's current ID file, and
 // choosing among several credentials by the mail bodies each can read in a database with notes sealed
-// for different keys, through the real runtime with test ID files; the chosen ID opens sealed notes for
-// metadata and extraction, and close switches back to the saved ID.
+// for different keys, through the real runtime with test ID files.
 #include <gtest/gtest.h>
 
 #include "extract/extract.h"
@@ -59,64 +58,6 @@ struct CredsTest : ModuleDbTest {
 
 } // namespace
 
-TEST_F(CredsTest, PairingFollowsTheOrderOfIdFilesAndPasswords)
-{
-    {
-        Creds c{{ID, "a"}, {PW, "p"}, {ID, "b"}, {PW, "q"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "p"}, {"b", "q"}}));
-    }
-    {
-        Creds c{{ID, "a"}, {ID, "b"}, {PW, "q"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "-"}, {"b", "q"}}));
-    }
-    {
-        Creds c{{PW, "p"}, {ID, "a"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "p"}}));
-    }
-    {
-        Creds c{{ID, "a"}, {PW, "p"}, {PW, "q"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "p"}}));
-    }
-    {
-        Creds c{{PW, "p"}, {ID, "a"}, {PW, "q"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "p"}}));
-    }
-    {
-        Creds c{{PW, "p"}, {PW, "q"}, {ID, "a"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "q"}}));
-    }
-    {
-        Creds c{{3, "x"}, {ID, "a"}, {7, "y"}, {PW, "p"}};
-        EXPECT_EQ(Pair(c), (Pairs{{"a", "p"}}));
-    }
-    {
-        Creds c{{PW, "p"}};
-        EXPECT_EQ(Pair(c), (Pairs{}));
-        EXPECT_EQ(pContext->rgCreds, nullptr);
-    }
-    Close();
-    EXPECT_TRUE(Logged("DIAG nsfInitCreds(): rgCreds[1]: pszUserIdFile, pszPassword..."));
-}
-
-TEST_F(CredsTest, FailedCopiesAndGrowthGiveStatus2)
-{
-    Creds c{{ID, "a"}, {PW, "p"}, {ID, "b"}};
-    NsfContext *p = BareContext();
-    host.FailAllocation(2);   // the array, then the copy of "a"
-    EXPECT_EQ(nsfInitCreds(p, &c.list), 2);
-    EXPECT_TRUE(Logged("ERROR nsfNewCred(): ZAPI.fpStrdup() failed on pszUserIdFile..."));
-    EXPECT_TRUE(Logged("WARNING nsfInitCreds(): nsfNewCred() failed"));
-
-    NsfContext *q = BareContext();
-    host.FailAllocation(4);   // array, "a", "p", then growing the array for "b"
-    EXPECT_EQ(nsfInitCreds(q, &c.list), 2);
-    EXPECT_EQ(q->cCreds, 1);
-    EXPECT_TRUE(Logged("ERROR nsfNewCred(): Error re-allocating credentials array, cCreds 1"));
-
-    EXPECT_EQ(nsfNewCred(q, nullptr, "p"), 6);
-    EXPECT_TRUE(Logged("ERROR nsfNewCred(): No User ID file"));
-}
-
 TEST_F(CredsTest, SavedIdFileGetsTheDataDirectoryAndPassword)
 {
     std::string longPassword(200, 'x');
@@ -134,36 +75,6 @@ TEST_F(CredsTest, SavedIdFileGetsTheDataDirectoryAndPassword)
     EXPECT_TRUE(HasLine(lines, "[0/0] DIAG nsfSaveUserIdFile(): user.id"));
     EXPECT_TRUE(HasLine(lines, "[0/0] DIAG nsfSaveUserIdFile(): /srv/notes/data"));
     EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfSaveUserIdFile(): /srv/notes/data/user.id"));
-}
-
-TEST_F(CredsTest, ServerKeyFileNameIsUsedWhenKeyFileNameIsMissing)
-{
-    EnvVar ini("NOTES_INI", WriteIni("ServerKeyFileName=/srv/server.id\n").c_str());
-    NsfContext *p = BareContext();
-    ASSERT_EQ(nsfInitNotes(p), 0);
-    EXPECT_EQ(nsfSaveUserIdFile(p), 0);
-    EXPECT_STREQ(p->szUserIdFile, "/srv/server.id");
-    EXPECT_STREQ(p->szPassword, "");
-}
-
-TEST_F(CredsTest, NoIdFileLeavesItEmptyAndNoDirectoryFails)
-{
-    NsfContext *p = BareContext();
-    ASSERT_EQ(nsfInitNotes(p), 0);
-    EXPECT_EQ(nsfSaveUserIdFile(p), 0);
-    EXPECT_STREQ(p->szUserIdFile, "");
-    // Close makes no switch back.
-    EXPECT_EQ(nsfCloseDatabase(p), 0);
-    Close();
-    EXPECT_FALSE(Logged("SECKFMSwitchToIDFile"));
-
-    EnvVar ini("NOTES_INI", WriteIni("KeyFileName=user.id\n").c_str());
-    NsfContext *q = BareContext();
-    ASSERT_EQ(nsfInitNotes(q), 0);
-    EXPECT_EQ(nsfSaveUserIdFile(q), 6);
-    EXPECT_STREQ(q->szUserIdFile, "");
-    Close();
-    EXPECT_TRUE(Logged("ERROR nsfSaveUserIdFile(): No directory found"));
 }
 
 namespace {
@@ -279,143 +190,4 @@ TEST_F(SealedCredsTest, TheCredentialReadingTheMostBodiesIsChosenAndTiesGoToTheE
     EXPECT_EQ(CountContaining(lines, "Notes API SECKFMSwitchToIDFile() failed, status 259"), 1);
     EXPECT_EQ(CountContaining(lines, "Switched to temp ID file, szUserName bob"), 2);
     EXPECT_EQ(CountContaining(lines, "Switched back to ID file, szUserName orig, szPassword origpw, szUserIdFile..."), 5);
-}
-
-TEST_F(SealedCredsTest, WithoutTheKeyTheSealedNoteHasNoBodyAndNoAttachment)
-{
-    EnvVar ini("NOTES_INI", Ini().c_str());
-    Creds c{{ID, idAlice}, {PW, "pa"}, {ID, idCarol}};
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->rgCreds[0].cBody, 4);
-    EXPECT_EQ(IndexOf("figures.txt"), -1);
-    // Six documents, each with a header or a body; Alice reads the Sales notes only.
-    ASSERT_EQ(pContext->cSubFiles, 6);
-    EXPECT_EQ(MetaBody(1), "sales one");
-    EXPECT_EQ(MetaBody(3), "<none>");
-    Close();
-    EXPECT_TRUE(Logged("INFO nsfInit(): Using credential # 1 of 2"));
-}
-
-TEST_F(SealedCredsTest, CloseSwitchesTheRuntimeBackToTheSavedId)
-{
-    nsf::MemoryDatabaseBuilder home;
-    const NOTEID homeNote = home.document().text("Body", "at home", nsf::kItemSeal).sealFor({kOrig}).id();
-    const NOTEID salesNote = home.document().text("Body", "sales", nsf::kItemSeal).sealFor({kSales}).id();
-    EnvVar ini("NOTES_INI", Ini().c_str());
-    // The test keeps the runtime running across the container's open and close.
-    ASSERT_EQ(NotesInitExtended(0, nullptr), NOERROR);
-    Creds c{{ID, idAlice}, {PW, "pa"}};
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    Close();
-
-    char szKey[512] = {};
-    ASSERT_TRUE(OSGetEnvironmentString("KeyFileName", szKey, sizeof szKey));
-    EXPECT_EQ(std::string(szKey), idOrig);
-    auto shared = std::make_shared<nsf::MemoryDatabaseBuilder>(home);
-    NotesTestRegisterDatabase("home.nsf", [shared]() -> nsf::Expected<std::unique_ptr<nsf::Database>> {
-        return shared->build();
-    });
-    DBHANDLE hDb = NULLHANDLE;
-    ASSERT_EQ(NSFDbOpen("home.nsf", &hDb), NOERROR);
-    NOTEHANDLE hHome = NULLHANDLE, hSales = NULLHANDLE;
-    ASSERT_EQ(NSFNoteOpenExt(hDb, homeNote, 0, &hHome), NOERROR);
-    ASSERT_EQ(NSFNoteOpenExt(hDb, salesNote, 0, &hSales), NOERROR);
-    EXPECT_EQ(NSFNoteDecrypt(hHome, 0, nullptr), NOERROR);
-    EXPECT_EQ(NSFNoteDecrypt(hSales, 0, nullptr), ERR_NOT_SEALED_FOR_YOU);  // Alice's key went with her ID
-    NSFNoteClose(hHome);
-    NSFNoteClose(hSales);
-    NSFDbClose(hDb);
-    NotesTerm();
-    EXPECT_TRUE(Logged("Switched back to ID file, szUserName orig, szPassword origpw, szUserIdFile..."));
-}
-
-TEST_F(SealedCredsTest, AWrongPasswordOrMissingIdFileFailsTheOpenOfASingleCredential)
-{
-    Creds wrong{{ID, idBob}, {PW, "PB"}};
-    ASSERT_NE(Open(0, &wrong.list), nullptr);
-    EXPECT_EQ(nStatus, 33);
-    EXPECT_EQ(pContext->hDb, 0u);
-    Close();
-    EXPECT_TRUE(Logged("Notes API SECKFMSwitchToIDFile() failed, status 6408"));
-
-    Creds missing{{ID, dir.file("missing.id")}, {ID, idCarol}};
-    ASSERT_NE(Open(0, &missing.list), nullptr);
-    // The missing ID file reads nothing; Carol reads the two bodies in the clear.
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 0);
-    EXPECT_EQ(pContext->rgCreds[1].cBody, 2);
-    Close();
-    EXPECT_TRUE(Logged("INFO nsfInit(): Using credential # 2 of 2"));
-}
-
-TEST_F(CredsTest, WhenNoCredentialReadsABodyTheFirstIsUsed)
-{
-    builder.document().text("Subject", "no body");
-    std::string idB = WriteIdFile("bob.id", "bob", nullptr);
-    Creds c{{ID, dir.file("missing.id")}, {ID, idB}};
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    // The chosen (first) credential cannot be switched to, so open fails at the database.
-    EXPECT_EQ(nStatus, 6);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 0);
-    EXPECT_EQ(pContext->rgCreds[1].cNotes, 1);
-    EXPECT_EQ(pContext->rgCreds[1].cBody, 0);
-    Close();
-    EXPECT_TRUE(Logged("WARNING nsfTestCreds(): nsfOpenDatabase() failed, pszUserIdFile..."));
-    EXPECT_TRUE(Logged("INFO nsfInit(): Using credential # 1 of 2"));
-    EXPECT_TRUE(Logged("WARNING nsfInit(): nsfOpenDatabase() failed"));
-}
-
-TEST_F(CredsTest, SingleCredentialIsUsedWithoutATest)
-{
-    builder.document().text("Body", "b");
-    std::string idA = WriteIdFile("alice.id", "alice", "pa");
-    Creds c{{ID, idA}, {PW, "pa"}};
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 0);
-    Close();
-    EXPECT_FALSE(Logged("Testing credential"));
-    EXPECT_TRUE(Logged("Switched to temp ID file, szUserName alice"));
-}
-
-TEST_F(CredsTest, EmptyListOpensWithTheCurrentId)
-{
-    builder.document().text("Body", "b");
-    Creds c{};
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->cCreds, 0);
-    Close();
-    EXPECT_FALSE(Logged("Switched to temp ID file"));
-}
-
-TEST_F(SealedCredsTest, FailuresInsideATestKeepTheCountsAndTheNextCredentialIsTried)
-{
-    Creds c{{ID, idCarol}, {ID, idBob}, {PW, "pb"}};
-    // Carol: a failing decryption (not the ignored 613) ends her test at the first sealed note.
-    NotesTestInjectFault("NSFNoteDecrypt", 1, ERR_NOACCESS, 0);
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 2);
-    EXPECT_EQ(pContext->rgCreds[0].cBody, 1);
-    EXPECT_EQ(pContext->rgCreds[1].cBody, 5);
-    EXPECT_EQ(nStatus, 0);
-    Close();
-    EXPECT_TRUE(Logged("DIAG nsfTestCreds(): Creds cNotes 2, cBody 1"));
-
-    // Carol: the third note cannot be opened. Bob: the search itself throws.
-    NotesTestInjectFault("NSFNoteOpenExt", 3, 0, 0);
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(pContext->rgCreds[0].cNotes, 2);
-    EXPECT_EQ(nStatus, 0);
-    Close();
-
-    NotesTestInjectFault("NSFSearch", 2, 0, 1);
-    ASSERT_NE(Open(0, &c.list), nullptr);
-    EXPECT_EQ(pContext->rgCreds[0].cBody, 2);
-    EXPECT_EQ(pContext->rgCreds[1].cNotes, 0);
-    EXPECT_EQ(nStatus, 0);
-    Close();
-    EXPECT_TRUE(Logged("Notes API NSFSearch() raised an EXCEPTION"));
 }

@@ -1,5 +1,5 @@
-// Opening and closing the database: the version line, a second open, the statuses of a failing open,
-// and the switch back to the saved ID file at close.
+// Opening and closing the database: the statuses of a failing open, and the switch back to the saved
+// ID file at close.
 #include <gtest/gtest.h>
 
 #include "module/catalogue_db.h"
@@ -20,37 +20,6 @@ struct DatabaseTest : ModuleDbTest {
 };
 
 } // namespace
-
-TEST_F(DatabaseTest, OpenLogsTheBuildVersionAndCloseClearsTheHandle)
-{
-    builder.ods(52);
-    Register(dbPath);
-    NsfContext *p = Started();
-    ASSERT_EQ(nsfOpenDatabase(p, dbPath.c_str(), nullptr, nullptr), 0);
-    EXPECT_NE(p->hDb, 0u);
-    EXPECT_EQ(nsfCloseDatabase(p), 0);
-    EXPECT_EQ(p->hDb, 0u);
-    Close();
-    auto lines = Lines();
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfOpenDatabase(): Opening NSF database..."));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfOpenDatabase(): " + dbPath));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfOpenDatabase(): BuildVersion: 9.0.0.0.0.0"));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfCloseDatabase(): Closing NSF database..."));
-    EXPECT_EQ(CountContaining(lines, "Calling Notes API NSFDbClose()"), 1);
-}
-
-TEST_F(DatabaseTest, SecondOpenIsRefusedWithoutTouchingTheRuntime)
-{
-    Register(dbPath);
-    NsfContext *p = Started();
-    ASSERT_EQ(nsfOpenDatabase(p, dbPath.c_str(), nullptr, nullptr), 0);
-    uint32_t hDb = p->hDb;
-    int cCalls = CountLogged("Calling Notes API");
-    EXPECT_EQ(nsfOpenDatabase(p, dbPath.c_str(), dir.file("x.id").c_str(), "pw"), 6);
-    EXPECT_EQ(p->hDb, hDb);
-    EXPECT_EQ(CountLogged("Calling Notes API"), cCalls);
-    EXPECT_TRUE(Logged("ERROR nsfOpenDatabase(): Database is already open"));
-}
 
 TEST_F(DatabaseTest, FailingOpensGive4Or33Or28)
 {

@@ -1,5 +1,4 @@
-// The entry point and operation table, argument checks of the slots, the 8-character file name, and
-// the choice among tested credentials.
+// The shared library's exports, and the 8-character file name taken from the database's path.
 #include <dlfcn.h>
 #include <string.h>
 
@@ -13,27 +12,6 @@
 #include "module/support/test_host.h"
 
 using namespace nsfrex_test;
-
-TEST(Entry, TableGetsSlotsZeroToFiveAndSevenAndKeepsSlotSix)
-{
-    ContainerReaderInterface table;
-    memset(&table, 0xAB, sizeof table);
-    void *pSlot6 = table.pHostSlot6;
-    EXPECT_EQ(nsfGetContainerReaderInterfaceEx(&table), &table);
-    EXPECT_EQ(table.fpInit, &nsfInit);
-    EXPECT_EQ(table.fpShutdown, &nsfShutdown);
-    EXPECT_EQ(table.fpGetContainerInfo, &nsfGetContainerInfo);
-    EXPECT_EQ(table.fpGetSubFileInfo, &nsfGetSubFileInfo);
-    EXPECT_EQ(table.fpGetSubFileMetadata, &nsfGetSubFileMetadata);
-    EXPECT_EQ(table.fpExtractSubFileToIOobj, &nsfExtractSubFileToIOobj);
-    EXPECT_EQ(table.fpExtractSubFileToIOobjEx, &nsfExtractSubFileToIOobjEx);
-    EXPECT_EQ(table.pHostSlot6, pSlot6);
-
-    // Any number of calls give the same table.
-    ContainerReaderInterface again = table;
-    EXPECT_EQ(nsfGetContainerReaderInterfaceEx(&again), &again);
-    EXPECT_EQ(memcmp(&again, &table, sizeof table), 0);
-}
 
 TEST(Entry, SharedLibraryExportsOnlyTheEntryPoint)
 {
@@ -71,39 +49,6 @@ TEST(Entry, SharedLibraryExportsOnlyTheEntryPoint)
     dlclose(hLib);
 }
 
-TEST(Entry, SlotsRefuseMissingArguments)
-{
-    NsfContext ctx{};
-    MainFileInfo mainInfo{};
-    SubFileInfo subInfo{};
-    SubFileMetaData meta{};
-    SubFileExtractInfo extract{};
-    ExtraSubFileInfo extra{};
-    HostAllocatorRef alloc{};
-    IOobj64 io{};
-    int host = 0;
-
-    EXPECT_EQ(nsfGetContainerInfo(nullptr, &mainInfo, &host), 34);
-    EXPECT_EQ(nsfGetContainerInfo(&ctx, nullptr, &host), 34);
-    EXPECT_EQ(nsfGetContainerInfo(&ctx, &mainInfo, nullptr), 34);
-    EXPECT_EQ(nsfGetSubFileInfo(nullptr, 0, &subInfo, &alloc), 34);
-    EXPECT_EQ(nsfGetSubFileInfo(&ctx, 0, nullptr, &alloc), 34);
-    EXPECT_EQ(nsfGetSubFileInfo(&ctx, 0, &subInfo, nullptr), 34);
-    EXPECT_EQ(nsfGetSubFileMetadata(nullptr, 0, 0, nullptr, &meta, &alloc), 34);
-    EXPECT_EQ(nsfGetSubFileMetadata(&ctx, 0, 0, nullptr, nullptr, &alloc), 34);
-    EXPECT_EQ(nsfGetSubFileMetadata(&ctx, 0, 0, nullptr, &meta, nullptr), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobj(nullptr, 0, &io, &extract, &host, 0), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobj(&ctx, 0, nullptr, &extract, &host, 0), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobj(&ctx, 0, &io, nullptr, &host, 0), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobj(&ctx, 0, &io, &extract, nullptr, 0), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobjEx(nullptr, 0, &io, &extract, &host, &extra), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobjEx(&ctx, 0, nullptr, &extract, &host, &extra), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobjEx(&ctx, 0, &io, nullptr, &host, &extra), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobjEx(&ctx, 0, &io, &extract, nullptr, &extra), 34);
-    EXPECT_EQ(nsfExtractSubFileToIOobjEx(&ctx, 0, &io, &extract, &host, nullptr), 34);
-    nsfShutdown(nullptr);  // ignored
-}
-
 TEST(Entry, FileName8IsTheBaseNameUpToTheFirstDotOfThePath)
 {
     struct Case {
@@ -131,22 +76,4 @@ TEST(Entry, FileName8IsTheBaseNameUpToTheFirstDotOfThePath)
         nsfGetFileName8(c.pszPath, sz);
         EXPECT_STREQ(sz, c.pszExpected) << c.pszPath;
     }
-}
-
-TEST(Entry, CredentialWithMostBodiesWinsAndTiesGoToTheFirst)
-{
-    auto choose = [](std::vector<int32_t> bodies) {
-        std::vector<Cred> creds(bodies.size());
-        for (size_t i = 0; i < bodies.size(); i++)
-            creds[i].cBody = bodies[i];
-        NsfContext ctx{};
-        ctx.rgCreds = creds.data();
-        ctx.cCreds = static_cast<int32_t>(creds.size());
-        return nsfChooseCred(&ctx);
-    };
-    EXPECT_EQ(choose({5, 9, 9}), 1);
-    EXPECT_EQ(choose({0, 0, 0}), 0);
-    EXPECT_EQ(choose({1, 0, 3}), 2);
-    EXPECT_EQ(choose({4}), 0);
-    EXPECT_EQ(choose({}), -1);
 }

@@ -1,6 +1,5 @@
 // Note export: field dumps (lists, empty items, names in item order), the body of a note that is not
-// mail, DXL through the runtime's exporter (checked against the DTD), and nsfExtractField's plain and
-// HTML forms with their failures.
+// mail, and DXL through the runtime's exporter (checked against the DTD).
 #include <stdlib.h>
 
 #include <fstream>
@@ -52,24 +51,6 @@ TEST_F(ExtractNoteTest, FieldDumpWritesEveryItemWithEmptyValuesAsOneSpace)
     EXPECT_EQ(out.writes.size() % 2, 0u);
 }
 
-TEST_F(ExtractNoteTest, FieldDumpStopsAtTheFirstFailedWrite)
-{
-    // A note with neither a header item nor a body is a subfile only when every note's fields are
-    // extracted, so the option is set before the catalogue is built.
-    ModuleDbTest::host.SetOption("nsfrex", "ExtractAllFields", "1");
-    builder.document().text("A", "1").text("B", "2");
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->bExtractAllFields, 1);
-    ASSERT_EQ(pContext->cSubFiles, 1);
-    out.nFailWrite = 2;
-    EXPECT_EQ(Extract(0), NSF_ERR_IO);
-    EXPECT_EQ(out.writes.size(), 2u);
-    EXPECT_EQ(out.cClose, 1);
-    Close();
-    EXPECT_TRUE(Logged("ERROR nsfExtractField(): IOobj64.twWriteFunc() failed (item value), ucbBuffer 3"));
-    EXPECT_TRUE(Logged("WARNING nsfExtractAllFields(): nsfExtractField() failed"));
-}
-
 TEST_F(ExtractNoteTest, NoteThatIsNotMailGivesItsBodyOrNothing)
 {
     builder.document().text("Body", "line one\nline two");
@@ -82,49 +63,6 @@ TEST_F(ExtractNoteTest, NoteThatIsNotMailGivesItsBodyOrNothing)
     ASSERT_GE(pContext->cSubFiles, 2);
     ASSERT_EQ(Extract(1), NSF_OK);
     EXPECT_EQ(out.data, "");
-}
-
-TEST_F(ExtractNoteTest, StreamOpenAndCloseFailuresGiveStatus16)
-{
-    builder.document().text("Body", "b");
-    ASSERT_NE(Open(), nullptr);
-    out.bOpenFails = true;
-    EXPECT_EQ(Extract(0), NSF_ERR_IO);
-    EXPECT_TRUE(out.writes.empty());
-    Close();
-    EXPECT_TRUE(Logged("ERROR nsfExtractNote(): IOobj64.twOpenFunc() failed"));
-}
-
-TEST_F(ExtractNoteTest, ExtractFieldPlainAndHtml)
-{
-    ASSERT_NE(BareContext(), nullptr);
-    SetBuffer("a<b>=c\nd");
-    ASSERT_EQ(nsfExtractField(pContext, 0, "Subject", &out.io, 1), NSF_OK);
-    EXPECT_EQ(out.data, "<B>Subject: </B>a&lt;b&gt;=3Dc<BR>\r\nd<BR>\r\n");
-    out.data.clear();
-    SetBuffer("");
-    ASSERT_EQ(nsfExtractField(pContext, 0, "To", &out.io, 0), NSF_OK);
-    EXPECT_EQ(out.data, "To: ");
-    out.data.clear();
-    out.writes.clear();
-    SetBuffer("v");
-    ASSERT_EQ(nsfExtractField(pContext, 0, nullptr, &out.io, 0), NSF_OK);
-    EXPECT_EQ(out.data, "v\r\n");
-    EXPECT_EQ(out.writes.size(), 1u);
-}
-
-TEST_F(ExtractNoteTest, ExtractFieldCutsALongLabelAndReportsTheFailedStep)
-{
-    ASSERT_NE(BareContext(), nullptr);
-    std::string label(400, 'L');
-    SetBuffer("v");
-    ASSERT_EQ(nsfExtractField(pContext, 0, label.c_str(), &out.io, 0), NSF_OK);
-    ASSERT_FALSE(out.writes.empty());
-    EXPECT_EQ(out.writes[0], 271u);
-    out.writes.clear();
-    out.nFailWrite = 1;
-    EXPECT_EQ(nsfExtractField(pContext, 0, "X", &out.io, 0), NSF_ERR_IO);
-    EXPECT_TRUE(Logged("ERROR nsfExtractField(): IOobj64.twWriteFunc() failed (item name)"));
 }
 
 TEST_F(ExtractNoteTest, DxlExportSetsTheRichTextOptionUnlessPureXml)
@@ -155,19 +93,4 @@ TEST_F(ExtractNoteTest, DxlExportSetsTheRichTextOptionUnlessPureXml)
     Close();
     EXPECT_TRUE(Logged("INFO nsfExtractNoteDXL(): Exporting note to DXL..."));
     EXPECT_EQ(CountLogged("Calling Notes API DXLCreateExporter()"), CountLogged("Calling Notes API DXLDeleteExporter()"));
-}
-
-TEST_F(ExtractNoteTest, DxlExportFailureIsPassedUpAndTheExporterDeleted)
-{
-    builder.document().text("Subject", "s");
-    ASSERT_NE(Open(), nullptr);
-    pContext->bExportDXL = 1;
-    NotesTestInjectFault("DXLExportNote", 1, 0x0222, 0);
-    EXPECT_EQ(Extract(0), NSF_ERR_FAILED);
-    EXPECT_EQ(out.cClose, 1);
-    NotesTestInjectFault("DXLCreateExporter", 1, 0, 1);
-    EXPECT_EQ(Extract(0), NSF_ERR_EXCEPTION);
-    Close();
-    EXPECT_TRUE(Logged("WARNING nsfExtractNote(): nsfExtractNoteDXL() failed"));
-    EXPECT_EQ(CountLogged("Calling Notes API DXLCreateExporter()"), CountLogged("Calling Notes API DXLDeleteExporter()") + 1);
 }

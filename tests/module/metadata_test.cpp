@@ -1,6 +1,5 @@
-// Subfile metadata: requested names (strings and non-strings), the default mail fields with the
-// PostedDate / ComposedDate choice, every item, the synthetic "$$$TM_" fields, subfiles that are not
-// notes, and failures part-way through.
+// Subfile metadata: the default mail fields with the PostedDate / ComposedDate choice, the synthetic
+// "$$$TM_" fields, and damaged rich text.
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,17 +86,6 @@ nsf::TimeDate Td(uint32_t a, uint32_t b)
 
 } // namespace
 
-TEST_F(MetadataTest, RequestedNamesGiveOneElementEach)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().text("Subject", "Hi").textList("SendTo", {"a", "b"});
-    Open(b);
-    SetSubFiles({{0, doc.id()}});
-    EXPECT_EQ(Named(0, {"SendTo", "", "Subject", "Missing"}),
-              (std::vector<Element>{{"SendTo", "a\r\nb"}, {"NULL", "<none>"}, {"Subject", "Hi"}, {"Missing", "<none>"}}));
-    EXPECT_EQ(pContext->nIndex, 0);
-}
-
 TEST_F(MetadataTest, DefaultMailFieldsWithComposedDateAsSent)
 {
     nsf::MemoryDatabaseBuilder b;
@@ -120,31 +108,6 @@ TEST_F(MetadataTest, DefaultMailFieldsWithComposedDateAsSent)
     EXPECT_EQ(elements[5], Element("Subject", "Lunch"));
     EXPECT_EQ(elements[6], Element("Priority", "1"));
     EXPECT_EQ(Meta(1, 0, nullptr)[1], Element("Sent", "posted"));
-}
-
-TEST_F(MetadataTest, EveryItemInScanOrderWithRepeatedNames)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().text("A", "1").text("B", "2").text("A", "3");
-    Open(b);
-    SetSubFiles({{0, doc.id()}});
-    EXPECT_EQ(Meta(0, -1, nullptr), (std::vector<Element>{{"A", "13"}, {"B", "2"}, {"A", "13"}}));
-    EXPECT_EQ(pContext->cItemNames, 3);
-    EXPECT_EQ(pContext->cItemNamesMax, 100);
-}
-
-TEST_F(MetadataTest, ManyItemsGrowTheNameList)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document();
-    for (int i = 0; i < 130; i++)
-        doc.text("Item" + std::to_string(i), std::to_string(i));
-    Open(b);
-    SetSubFiles({{0, doc.id()}});
-    auto elements = Meta(0, -5, nullptr);
-    ASSERT_EQ(elements.size(), 130u);
-    EXPECT_EQ(elements[129], Element("Item129", "129"));
-    EXPECT_EQ(pContext->cItemNamesMax, 200);
 }
 
 TEST_F(MetadataTest, SyntheticFields)
@@ -172,61 +135,6 @@ TEST_F(MetadataTest, SyntheticFields)
     EXPECT_EQ(records.back().ppElem[0]->dataSize, 9);
     EXPECT_EQ(Named(1, {"$$$TM_BodyIsEncrypted", "$$$TM_Folders"}),
               (std::vector<Element>{{"$$$TM_BodyIsEncrypted", "1"}, {"$$$TM_Folders", "<none>"}}));
-}
-
-TEST_F(MetadataTest, AttachmentsAndRootHaveNoMetadata)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().text("Subject", "x");
-    Open(b);
-    SetSubFiles({{3}, {0, doc.id()}, {1, doc.id(), "a.txt"}});
-    EXPECT_TRUE(Meta(0, 0, nullptr).empty());
-    EXPECT_TRUE(Meta(2, -1, nullptr).empty());
-    EXPECT_EQ(records.back().ppElem, nullptr);
-    EXPECT_EQ(Meta(1, 0, nullptr).size(), 7u);
-}
-
-TEST_F(MetadataTest, ArgumentAndIndexChecks)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document();
-    Open(b);
-    SetSubFiles({{0, doc.id()}, {0, doc.id()}});
-    SubFileMetaData meta{};
-    EXPECT_EQ(nsfGetSubFileMetadata(nullptr, 0, 0, nullptr, &meta, &alloc.ref), 34);
-    EXPECT_EQ(nsfGetSubFileMetadata(pContext, 0, 0, nullptr, nullptr, &alloc.ref), 34);
-    EXPECT_EQ(nsfGetSubFileMetadata(pContext, 0, 0, nullptr, &meta, nullptr), 34);
-    Meta(2, 0, nullptr, 34);
-    Meta(-1, 0, nullptr, 34);
-    MemoryService *pService = &host.zapi()->memoryService;
-    pService->fpFree(pService, pContext->rgSubFiles[1]);
-    pContext->rgSubFiles[1] = nullptr;
-    Meta(1, 0, nullptr, 6);
-}
-
-TEST_F(MetadataTest, NoteThatCannotBeOpened)
-{
-    nsf::MemoryDatabaseBuilder b;
-    b.document();
-    Open(b);
-    SetSubFiles({{0, 0x4444}});
-    EXPECT_TRUE(Meta(0, 0, nullptr, 6).empty());
-}
-
-TEST_F(MetadataTest, FailuresKeepTheElementsMadeBefore)
-{
-    nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().text("A", "1").text("B", "2");
-    Open(b);
-    SetSubFiles({{0, doc.id()}});
-    Named(0, {"A"});  // the work buffers are in place from here on
-    // array, element, name and data of "A", then the array growth for "B" fails
-    host.FailAllocation(5);
-    EXPECT_EQ(Named(0, {"A", "B"}, 2), (std::vector<Element>{{"A", "1"}}));
-    // the item text fails for the second name
-    NotesTestInjectFault("NSFItemInfo", 2, ERR_RUNTIME_INTERNAL, 0);
-    EXPECT_EQ(Named(0, {"A", "B"}, 6), (std::vector<Element>{{"A", "1"}, {"B", "<none>"}}));
-    EXPECT_EQ(pContext->pszFuncAPI, nullptr);
 }
 
 TEST_F(MetadataTest, DamagedRichTextEndsTheRequestWithItsElementNamed)

@@ -1,5 +1,4 @@
-// Options: the keys asked for, the exact "1" rule of the flags, the separator appended to TempDir,
-// truncation of the text keys, and the log lines.
+// Options: the exact "1" rule of the flags and the separator appended to TempDir.
 #include <unistd.h>
 
 #include <string>
@@ -38,24 +37,6 @@ struct OptionsFixture : ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(OptionsFixture, KeysAreAskedInOrderWithTheirBufferSizes)
-{
-    Set("TempDir", "/t");
-    Read();
-    const auto &rq = host.optionRequests();
-    const std::vector<std::pair<std::string, uint32_t>> expected = {
-        {"ExportDXL", 32}, {"ExportDXL_PureXML", 32}, {"ExtractAllNotes", 32},           {"ExtractAllFields", 32},
-        {"TempDir", 260},  {"MailLogoFieldName", 32}, {"MailLogoFieldDefaultValue", 64}, {"AltSentField", 32}};
-    ASSERT_EQ(rq.size(), expected.size());
-    for (size_t i = 0; i < rq.size(); i++) {
-        EXPECT_EQ(rq[i].section, "nsfrex");
-        EXPECT_EQ(rq[i].key, expected[i].first);
-        EXPECT_EQ(rq[i].cbOut, expected[i].second) << rq[i].key;
-        EXPECT_EQ(rq[i].defaultValue, "");
-        EXPECT_EQ(rq[i].nReserved, 0);
-    }
-}
 
 TEST_F(OptionsFixture, FlagsAreOnOnlyForExactlyOne)
 {
@@ -110,43 +91,4 @@ TEST_F(OptionsFixture, TempDirGetsASeparatorWhenItFits)
     auto lines = ReadLines(logPath);
     EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitOptions(): szTempDir..."));
     EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitOptions(): /data/tmp/"));
-}
-
-TEST_F(OptionsFixture, WithoutTempDirAPrivateDirectoryIsMade)
-{
-    strcpy(host.zapi()->szTempPath, (dir.path() + "/").c_str());
-    Read();
-    std::string expected = dir.path() + "/nsfrex_" + std::to_string((long)getpid());
-    EXPECT_EQ(std::string(ctx.szTempDir), expected);
-    EXPECT_TRUE(std::filesystem::is_directory(expected));
-}
-
-TEST_F(OptionsFixture, TextKeysAreCutToTheirFields)
-{
-    Set("TempDir", "/t");
-    Set("MailLogoFieldName", std::string(40, 'L'));
-    Set("MailLogoFieldDefaultValue", std::string(70, 'D'));
-    Set("AltSentField", "$AltSent");
-    Read();
-    EXPECT_EQ(std::string(ctx.szMailLogoFieldName), std::string(31, 'L'));
-    EXPECT_EQ(std::string(ctx.szMailLogoFieldDefaultValue), std::string(63, 'D'));
-    EXPECT_EQ(std::string(ctx.szAltSentField), "$AltSent");
-    auto lines = ReadLines(logPath);
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitOptions(): MailLogoFieldName " + std::string(31, 'L')));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitOptions(): MailLogoFieldDefaultValue " + std::string(63, 'D')));
-    EXPECT_TRUE(HasLine(lines, "[0/0] INFO nsfInitOptions(): AltSentField $AltSent"));
-}
-
-TEST_F(OptionsFixture, MissingKeysKeepTheirDefaults)
-{
-    Set("TempDir", "/t");
-    memset(ctx.szMailLogoFieldName, 'x', sizeof ctx.szMailLogoFieldName);
-    Read();
-    EXPECT_EQ(ctx.bExportDXL + ctx.bExportDXL_PureXML + ctx.bExtractAllNotes + ctx.bExtractAllFields, 0);
-    EXPECT_STREQ(ctx.szMailLogoFieldName, "");
-    EXPECT_STREQ(ctx.szMailLogoFieldDefaultValue, "");
-    EXPECT_STREQ(ctx.szAltSentField, "");
-    auto lines = ReadLines(logPath);
-    EXPECT_EQ(CountContaining(lines, "MailLogoFieldName"), 0);
-    EXPECT_EQ(CountContaining(lines, "AltSentField"), 0);
 }

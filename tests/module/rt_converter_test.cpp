@@ -38,37 +38,6 @@ TEST(RtConverter, DocumentFrame)
     EXPECT_TRUE(host.live.empty());
 }
 
-TEST(RtConverter, ParagraphRecordsAddOneBreakBeforeTheNextRun)
-{
-    TestHost host;
-    CdBuilder b;
-    Paragraph(b);
-    Text(b, "a");
-    Paragraph(b);
-    Paragraph(b);
-    Text(b, "b");
-    Paragraph(b);
-    EXPECT_EQ(BodyOf(Convert(host, b.rgb)), kRunA + "<BR>" + kRunB);
-}
-
-TEST(RtConverter, ParagraphReferencesAndHorizontalRule)
-{
-    TestHost host;
-    CdBuilder b;
-    PabRef(b, 9); /* no definition */
-    Text(b, "a");
-    PabRef(b, 9);
-    b.Rec(0xC9, CdBuilder::Word, Body(4, 16));
-    EXPECT_EQ(Convert(host, b.rgb), "<P>" + kRunA + "</P>\r\n<P><HR></P>\r\n" + kTail);
-
-    /* A table record closes the open paragraph even with no table open, and renders nothing else. */
-    CdBuilder t;
-    PabRef(t, 1);
-    t.Rec(0xA5, CdBuilder::Byte, {0, 0, 0, 0});
-    t.Rec(0xA4, CdBuilder::Byte, Body(2, 18));
-    EXPECT_EQ(Convert(host, t.rgb), "<P></P>\r\n" + std::string(kTail));
-}
-
 TEST(RtConverter, BeginEndBracketIsReplayedOnce)
 {
     TestHost host;
@@ -128,33 +97,4 @@ TEST(RtConverter, DamagedSequencesKeepWhatCameBefore)
     s.Rec(0xA4, CdBuilder::Byte, {});
     s.Rec(0x7C, CdBuilder::Byte, {0xFF});  /* image segment claiming bytes it lacks */
     EXPECT_EQ(BodyOf(Convert(host, s.rgb)), "<FONT FACE=3D\"SERIF\" SIZE=3D0 COLOR=3D#000000></FONT>\r\n<P></P>\r\n");
-}
-
-TEST(RtConverter, ShowAttachmentNameOptionMustBeExactlyOne)
-{
-    const std::pair<std::string, uint32_t> cases[] = {{"", 0}, {"1", 1}, {"11", 0}, {"true", 0}, {" 1", 0},
-                                                      {"123456789012", 0}};
-    for (const auto &[strValue, bExpected] : cases) {
-        TestHost host;
-        host.strOptionValue = strValue;
-        CLotusRTConverter converter(&host.zapi, "1");
-        EXPECT_EQ(converter.bShowAttachmentName, bExpected) << strValue;
-    }
-
-    TestHost host;
-    host.zapi.fpGetOption = nullptr;
-    CLotusRTConverter converter(&host.zapi, "1");
-    EXPECT_EQ(converter.bShowAttachmentName, 0u);
-}
-
-TEST(RtConverter, MisuseIsReportedByException)
-{
-    EXPECT_THROW(CLotusRTConverter(nullptr, "1"), std::invalid_argument);
-
-    TestHost host;
-    CLotusRTConverter converter(&host.zapi, "1");
-    std::string strResult;
-    EXPECT_THROW(converter.Convert(nullptr, 4, strResult), std::invalid_argument);
-    const uint8_t b = 0;
-    EXPECT_THROW(converter.Convert(&b, size_t{1} << 32, strResult), std::length_error);
 }

@@ -1,6 +1,5 @@
 // The composite-to-MHT driver: values in the main buffer (composite, text with and without records,
-// refused types), the one retry with a larger buffer, the exception boundary, and images looked up in a
-// hand-filled image table.
+// refused types), the one retry with a larger buffer, and image references.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,23 +30,6 @@ CdBuilder &ImageRef(CdBuilder &b, const std::string &strName)
                  Body(4, 34).W(8, 3).W(12, static_cast<uint16_t>(strName.size())).S(34, strName));
 }
 
-/* What the host's text conversion does: copy, or throw what a test asks for. */
-int g_nThrow = 0;
-int32_t ThrowingTextConvert(ZAPI *pZAPI, int32_t, TextPair *pIn, TextPair *pOut, int32_t)
-{
-    if (g_nThrow == 1)
-        throw std::bad_alloc();
-    if (g_nThrow == 2)
-        throw std::length_error("vector");
-    if (g_nThrow == 3)
-        throw 42;
-    ++TestHost::Of(pZAPI).nTextConversions;
-    int32_t cb = pIn->cb < pOut->cb ? pIn->cb : pOut->cb;
-    memcpy(pOut->pb, pIn->pb, static_cast<size_t>(cb));
-    pOut->cb = cb;
-    return 0;
-}
-
 class RtDriverTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -76,7 +58,6 @@ protected:
         EXPECT_TRUE(m_host.live.empty()) << m_host.live.size() << " blocks leaked";
         fclose(p->pLogFile);
         free(m_pszLog);
-        g_nThrow = 0;
     }
 
     /* The main buffer holds a value: type word, then the bytes. */
@@ -191,19 +172,6 @@ TEST_F(RtDriverTest, CompositeValuesConvertUnchanged)
     EXPECT_TRUE(Logged("CD wRecordType 641 0x281 (SIG_CD_PARAGRAPH)")) << Log();
 }
 
-TEST_F(RtDriverTest, ValuesOfTwoBytesOrFewerAreNotChecked)
-{
-    SetValue(0, std::vector<uint8_t>{}, false);
-    EXPECT_EQ(Drive(), kTail);
-    SetValue(0, std::vector<uint8_t>{0x07}, false);
-    EXPECT_EQ(Drive(), kTail);
-    SetValue(0x0300, std::vector<uint8_t>{});
-    EXPECT_EQ(Drive(), kTail);
-    SetValue(0x0500, std::vector<uint8_t>{});
-    EXPECT_EQ(Drive(), kTail);
-    EXPECT_EQ(m_pContext->ucbBuffer2, 0u);
-}
-
 TEST_F(RtDriverTest, OtherValueTypesAreRefused)
 {
     for (uint16_t wType : {0x0000, 0x0300, 0x0400, 0x0501, 0x0019, 0xFFFF}) {
@@ -252,35 +220,6 @@ TEST_F(RtDriverTest, TextPrefixIsMergedInFrontOfTheBodyEnd)
     EXPECT_EQ(Drive(), WithPrefix(Reference(m_host, b2.rgb), "x\r\n"));
 }
 
-TEST_F(RtDriverTest, DefinitionRightAtTheStartLeavesNoPrefix)
-{
-    CdBuilder b;
-    PabDef(b, 1);
-    Paragraph(b);
-    Text(b, "a");
-    SetValue(0x0500, b.rgb);
-    EXPECT_EQ(Drive(), Reference(m_host, b.rgb));
-    EXPECT_EQ(m_pContext->ucbBuffer2, 0u);
-    EXPECT_FALSE(Logged("Initial MHT ucbBuffer"));
-    EXPECT_TRUE(Logged("Text wValueDataType"));
-}
-
-TEST_F(RtDriverTest, LongTextPrefixGrowsTheBuffers)
-{
-    std::string strPrefix;
-    std::string strWant;
-    for (int i = 0; i < 3000; i++) {
-        strPrefix += "hello world=\n";
-        strWant += "hello world=3D<BR>\r\n";
-    }
-    CdBuilder b;
-    PabDef(b, 1);
-    Paragraph(b);
-    Text(b, "a");
-    SetValue(0x0500, Concat(std::vector<uint8_t>(strPrefix.begin(), strPrefix.end()), b.rgb));
-    EXPECT_EQ(Drive(), WithPrefix(Reference(m_host, b.rgb), strWant + "\r\n"));
-}
-
 /* ---- retry and failures --------------------------------------------------------------------------- */
 
 TEST_F(RtDriverTest, ResultLargerThanTheBufferIsMadeOnTheSecondAttempt)
@@ -309,150 +248,7 @@ TEST_F(RtDriverTest, ResultLargerThanTheBufferIsMadeOnTheSecondAttempt)
     EXPECT_EQ(m_host.nTextConversions, nPerRun);
 }
 
-TEST_F(RtDriverTest, BufferThatCannotGrowForTheRetryFails)
-{
-    CdBuilder b;
-    for (int i = 0; i < 300; i++) {
-        Paragraph(b);
-        Text(b, "a");
-    }
-    SetValue(0x0001, b.rgb);
-    m_host.nFailFrom = m_host.nAllocs; /* every allocation from now on */
-    EXPECT_EQ(nsfConvertCDtoMHT(m_pContext.get(), 0), NSF_ERR_MEMORY);
-    EXPECT_TRUE(Logged("nsfConvertCDtoMHT(): nsfCheckBuffer() failed"));
-    EXPECT_EQ(m_pContext->ucbBuffer, 0u);
-    m_host.nFailFrom = -1;
-}
-
-TEST_F(RtDriverTest, PrefixMergeReportsAFailingBuffer)
-{
-    CdBuilder b;
-    PabDef(b, 1);
-    Paragraph(b);
-    Text(b, "a");
-    /* temp buffer 2 takes the prefix, then buffer 3 cannot be made for the MHT text */
-    SetValue(0x0500, Concat(std::vector<uint8_t>{'x'}, b.rgb));
-    m_host.nFailFrom = m_host.nAllocs + 1;
-    EXPECT_EQ(nsfConvertCDtoMHT(m_pContext.get(), 0), NSF_ERR_MEMORY);
-    EXPECT_TRUE(Logged("nsfConvertCDtoMHT(): nsfCheckBuffer3() failed")) << Log();
-    m_host.nFailFrom = -1;
-
-    /* temp buffer 2 cannot take the prefix */
-    SetValue(0x0500, Concat(std::vector<uint8_t>{'x'}, b.rgb));
-    MemoryService *pService = &m_host.zapi.memoryService;
-    pService->fpFree(pService, m_pContext->rgbBuffer2);
-    m_pContext->rgbBuffer2 = nullptr;
-    m_host.nFailFrom = m_host.nAllocs;
-    EXPECT_EQ(nsfConvertCDtoMHT(m_pContext.get(), 0), NSF_ERR_MEMORY);
-    EXPECT_TRUE(Logged("nsfConvertCDtoMHT(): nsfCheckBuffer2() failed"));
-    m_host.nFailFrom = -1;
-}
-
-TEST_F(RtDriverTest, NoExceptionLeavesTheDriver)
-{
-    m_host.zapi.fpTextConvert = &ThrowingTextConvert;
-    for (int nThrow : {1, 2, 3}) {
-        g_nThrow = nThrow;
-        SetValue(0x0001, ParagraphWithText("a"));
-        EXPECT_EQ(nsfConvertCDtoMHT(m_pContext.get(), 0), NSF_ERR_FAILED) << nThrow;
-        EXPECT_TRUE(Logged("nsfConvertCDtoMHT(): nsfRTConverter() failed, error 6, ucbBuffer 0"));
-    }
-    EXPECT_TRUE(Logged("Invalid CD ucbBuffer"));
-    g_nThrow = 0;
-    SetValue(0x0001, ParagraphWithText("a"));
-    EXPECT_EQ(Drive(), kRunA + kTail);
-}
-
-TEST_F(RtDriverTest, ConverterArgumentsAndCapacity)
-{
-    uint8_t rgb[256] = {1, 0};
-    uint32_t cbOut = 99;
-    ZAPI *pZAPI = &m_host.zapi;
-    NsfContext *p = m_pContext.get();
-    EXPECT_EQ(nsfRTConverter(p, nullptr, "1", 0, rgb, 2, 256, &cbOut), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, nullptr, 0, rgb, 2, 256, &cbOut), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, nullptr, 2, 256, &cbOut), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, rgb, 2, 256, nullptr), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, rgb, 257, 256, &cbOut), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(cbOut, 99u) << "untouched on refused arguments";
-
-    /* a value shorter than its type word converts as empty */
-    const size_t cbTail = strlen(kTail);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, rgb, 0, 256, &cbOut), NSF_OK);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(rgb), cbOut), kTail);
-
-    /* capacity: exactly the length fits, one byte less does not and leaves the value alone */
-    rgb[0] = 1;
-    rgb[1] = 0;
-    memset(rgb + 2, 0xEE, sizeof rgb - 2);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, rgb, 2, static_cast<uint32_t>(cbTail - 1), &cbOut), NSF_ERR_FAILED);
-    EXPECT_EQ(cbOut, cbTail);
-    EXPECT_EQ(rgb[0], 1);
-    EXPECT_EQ(rgb[2], 0xEE);
-    EXPECT_EQ(nsfRTConverter(p, pZAPI, "1", 0, rgb, 2, static_cast<uint32_t>(cbTail), &cbOut), NSF_OK);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(rgb), cbOut), kTail);
-    EXPECT_EQ(rgb[cbTail], 0xEE) << "no terminator written";
-}
-
 /* ---- images ---------------------------------------------------------------------------------------- */
-
-TEST_F(RtDriverTest, ImagesAreCopiedOutOfTheTable)
-{
-    AddImage("logo.gif", 1, "GIF89a");
-    AddImage("Photo", 2, "JFIF");
-    AddImage("empty", 1, "");
-    AddImage("odd", 7, "BM");
-    NsfContext *p = m_pContext.get();
-    MemoryService *pService = &m_host.zapi.memoryService;
-
-    uint8_t *pb = reinterpret_cast<uint8_t *>(1);
-    uint32_t cb = 5;
-    int32_t nType = 5;
-    EXPECT_EQ(nsfGetMHTImageCB(p, "LOGO.GIF", &pb, &cb, &nType), NSF_OK);
-    ASSERT_NE(pb, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(pb), cb), "GIF89a");
-    EXPECT_EQ(nType, 1);
-    EXPECT_EQ(m_host.live.at(pb), 7u) << "the whole data block is copied";
-    pService->fpFree(pService, pb);
-    EXPECT_TRUE(Logged("nsfGetMHTImageCB(): *pnImageSize 6, *pnStreamType 1"));
-
-    EXPECT_EQ(nsfGetMHTImageCB(p, "nothing", &pb, &cb, &nType), NSF_ERR_FAILED);
-    EXPECT_EQ(pb, nullptr);
-    EXPECT_EQ(cb, 0u);
-    EXPECT_EQ(nType, 0);
-    EXPECT_TRUE(Logged("nsfGetMHTImageCB(): nsfFindImage() failed"));
-    EXPECT_EQ(nsfGetMHTImageCB(p, "empty", &pb, &cb, &nType), NSF_ERR_FAILED);
-    EXPECT_TRUE(Logged("nsfGetMHTImageCB(): No image data"));
-
-    m_host.nFailFrom = m_host.nAllocs;
-    EXPECT_EQ(nsfGetMHTImageCB(p, "photo", &pb, &cb, &nType), NSF_ERR_MEMORY);
-    EXPECT_TRUE(Logged("nsfGetMHTImageCB(): Error allocating image buf, Image.ucbDataSize 5"));
-    m_host.nFailFrom = -1;
-
-    EXPECT_EQ(nsfGetMHTImageCB(nullptr, "logo.gif", &pb, &cb, &nType), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfGetMHTImageCB(p, nullptr, &pb, &cb, &nType), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfGetMHTImageCB(p, "logo.gif", nullptr, &cb, &nType), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfGetMHTImageCB(p, "logo.gif", &pb, nullptr, &nType), NSF_ERR_ARGUMENT);
-    EXPECT_EQ(nsfGetMHTImageCB(p, "logo.gif", &pb, &cb, nullptr), NSF_ERR_ARGUMENT);
-
-    /* the converter's callback: the type when it is an image type, else 0; statuses passed back */
-    EXPECT_EQ(nsfRTImageCB("photo", p, &pb, &cb, &nType), NSF_OK);
-    EXPECT_EQ(nType, 2);
-    pService->fpFree(pService, pb);
-    EXPECT_EQ(nsfRTImageCB("odd", p, &pb, &cb, &nType), NSF_OK);
-    EXPECT_EQ(nType, 0);
-    pService->fpFree(pService, pb);
-    EXPECT_EQ(nsfRTImageCB("nothing", p, &pb, &cb, &nType), NSF_ERR_FAILED);
-}
-
-TEST_F(RtDriverTest, NoImageTableFindsNothing)
-{
-    uint8_t *pb = nullptr;
-    uint32_t cb = 0;
-    int32_t nType = 0;
-    EXPECT_EQ(nsfGetMHTImageCB(m_pContext.get(), "logo.gif", &pb, &cb, &nType), NSF_ERR_FAILED);
-    EXPECT_EQ(pb, nullptr);
-}
 
 TEST_F(RtDriverTest, ImageReferencesBecomeMimeParts)
 {

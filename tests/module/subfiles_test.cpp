@@ -1,6 +1,5 @@
-// The subfile table: which notes become subfiles and which are mail, the root folder, ascending note
-// IDs with attachments behind their note, the options that widen the search, table growth, failures
-// that skip a note, and every real sample database opened through the module.
+// The subfile table: which notes become subfiles and which are mail, attachments behind their note,
+// failures that skip a note, and every real sample database opened through the module.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -21,22 +20,6 @@ struct SubfilesTest : ModuleDbTest {
 };
 
 } // namespace
-
-TEST_F(SubfilesTest, MailHeaderTableHasItsSeventeenRowsAndTheEnd)
-{
-    int c = 0;
-    while (MailHeaderTable[c].pszItemName != nullptr)
-        c++;
-    EXPECT_EQ(c, 17);
-    EXPECT_EQ(MailHeaderTable[17].pszLabel, nullptr);
-    EXPECT_STREQ(MailHeaderTable[1].pszItemName, "PostedDate");
-    EXPECT_STREQ(MailHeaderTable[1].pszLabel, "Sent");
-    EXPECT_STREQ(MailHeaderTable[3].pszItemName, "");
-    EXPECT_STREQ(MailHeaderTable[4].pszItemName, "");
-    EXPECT_STREQ(MailHeaderTable[9].pszLabel, "Priority");
-    EXPECT_STREQ(MailHeaderTable[16].pszItemName, "$FILE");
-    EXPECT_STREQ(MailHeaderTable[16].pszLabel, "Attachments");
-}
 
 TEST_F(SubfilesTest, DocumentsWithHeaderAreMailBodyOnlyIsNotAndOthersAreSkipped)
 {
@@ -74,94 +57,6 @@ TEST_F(SubfilesTest, DocumentsWithHeaderAreMailBodyOnlyIsNotAndOthersAreSkipped)
     EXPECT_EQ(CountContaining(lines, "DIAG nsfGetNoteSubfile(): Hello"), 1);
 }
 
-TEST_F(SubfilesTest, RootFolderComesFirstAlsoInAnEmptyDatabase)
-{
-    ASSERT_NE(Open(CNVO_CREATEROOTDIR), nullptr);
-    ASSERT_EQ(nStatus, 0);
-    ASSERT_EQ(pContext->cSubFiles, 1);
-    EXPECT_EQ(Sub(0)->nSubFileType, 3);
-    EXPECT_EQ(Sub(0)->dwNoteID, 0u);
-    EXPECT_GE(pContext->cSubFilesMax, 1);
-    Close();
-
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->cSubFiles, 0);
-    Close();
-
-    builder.document().text("Body", "b");
-    ASSERT_NE(Open(CNVO_CREATEROOTDIR), nullptr);
-    ASSERT_EQ(pContext->cSubFiles, 2);
-    EXPECT_EQ(Sub(0)->nSubFileType, 3);
-    EXPECT_EQ(Sub(1)->nSubFileType, 0);
-    EXPECT_EQ(Sub(1)->nSubFile, 1);
-}
-
-TEST_F(SubfilesTest, ExtractAllNotesAndAllFieldsWidenTheTable)
-{
-    builder.noteWithId(0x0F00, 0x0001).text("Other", "x");
-    builder.noteWithId(0x0F04, 0x0004).text("Subject", "form with header");
-    builder.noteWithId(0x0F08, 0x0008).text("Other", "view");
-    builder.noteWithId(0x0F0C, 0x0001).text("Subject", "mail");
-
-    host.SetOption("nsfrex", "ExtractAllNotes", "1");
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->cSubFiles, 2);
-    EXPECT_EQ(Sub(0)->dwNoteID, 0x0F04u);
-    EXPECT_EQ(Sub(0)->bNoteIsMail, 0);   // not a document: never mail
-    EXPECT_EQ(Sub(1)->bNoteIsMail, 1);
-    Close();
-
-    host.SetOption("nsfrex", "ExtractAllFields", "1");
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(pContext->cSubFiles, 4);
-    Close();
-
-    host.SetOption("nsfrex", "ExtractAllNotes", "0");
-    ASSERT_NE(Open(), nullptr);
-    ASSERT_EQ(pContext->cSubFiles, 2);
-    EXPECT_EQ(Sub(0)->dwNoteID, 0x0F00u);
-    EXPECT_EQ(Sub(1)->dwNoteID, 0x0F0Cu);
-}
-
-TEST_F(SubfilesTest, AttachmentsFollowTheirNoteAndTheTableGrows)
-{
-    auto &one = builder.document().text("Subject", "many");
-    for (int i = 0; i < 6; i++)
-        one.attachFile("f" + std::to_string(i) + ".txt", bytes);
-    auto &two = builder.document().text("Body", "b");
-    two.attachFile("last.bin", bytes);
-    ASSERT_NE(Open(CNVO_CREATEROOTDIR), nullptr);
-    ASSERT_EQ(nStatus, 0);
-    ASSERT_EQ(pContext->cSubFiles, 10);
-    EXPECT_EQ(pContext->cSubFilesMax, 10);   // 4 x 2 notes, then one step of 2
-    EXPECT_EQ(Sub(1)->dwNoteID, one.id());
-    for (int i = 0; i < 6; i++) {
-        EXPECT_EQ(Sub(2 + i)->nSubFileType, 1);
-        EXPECT_EQ(Sub(2 + i)->dwNoteID, one.id());
-        EXPECT_EQ(Sub(2 + i)->nAttachment, i + 1);
-        EXPECT_EQ(FileName(2 + i), "f" + std::to_string(i) + ".txt");
-    }
-    EXPECT_EQ(Sub(8)->dwNoteID, two.id());
-    EXPECT_EQ(Sub(8)->nSubFileType, 0);
-    EXPECT_EQ(FileName(9), "last.bin");
-    for (int32_t i = 0; i < pContext->cSubFiles; i++)
-        EXPECT_EQ(Sub(i)->nSubFile, i);
-    Close();
-    EXPECT_TRUE(Logged("DIAG nsfNewSubFile(): cSubFilesMax 8"));
-    EXPECT_TRUE(Logged("DIAG nsfNewSubFile(): cSubFilesMax 10"));
-}
-
-TEST_F(SubfilesTest, ExportDxlGivesNoAttachmentRecords)
-{
-    builder.document().text("Subject", "s").attachFile("a.txt", bytes);
-    host.SetOption("nsfrex", "ExportDXL", "1");
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(pContext->cSubFiles, 1);
-    Close();
-    EXPECT_FALSE(Logged("NSFNoteDecrypt"));
-}
-
 TEST_F(SubfilesTest, NoteThatFailsIsSkippedAndTheOthersStay)
 {
     builder.document().text("Body", "1");
@@ -182,75 +77,6 @@ TEST_F(SubfilesTest, NoteThatFailsIsSkippedAndTheOthersStay)
     Close();
     // Every note opened is closed (one open failed).
     EXPECT_EQ(CountLogged("Calling Notes API NSFNoteOpenExt()"), CountLogged("Calling Notes API NSFNoteClose()") + 1);
-}
-
-TEST_F(SubfilesTest, FailedSearchLeavesAnEmptyTableAndAFailedDestroyIsReported)
-{
-    builder.document().text("Body", "1");
-    NotesTestInjectFault("NSFSearch", 2, 0, 0);   // the first search is the image search
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 0);
-    EXPECT_EQ(pContext->cSubFiles, 0);
-    EXPECT_EQ(pContext->hIDTable, 0u);
-    Close();
-
-    NotesTestInjectFault("IDDestroyTable", 1, 0, 0);
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 6);
-    EXPECT_EQ(pContext->cSubFiles, 1);
-    EXPECT_NE(pContext->hIDTable, 0u);
-    Close();
-    EXPECT_TRUE(Logged("WARNING nsfInit(): nsfInitSubfiles() failed"));
-    EXPECT_TRUE(Logged("WARNING nsfShutdown(): ID table is not destroyed"));
-
-    NotesTestInjectFault("IDCreateTable", 1, 0, 0);
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(nStatus, 2);
-    EXPECT_EQ(pContext->rgSubFiles, nullptr);
-}
-
-TEST_F(SubfilesTest, AllocationFailuresOfTheTableGiveStatus2)
-{
-    builder.document().text("Body", "1");
-    NsfContext *p = BareContext();
-    p->dwIDEntries = 1;
-    host.FailAllocation(1);
-    EXPECT_EQ(nsfNewSubFile(p), 2);
-    EXPECT_EQ(p->rgSubFiles, nullptr);
-    EXPECT_EQ(nsfNewSubFile(p), 0);
-    EXPECT_EQ(p->cSubFilesMax, 4);
-    for (int i = 0; i < 3; i++)
-        ASSERT_EQ(nsfNewSubFile(p), 0);
-    host.FailAllocation(1);
-    EXPECT_EQ(nsfNewSubFile(p), 2);
-    EXPECT_EQ(p->cSubFiles, 4);
-    host.FailAllocation(2);
-    EXPECT_EQ(nsfNewSubFile(p), 2);   // the array grew, the record failed
-    EXPECT_EQ(p->cSubFilesMax, 5);
-    EXPECT_EQ(p->rgSubFiles[4], nullptr);
-    EXPECT_EQ(nsfNewSubFile(p), 0);
-    EXPECT_EQ(p->rgSubFiles[4]->nSubFile, 4);
-    Close();
-    EXPECT_TRUE(Logged("ERROR nsfNewSubFile(): Error allocating subfile array, cSubFilesMax 4"));
-    EXPECT_TRUE(Logged("ERROR nsfNewSubFile(): Error re-allocating subfile array, cSubFilesMax 5"));
-    EXPECT_TRUE(Logged("ERROR nsfNewSubFile(): Error allocating subfile, cSubFiles 4"));
-}
-
-TEST_F(SubfilesTest, MailLogoLooksUpTheDefaultNameWhenTheItemIsEmpty)
-{
-    builder.document().text("Subject", "mail").text("Logo", "");
-    builder.document().text("Subject", "mail 2").text("CompanyLogo", "Corp");
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(pContext->cSubFiles, 2);
-    Close();
-    EXPECT_TRUE(Logged("DIAG nsfGetNoteSubfile(): Logo: StdNotesLtr0"));
-    EXPECT_EQ(CountLogged("WARNING nsfFindImage(): No images"), 1);
-
-    host.SetOption("nsfrex", "MailLogoFieldName", "CompanyLogo");
-    host.SetOption("nsfrex", "MailLogoFieldDefaultValue", "Fallback");
-    ASSERT_NE(Open(), nullptr);
-    Close();
-    EXPECT_TRUE(Logged("DIAG nsfGetNoteSubfile(): CompanyLogo: Corp"));
 }
 
 // Every real sample opens through the module with a plausible table.

@@ -1,5 +1,5 @@
 // The DXL exporter on notes built in memory: document frame, item values and flags, characters XML
-// cannot carry, attachments, rich text, the result log and the C entry points' checks.
+// cannot carry and characters beyond the BMP, rich text, and damaged values.
 #include <algorithm>
 #include <random>
 #include <string>
@@ -56,7 +56,7 @@ struct Cd {
         bytes.insert(bytes.end(), {0x81, 0x02});
         return *this;
     }
-    Cd& pabDefinition(std::uint16_t id, std::uint16_t justify) {
+    Cd& pabDefinition(std::uint16_t id, std::uint16_t justify, std::uint16_t flags = 0) {
         const std::size_t at = bytes.size();
         bytes.resize(at + 70, 0);
         bytes[at] = 0x82;
@@ -68,6 +68,8 @@ struct Cd {
         bytes[at + 15] = 1440 >> 8;
         bytes[at + 18] = 1440 & 0xFF;
         bytes[at + 19] = 1440 >> 8;
+        bytes[at + 62] = static_cast<std::uint8_t>(flags);
+        bytes[at + 63] = static_cast<std::uint8_t>(flags >> 8);
         return *this;
     }
     Cd& pabReference(std::uint16_t id) {
@@ -177,44 +179,23 @@ TEST_F(DxlExporterTest, DocumentFrameNoteInfoAndSimpleValues) {
 
 TEST_F(DxlExporterTest, CharactersXmlCannotCarryAndNonDocumentNotes) {
     nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document().text("Odd", std::string("a\x01z\x1f", 4));
+    auto& doc = b.document().text("Odd", std::string("a\x01z\x1f", 4)).text("Wide", "\xF0\x9F\x98\x80 \xE2\x82\xAC");
     auto& form = b.note(0x0004).text("$TITLE", "My Form");
     const DxlResult d = valid(open(b, doc.id()));
     EXPECT_NE(d.text.find("<text>a<nonxmlchar value='1'/>z<nonxmlchar value='1f'/></text>"), std::string::npos)
         << d.text;
+    EXPECT_NE(d.text.find("<text>\xF0\x9F\x98\x80 \xE2\x82\xAC</text>"), std::string::npos)
+        << "characters beyond the BMP pass whole";
     const DxlResult f = valid(open(b, form.id()));
     EXPECT_NE(f.text.find("<!DOCTYPE note SYSTEM"), std::string::npos);
     EXPECT_NE(f.text.find("class='form'"), std::string::npos);
     EXPECT_NE(f.text.find("<item name='$TITLE' summary='true'><text>My Form</text>"), std::string::npos);
 }
 
-TEST_F(DxlExporterTest, AttachmentsAreStreamedAsBase64InPieces) {
-    std::vector<std::uint8_t> big(300'001);
-    std::mt19937 rng(7);
-    std::generate(big.begin(), big.end(), [&] { return static_cast<std::uint8_t>(rng()); });
-    const std::string textPayload = "hello hello hello, compressed attachment text\n";
-    const std::vector<std::uint8_t> small(textPayload.begin(), textPayload.end());
-    nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document()
-                    .attachFile("big.bin", big)
-                    .attachFile("small.txt", small, nsf::Compression::Huffman)
-                    .attachFile("empty.txt", std::vector<std::uint8_t>{});
-    const DxlResult r = valid(open(b, doc.id()));
-    EXPECT_GT(r.pieces, 5u) << "a large attachment arrives in several pieces";
-    const std::size_t bigAt = r.text.find("name='big.bin'");
-    ASSERT_NE(bigAt, std::string::npos);
-    EXPECT_EQ(base64Decode(between(r.text, "<filedata>", "</filedata>", bigAt)), big);
-    const std::size_t smallAt = r.text.find("name='small.txt'");
-    ASSERT_NE(smallAt, std::string::npos);
-    EXPECT_EQ(base64Decode(between(r.text, "<filedata>", "</filedata>", smallAt)), small);
-    EXPECT_NE(r.text.find("compression='none'"), std::string::npos);
-    EXPECT_NE(r.text.find("<object><file hosttype='msdos'"), std::string::npos);
-    EXPECT_TRUE(r.log.empty()) << r.log;
-}
-
 TEST_F(DxlExporterTest, RichTextAsMarkupOrItemData) {
     Cd body;
-    body.pabDefinition(1, 3).paragraph().pabReference(1).text(0x0A000001, "plain ").text(0x18020101, "big red bold");
+    body.pabDefinition(1, 3).pabDefinition(2, 0, 0x0040 | 0x0010).paragraph().pabReference(1);
+    body.text(0x0A000001, "plain ").text(0x18020101, "big red bold");
     body.paragraph().text(0x0A000004, std::string("x\0y<", 4));
     Cd second;  // rich text continued in a second item of the same name
     second.paragraph().pabReference(9).text(0x0A000001, "more");
@@ -231,6 +212,7 @@ TEST_F(DxlExporterTest, RichTextAsMarkupOrItemData) {
     const std::string& t = m.text;
     EXPECT_NE(t.find("<item name='Body'><richtext>\n<pardef id='1' align='center'/>\n"), std::string::npos) << t;
     EXPECT_NE(t.find("<pardef id='9'/>"), std::string::npos) << "a referenced definition is always present";
+    EXPECT_NE(t.find("<pardef id='2' hide='read print'/>"), std::string::npos) << t;
     EXPECT_NE(t.find("<par def='1'><run>plain </run><run><font size='24pt' name='Default Sans Serif' "
                      "color='#ff0000' style='bold'/>big red bold</run></par>"),
               std::string::npos)
@@ -287,55 +269,6 @@ TEST_F(DxlExporterTest, DamagedValuesBecomeRawItemDataWithAMessageInTheLog) {
     ASSERT_EQ(DXLGetExporterProperty(x, eDxlExportResultLog, &log), NOERROR);
     EXPECT_NE(log, NULLMEMHANDLE);
     DXLDeleteExporter(x);
-}
-
-TEST_F(DxlExporterTest, EntryPointsCheckHandlesArgumentsAndFaults) {
-    nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document().text("A", "b");
-    const NOTEHANDLE n = open(b, doc.id());
-    DXLEXPORTHANDLE x = NULLMEMHANDLE;
-    EXPECT_EQ(DXLCreateExporter(nullptr), ERR_MISC_INVALID_ARGS);
-    ASSERT_EQ(DXLCreateExporter(&x), NOERROR);
-    DxlResult sink;
-    EXPECT_EQ(DXLExportNote(x, nullptr, n, &sink), ERR_MISC_INVALID_ARGS);
-    EXPECT_EQ(DXLExportNote(n, collectDxl, n, &sink), ERR_RUNTIME_BAD_HANDLE) << "a note is not an exporter";
-    EXPECT_EQ(DXLExportNote(x, collectDxl, x, &sink), ERR_RUNTIME_BAD_HANDLE) << "an exporter is not a note";
-    EXPECT_TRUE(sink.text.empty());
-
-    // Properties: defaults, a set value read back, read-only and unsupported ones refused.
-    BOOL flag = FALSE;
-    ASSERT_EQ(DXLGetExporterProperty(x, eOutputXmlDecl, &flag), NOERROR);
-    EXPECT_TRUE(flag);
-    flag = FALSE;
-    ASSERT_EQ(DXLSetExporterProperty(x, eOutputXmlDecl, &flag), NOERROR);
-    ASSERT_EQ(DXLSetExporterProperty(x, eOutputDOCTYPE, &flag), NOERROR);
-    MEMHANDLE dummy = NULLMEMHANDLE;
-    EXPECT_EQ(DXLSetExporterProperty(x, eDxlExportResultLog, &dummy), ERR_MISC_INVALID_ARGS);
-    DXL_EXPORT_CHARSET utf16 = eDxlExportUtf16;
-    EXPECT_EQ(DXLSetExporterProperty(x, eDxlExportCharset, &utf16), ERR_RUNTIME_NOT_IMPLEMENTED);
-    MEMHANDLE system = NULLMEMHANDLE;
-    ASSERT_EQ(DXLGetExporterProperty(x, eDefaultDoctypeSYSTEM, &system), NOERROR);
-    ASSERT_NE(system, NULLMEMHANDLE);
-    EXPECT_NE(std::string(static_cast<const char*>(OSMemoryLock(system))).find(".dtd"), std::string::npos);
-    OSMemoryUnlock(system);
-    OSMemoryFree(system);
-
-    ASSERT_EQ(DXLExportNote(x, collectDxl, n, &sink), NOERROR);
-    EXPECT_EQ(sink.text.rfind("<document ", 0), 0u) << "no declaration, no DOCTYPE";
-    MEMHANDLE log = 1234;
-    ASSERT_EQ(DXLGetExporterProperty(x, eDxlExportResultLog, &log), NOERROR);
-    EXPECT_EQ(log, NULLMEMHANDLE) << "nothing went wrong";
-    EXPECT_FALSE(DXLExportWasErrorLogged(x));
-
-    NotesTestInjectFault("DXLExportNote", 1, ERR_RUNTIME_INJECTED, 0);
-    EXPECT_EQ(DXLExportNote(x, collectDxl, n, &sink), ERR_RUNTIME_INJECTED);
-    NotesTestInjectFault("DXLCreateExporter", 1, 0, 1);
-    DXLEXPORTHANDLE y = NULLMEMHANDLE;
-    EXPECT_THROW(DXLCreateExporter(&y), std::exception);
-
-    DXLDeleteExporter(x);
-    EXPECT_EQ(DXLExportNote(x, collectDxl, n, &sink), ERR_RUNTIME_BAD_HANDLE) << "a deleted exporter";
-    DXLDeleteExporter(x);  // twice: refused quietly
 }
 
 }  // namespace

@@ -16,60 +16,6 @@ using notesapi_test::RuntimeTest;
 
 class HandlesConcurrency : public RuntimeTest {};
 
-TEST_F(HandlesConcurrency, ThreadsCreateUseAndCloseWithoutCrossingOver) {
-    constexpr int kThreads = 4, kRounds = 300;
-    std::atomic<int> wrongCounts{0};
-    std::atomic<DHANDLE> lastClosed{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int r = 0; r < kRounds; ++r) {
-                DHANDLE table = 0;
-                if (IDCreateTable(4, &table) != NOERROR)
-                    continue;
-                // Each table holds its own thread's count of IDs: another thread's table or a
-                // recycled slot would show a different count.
-                for (int k = 0; k <= t; ++k)
-                    IDInsert(table, static_cast<DWORD>(k * 4 + 4), nullptr);
-                if (IDEntries(table) != static_cast<DWORD>(t + 1))
-                    ++wrongCounts;
-                // Probe a handle some thread closed: it must be refused, never reach a new table.
-                const DHANDLE stale = lastClosed.load();
-                if (stale != 0 && IDInsert(stale, 0x7777, nullptr) == NOERROR)
-                    ++wrongCounts;
-                IDDestroyTable(table);
-                lastClosed.store(table);
-            }
-        });
-    }
-    for (auto& th : threads)
-        th.join();
-    EXPECT_EQ(wrongCounts.load(), 0);
-}
-
-TEST_F(HandlesConcurrency, ANoteStaysReadableWhileAnotherThreadClosesItsDatabase) {
-    nsf::MemoryDatabaseBuilder b;
-    const NOTEID id = b.document().text("Subject", "shared").id();
-    const DBHANDLE db = openBuilt(b);
-    std::vector<NOTEHANDLE> notes(50);
-    for (auto& h : notes)
-        ASSERT_EQ(NSFNoteOpenExt(db, id, 0, &h), NOERROR);
-    std::thread closer([&] { EXPECT_EQ(NSFDbClose(db), NOERROR); });
-    std::atomic<int> failures{0};
-    std::thread reader([&] {
-        for (NOTEHANDLE h : notes) {
-            char buf[16];
-            if (NSFItemGetText(h, "Subject", buf, sizeof buf) != 6)
-                ++failures;
-            if (NSFNoteClose(h) != NOERROR)
-                ++failures;
-        }
-    });
-    closer.join();
-    reader.join();
-    EXPECT_EQ(failures.load(), 0);
-}
-
 TEST_F(HandlesConcurrency, StaleAndWrongKindHandlesGiveAnErrorStatus) {
     nsf::MemoryDatabaseBuilder b;
     const NOTEID id = b.document().text("Subject", "x").id();
@@ -123,77 +69,6 @@ TEST_F(HandlesConcurrency, StaleAndWrongKindHandlesGiveAnErrorStatus) {
     EXPECT_EQ(NSFDbClose(db), NOERROR);
     EXPECT_EQ(NSFDbClose(db), ERR_RUNTIME_BAD_HANDLE);
     EXPECT_EQ(NSFNoteOpenExt(db, id, 0, &unused), ERR_RUNTIME_BAD_HANDLE);
-}
-
-TEST_F(HandlesConcurrency, ThreadsReadTheirOwnDatabasesWhileOthersOpenAndCloseTheirs) {
-    constexpr int kThreads = 4, kRounds = 40;
-    std::vector<NOTEID> ids(kThreads);
-    for (int t = 0; t < kThreads; ++t) {
-        nsf::MemoryDatabaseBuilder b;
-        for (int k = 0; k < 5; ++k)
-            b.document().text("Subject", "db" + std::to_string(t));
-        ids[t] = b.document().text("Subject", "db" + std::to_string(t)).id();
-        NSFDbClose(openBuilt(b, "db" + std::to_string(t) + ".nsf"));
-    }
-    // Even threads keep their database open while odd threads open, search and close theirs (and
-    // close them under their own open notes); every thread also reads one shared database handle.
-    nsf::MemoryDatabaseBuilder sharedBuilder;
-    for (int k = 0; k < 3; ++k)
-        sharedBuilder.document().text("Subject", "shared");
-    const DBHANDLE shared = openBuilt(sharedBuilder, "shared.nsf");
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            const std::string path = "db" + std::to_string(t) + ".nsf";
-            const std::string expected = "db" + std::to_string(t);
-            DBHANDLE kept = NULLHANDLE;
-            if (t % 2 == 0 && NSFDbOpen(path.c_str(), &kept) != NOERROR)
-                ++failures;
-            for (int r = 0; r < kRounds; ++r) {
-                DBHANDLE db = kept;
-                if (t % 2 == 1 && NSFDbOpen(path.c_str(), &db) != NOERROR) {
-                    ++failures;
-                    continue;
-                }
-                int found = 0;
-                auto count = [](void* n, SEARCH_MATCH*, ITEM_TABLE*) -> STATUS {
-                    ++*static_cast<int*>(n);
-                    return NOERROR;
-                };
-                if (NSFSearch(db, NULLHANDLE, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, count, &found, nullptr) !=
-                        NOERROR ||
-                    found != 6)
-                    ++failures;
-                NOTEHANDLE note = NULLHANDLE;
-                if (NSFNoteOpenExt(db, ids[t], 0, &note) != NOERROR) {
-                    ++failures;
-                } else {
-                    if (t % 2 == 1)
-                        NSFDbClose(db);  // the note outlives its database handle
-                    char buf[16] = "";
-                    if (NSFItemGetText(note, "Subject", buf, sizeof buf) != expected.size() || buf != expected)
-                        ++failures;
-                    if (NSFNoteClose(note) != NOERROR)
-                        ++failures;
-                }
-                int sharedNotes = 0;
-                if (NSFSearch(shared, NULLHANDLE, nullptr, 0, NOTE_CLASS_DOCUMENT, nullptr, count, &sharedNotes,
-                              nullptr) != NOERROR ||
-                    sharedNotes != 3)
-                    ++failures;
-                // The closed handle is refused even while other threads reuse slots.
-                if (t % 2 == 1 && NSFNoteOpenExt(db, ids[t], 0, &note) != ERR_RUNTIME_BAD_HANDLE)
-                    ++failures;
-            }
-            if (kept != NULLHANDLE && NSFDbClose(kept) != NOERROR)
-                ++failures;
-        });
-    }
-    for (auto& th : threads)
-        th.join();
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(NSFDbClose(shared), NOERROR);
 }
 
 }  // namespace

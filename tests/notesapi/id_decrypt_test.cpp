@@ -179,29 +179,4 @@ TEST_F(IdTest, DecryptOpensNotesSealedForAKeyOfTheCurrentId) {
         EXPECT_EQ(NSFNoteClose(h), NOERROR);
 }
 
-TEST_F(IdTest, BeforeAnySwitchTheConfiguredIdOpensWhenItNeedsNoPassword) {
-    nsf::MemoryDatabaseBuilder b;
-    const NOTEID sales = b.document().text("Body", "for sales", nsf::kItemSeal).sealFor({kSales}).id();
-    const std::string open = writeId("open.id", "Opal", std::nullopt, {kSales});
-    const std::string locked = writeId("locked.id", "Lock", "pw", {kSales});
-    struct Case {
-        std::string idFile;
-        STATUS expected;
-    };
-    // A name without a folder is looked up in the data directory.
-    for (const auto& [idFile, expected] : {Case{fs::path(open).filename().string(), NOERROR},
-                                           Case{locked, ERR_NOT_SEALED_FOR_YOU}}) {
-        NotesTerm();  // a fresh start reads the configuration and forgets the switched ID
-        const std::string ini = write("notes.ini", "KeyFileName=" + idFile + "\nDirectory=" + dir_.string() + "\n");
-        std::string arg = "=" + ini;
-        char* argv[] = {const_cast<char*>("test"), arg.data()};
-        ASSERT_EQ(NotesInitExtended(2, argv), NOERROR);
-        const DBHANDLE db = openBuilt(b, "keyfile.nsf");
-        NOTEHANDLE h = NULLHANDLE;
-        ASSERT_EQ(NSFNoteOpenExt(db, sales, 0, &h), NOERROR);
-        EXPECT_EQ(NSFNoteDecrypt(h, 0, nullptr), expected) << idFile;
-        EXPECT_EQ(NSFNoteClose(h), NOERROR);
-    }
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-// Notes and items: identity, item lookup by name, value blocks, scans, text, decryption, MIME.
+// Notes and items: item lookup by name, value blocks, scans, and every real sample document.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -45,47 +45,6 @@ protected:
     NOTEID docId_ = 0;
     DBHANDLE db_ = NULLHANDLE;
 };
-
-TEST_F(NoteItems, InfoGivesIdentityAndClass) {
-    const NOTEHANDLE h = open();
-    NOTEID id = 0;
-    WORD cls = 0;
-    ORIGINATORID oid{};
-    DBHANDLE db = 0;
-    TIMEDATE modified{};
-    NSFNoteGetInfo(h, _NOTE_ID, &id);
-    NSFNoteGetInfo(h, _NOTE_CLASS, &cls);
-    NSFNoteGetInfo(h, _NOTE_OID, &oid);
-    NSFNoteGetInfo(h, _NOTE_DB, &db);
-    NSFNoteGetInfo(h, _NOTE_MODIFIED, &modified);
-    EXPECT_EQ(id, docId_);
-    EXPECT_EQ(cls, NOTE_CLASS_DOCUMENT);
-    EXPECT_EQ(oid.File.Innards[0], 0x11111111u);
-    EXPECT_EQ(oid.Note.Innards[1], 0x44444444u);
-    EXPECT_EQ(oid.Sequence, 7u);
-    EXPECT_EQ(oid.SequenceTime.Innards[1], 6u);
-    EXPECT_EQ(db, db_);
-    EXPECT_EQ(modified.Innards[0], 8u);
-    // Unknown selectors and bad handles leave the output alone.
-    DWORD untouched = 0xABCD;
-    NSFNoteGetInfo(h, 99, &untouched);
-    NSFNoteGetInfo(h + 1, _NOTE_ID, &untouched);
-    NSFNoteGetInfo(h, _NOTE_ID, nullptr);
-    EXPECT_EQ(untouched, 0xABCDu);
-    EXPECT_EQ(NSFNoteClose(h), NOERROR);
-    EXPECT_EQ(NSFNoteClose(h), ERR_RUNTIME_BAD_HANDLE);
-}
-
-TEST_F(NoteItems, OpenRefusesMissingNotesStubsAndBadArguments) {
-    const NOTEID stub = b_.deletionStub();
-    const DBHANDLE db = openBuilt(b_, "stubs.nsf");
-    NOTEHANDLE h = 5;
-    EXPECT_EQ(NSFNoteOpenExt(db, 0x7FFFFFF0, 0, &h), ERR_INVALID_NOTE);
-    EXPECT_EQ(h, NULLHANDLE);
-    EXPECT_EQ(NSFNoteOpenExt(db, stub, 0, &h), ERR_INVALID_NOTE);
-    EXPECT_EQ(NSFNoteOpenExt(db, docId_, 0, nullptr), ERR_MISC_INVALID_ARGS);
-    EXPECT_EQ(NSFNoteOpenExt(db + 7, docId_, 0, &h), ERR_RUNTIME_BAD_HANDLE);
-}
 
 TEST_F(NoteItems, ItemInfoFindsByNameWithoutCaseAndValueStartsWithTheTypeWord) {
     const NOTEHANDLE h = open();
@@ -169,94 +128,6 @@ TEST_F(NoteItems, ScanVisitsItemsInOrderAndStopsOnTheCallbackStatus) {
     EXPECT_EQ(NSFItemScan(h, nullptr, &some), ERR_MISC_INVALID_ARGS);
     NSFNoteClose(h);
     EXPECT_EQ(NSFItemScan(h, scanItem, &some), ERR_RUNTIME_BAD_HANDLE);
-}
-
-TEST_F(NoteItems, OpenFlagsSelectSummaryItemsAndExpandSingleValues) {
-    const NOTEHANDLE summary = open(OPEN_SUMMARY);
-    EXPECT_TRUE(NSFItemIsPresent(summary, "Subject", 7));
-    EXPECT_FALSE(NSFItemIsPresent(summary, "Body", 4));  // rich text is not summary data
-    NSFNoteClose(summary);
-
-    const NOTEHANDLE expanded = open(OPEN_EXPAND);
-    WORD type = 0;
-    BLOCKID value{};
-    DWORD length = 0;
-    ASSERT_EQ(NSFItemInfo(expanded, "Subject", 7, nullptr, &type, &value, &length), NOERROR);
-    EXPECT_EQ(type, TYPE_TEXT_LIST);
-    const BYTE* v = OSLockBlock(BYTE, value);
-    EXPECT_EQ(wordAt(v), TYPE_TEXT_LIST);
-    EXPECT_EQ(wordAt(v + 2), 1);   // one entry
-    EXPECT_EQ(wordAt(v + 4), 11);  // of 11 bytes
-    EXPECT_EQ(length, 2u + 2u + 2u + 11u);
-    OSUnlockBlock(value);
-    ASSERT_EQ(NSFItemInfo(expanded, "Size", 4, nullptr, &type, nullptr, &length), NOERROR);
-    EXPECT_EQ(type, TYPE_NUMBER_RANGE);
-    EXPECT_EQ(length, 2u + 4u + 8u);
-    ASSERT_EQ(NSFItemInfo(expanded, "Posted", 6, nullptr, &type, nullptr, nullptr), NOERROR);
-    EXPECT_EQ(type, TYPE_TIME_RANGE);
-    NSFNoteClose(expanded);
-}
-
-TEST_F(NoteItems, GetTextTruncatesAndReadsTheFirstListEntry) {
-    const NOTEHANDLE h = open();
-    char buf[32];
-    EXPECT_EQ(NSFItemGetText(h, "subject", buf, sizeof buf), 11);
-    EXPECT_STREQ(buf, "Hello world");
-    char small[6];
-    EXPECT_EQ(NSFItemGetText(h, "$TITLE", small, sizeof small), 5);
-    EXPECT_STREQ(small, "A tit");
-    EXPECT_EQ(NSFItemGetText(h, "Tags", buf, sizeof buf), 5);
-    EXPECT_STREQ(buf, "alpha");
-    EXPECT_EQ(NSFItemGetText(h, "Size", buf, sizeof buf), 0);  // not text
-    EXPECT_EQ(NSFItemGetText(h, "Missing", buf, sizeof buf), 0);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(NSFItemGetText(h, "Subject", buf, 0), 0);
-    EXPECT_EQ(NSFItemGetText(h, nullptr, buf, sizeof buf), 0);
-    NSFNoteClose(h);
-    EXPECT_EQ(NSFItemGetText(h, "Subject", buf, sizeof buf), 0);
-}
-
-TEST_F(NoteItems, DecryptAndMimePresence) {
-    auto& sealed = b_.document();
-    sealed.text("Encrypt", "1").sealedItem("Body", TYPE_COMPOSITE, {9, 9, 9}).item("$Seal", TYPE_SEAL, {1, 2});
-    auto& mime = b_.document();
-    nsf::MimePartSpec part;
-    part.body = "Hello";
-    mime.mimePart("Body", part);
-    auto& rfc = b_.document();
-    rfc.item("From", TYPE_RFC822_TEXT, {1, 2, 3});
-    const DBHANDLE db = openBuilt(b_, "crypt.nsf");
-
-    NOTEHANDLE plain = 0, enc = 0, m = 0, r = 0;
-    ASSERT_EQ(NSFNoteOpenExt(db, docId_, 0, &plain), NOERROR);
-    ASSERT_EQ(NSFNoteOpenExt(db, sealed.id(), 0, &enc), NOERROR);
-    ASSERT_EQ(NSFNoteOpenExt(db, mime.id(), OPEN_RAW_MIME, &m), NOERROR);
-    ASSERT_EQ(NSFNoteOpenExt(db, rfc.id(), OPEN_RAW_MIME, &r), NOERROR);
-
-    ENCRYPTION_KEY key;
-    std::memset(&key, 0x5A, sizeof key);
-    EXPECT_EQ(NSFNoteDecrypt(plain, 0, &key), ERR_NOTE_NOT_SEALED);
-    // Items marked for sealing do not make a note encrypted: only its seal items do.
-    auto& marked = b_.document();
-    marked.item("Body", TYPE_COMPOSITE, {1, 2}, ITEM_SEAL | ITEM_SIGN);
-    NOTEHANDLE mk = 0;
-    ASSERT_EQ(NSFNoteOpenExt(openBuilt(b_, "marked.nsf"), marked.id(), 0, &mk), NOERROR);
-    EXPECT_EQ(NSFNoteDecrypt(mk, 0, nullptr), ERR_NOTE_NOT_SEALED);
-    EXPECT_EQ(key.Type, 0);
-    EXPECT_EQ(NSFNoteDecrypt(enc, 0, nullptr), ERR_NOT_SEALED_FOR_YOU);
-    EXPECT_EQ(NSFNoteDecrypt(enc + 3, 0, nullptr), ERR_RUNTIME_BAD_HANDLE);
-
-    EXPECT_FALSE(NSFNoteHasMIME(plain));
-    EXPECT_FALSE(NSFNoteHasMIMEPart(plain));
-    EXPECT_TRUE(NSFNoteHasComposite(plain));
-    EXPECT_TRUE(NSFNoteHasMIME(m));
-    EXPECT_TRUE(NSFNoteHasMIMEPart(m));
-    EXPECT_TRUE(NSFNoteHasMIME(r));
-    EXPECT_FALSE(NSFNoteHasMIMEPart(r));
-    EXPECT_TRUE(NSFNoteHasRFC822Text(r));
-    EXPECT_FALSE(NSFNoteHasMIME(db));  // a database handle is not a note
-    for (NOTEHANDLE h : {plain, enc, m, r})
-        EXPECT_EQ(NSFNoteClose(h), NOERROR);
 }
 
 TEST_F(NoteItems, RealSampleDocumentsOpenAndScan) {

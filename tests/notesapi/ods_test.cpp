@@ -1,4 +1,4 @@
-// Canonical structures read into host layout, and composite values walked record by record.
+// Composite values walked record by record.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -10,88 +10,6 @@
 namespace {
 
 using notesapi_test::RuntimeTest;
-
-TEST(OdsRead, LengthsAreThePackedSizes) {
-    EXPECT_EQ(ODSLength(_OBJECT_DESCRIPTOR), 6);
-    EXPECT_EQ(ODSLength(_FILEOBJECT), 36);
-    EXPECT_EQ(ODSLength(_SEARCH_MATCH), 54);
-    EXPECT_EQ(ODSLength(_MIME_PART), 20);
-    EXPECT_EQ(ODSLength(_ORIGINATORID), 28);
-    EXPECT_EQ(ODSLength(_TIMEDATE), 8);
-    EXPECT_EQ(ODSLength(_WORD), 2);
-    EXPECT_EQ(ODSLength(9999), 0);
-}
-
-TEST(OdsRead, FileObjectLandsOnItsHostFieldsAndAdvancesTheSource) {
-    // Canonical FILEOBJECT: every field a distinct value, then the file name.
-    std::vector<unsigned char> packed = {
-        0x00, 0x00,              // ObjectType
-        0x44, 0x33, 0x22, 0x11,  // RRV
-        0x05, 0x00,              // FileNameLength
-        0x00, 0x08,              // HostType (CDSTORAGE)
-        0x01, 0x00,              // CompressionType
-        0x02, 0x00,              // FileAttributes
-        0x83, 0x00,              // Flags
-        0x10, 0x27, 0x00, 0x00,  // FileSize 10000
-        1, 0, 0, 0, 2, 0, 0, 0,  // FileCreated
-        3, 0, 0, 0, 4, 0, 0, 0,  // FileModified
-        'a', '.', 't', 'x', 't'};
-    const void* src = packed.data();
-    FILEOBJECT f;
-    std::memset(&f, 0xEE, sizeof f);
-    ODSReadMemory(&src, _FILEOBJECT, &f, 1);
-    EXPECT_EQ(static_cast<const unsigned char*>(src), packed.data() + 36);
-    EXPECT_EQ(f.Header.ObjectType, OBJECT_FILE);
-    EXPECT_EQ(f.Header.RRV, 0x11223344u);
-    EXPECT_EQ(f.FileNameLength, 5);
-    EXPECT_EQ(f.HostType & HOST_MASK, HOST_CDSTORAGE);
-    EXPECT_EQ(f.CompressionType, COMPRESS_HUFF);
-    EXPECT_EQ(f.FileAttributes, ATTRIB_PRIVATE);
-    EXPECT_EQ(f.Flags, 0x83);
-    EXPECT_EQ(f.FileSize, 10000u);
-    EXPECT_EQ(f.FileCreated.Innards[1], 2u);
-    EXPECT_EQ(f.FileModified.Innards[0], 3u);
-
-    // Several structures in a row.
-    const unsigned char two[] = {1, 0, 9, 0, 0, 0, 2, 0, 8, 0, 0, 0};
-    src = two;
-    OBJECT_DESCRIPTOR d[2];
-    ODSReadMemory(&src, _OBJECT_DESCRIPTOR, d, 2);
-    EXPECT_EQ(d[1].ObjectType, 2);
-    EXPECT_EQ(d[1].RRV, 8u);
-    EXPECT_EQ(static_cast<const unsigned char*>(src), two + 12);
-
-    // Unknown type or null pointers: nothing happens.
-    src = two;
-    ODSReadMemory(&src, 9999, d, 1);
-    ODSReadMemory(nullptr, _OBJECT_DESCRIPTOR, d, 1);
-    EXPECT_EQ(src, static_cast<const void*>(two));
-}
-
-TEST(OdsRead, SearchMatchAndMimePartFollowTheHostLayout) {
-    std::vector<unsigned char> packed(54);
-    for (std::size_t i = 0; i < packed.size(); ++i)
-        packed[i] = static_cast<unsigned char>(i);
-    const void* src = packed.data();
-    SEARCH_MATCH m{};
-    ODSReadMemory(&src, _SEARCH_MATCH, &m, 1);
-    std::vector<unsigned char> host(sizeof m);
-    std::memcpy(host.data(), &m, sizeof m);
-    // Same offsets as the packed form up to the tail padding.
-    EXPECT_TRUE(std::equal(packed.begin(), packed.end(), host.begin()));
-    EXPECT_EQ(offsetof(SEARCH_MATCH, SummaryLength), 52u);
-
-    const unsigned char part[20] = {2, 0, 7, 0, 0, 0, 2, 0, 10, 0, 3, 0, 4, 0, 0, 0, 0, 0, 0, 0};
-    src = part;
-    MIME_PART p{};
-    ODSReadMemory(&src, _MIME_PART, &p, 1);
-    EXPECT_EQ(p.wVersion, 2);
-    EXPECT_EQ(p.dwFlags, 7u);
-    EXPECT_EQ(p.cPartType, 2);
-    EXPECT_EQ(p.wByteCount, 10);
-    EXPECT_EQ(p.wBoundaryLen, 3);
-    EXPECT_EQ(p.wHeadersLen, 4);
-}
 
 struct Record {
     WORD type;

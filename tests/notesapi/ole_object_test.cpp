@@ -1,5 +1,4 @@
-// Embedded OLE objects written to a file: the pages named by the master index, in index order;
-// missing or damaged pieces refused before any file is created.
+// Embedded OLE objects: missing or damaged pieces refused before any file is created.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -93,41 +92,6 @@ protected:
     int databases = 0;
 };
 
-TEST_F(OleObject, PagesAreWrittenInIndexOrder) {
-    const Bytes first = filled(8192, 1), second = filled(8192, 2), last = filled(100, 3);
-    nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document();
-    attach(doc, "report.txt", 0, filled(10, 9));   // an ordinary attachment
-    attach(doc, "STG2", kHostPage, second);         // items in another order than the index
-    attach(doc, "STG00001", kHostPage, first);
-    attach(doc, "EXT00042", 0, filled(40, 4));      // the right name, but not a master
-    attach(doc, "EXT00042", kHostExt, masterIndex({"STG00001", "STG2", "stg333"}));
-    attach(doc, "STG333", kHostPage, last);
-    const NOTEHANDLE h = openDoc(b, doc.id());
-
-    ASSERT_EQ(extract(h, "ext00042"), NOERROR);  // names compare without regard to case
-    Bytes expected = first;
-    expected.insert(expected.end(), second.begin(), second.end());
-    expected.insert(expected.end(), last.begin(), last.end());
-    EXPECT_EQ(readAll(out), expected);
-
-    // An existing file is replaced only when asked to.
-    std::ofstream(out) << "keep";
-    EXPECT_EQ(extract(h, "EXT00042", FALSE), ERR_RUNTIME_IO);
-    EXPECT_EQ(readAll(out), Bytes({'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(extract(h, "EXT00042", TRUE), NOERROR);
-    EXPECT_EQ(readAll(out).size(), expected.size());
-    fs::remove(out);
-
-    // A master without pages is an empty object.
-    nsf::MemoryDatabaseBuilder empty;
-    auto& other = empty.document();
-    attach(other, "EXT1", kHostExt, masterIndex({}));
-    const NOTEHANDLE h2 = openDoc(empty, other.id());
-    EXPECT_EQ(NSFNoteExtractOLE2Object(h2, "EXT1", out.c_str(), nullptr, TRUE, 0), NOERROR);
-    EXPECT_TRUE(readAll(out).empty());
-}
-
 TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     nsf::MemoryDatabaseBuilder b;
     auto& doc = b.document();
@@ -173,44 +137,6 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     EXPECT_EQ(NSFNoteClose(h), NOERROR);
     EXPECT_EQ(extract(h, "EXTOK"), ERR_RUNTIME_BAD_HANDLE);
     EXPECT_FALSE(fs::exists(out));
-}
-
-// Pages are looked up in one pass over the items, not one pass for every page: a note of tens of
-// thousands of pages must not take minutes.
-TEST_F(OleObject, ManyPagesAreFoundInLinearTime) {
-    nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document();
-    std::vector<std::string> names;
-    for (int i = 0; i < 12000; ++i) {
-        names.push_back("STG" + std::to_string(i));
-        attach(doc, names.back(), kHostPage, Bytes{static_cast<std::uint8_t>(i)});
-    }
-    std::ranges::reverse(names);  // every lookup would walk far
-    attach(doc, "EXTMANY", kHostExt, masterIndex(names));
-    const NOTEHANDLE h = openDoc(b, doc.id());
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(extract(h, "EXTMANY"), NOERROR);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    const Bytes file = readAll(out);
-    ASSERT_EQ(file.size(), names.size());
-    EXPECT_EQ(file.front(), static_cast<std::uint8_t>(11999));
-    EXPECT_EQ(file.back(), 0);
-}
-
-TEST_F(OleObject, RealEmbeddedObjectIsACompoundFile) {
-    DBHANDLE db = NULLHANDLE;
-    ASSERT_EQ(NSFDbOpen(notesapi_test::samplePath("notedata_notesflo.nsf").c_str(), &db), NOERROR);
-    NOTEHANDLE h = NULLHANDLE;
-    ASSERT_EQ(NSFNoteOpenExt(db, 0x21DA, 0, &h), NOERROR);
-    ASSERT_EQ(extract(h, "EXT05951"), NOERROR);
-    const Bytes file = readAll(out);
-    // Four pages of 8192 bytes; the first (STG22152, the last but one $FILE) holds the header.
-    ASSERT_EQ(file.size(), 4u * 8192);
-    const Bytes magic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    EXPECT_TRUE(std::equal(magic.begin(), magic.end(), file.begin()));
-    EXPECT_EQ(file[0x1E], 9);  // 512-byte sectors
-    EXPECT_EQ(NSFNoteClose(h), NOERROR);
-    EXPECT_EQ(NSFDbClose(db), NOERROR);
 }
 
 }  // namespace

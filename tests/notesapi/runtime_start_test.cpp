@@ -1,4 +1,4 @@
-// Starting and stopping the runtime and reading its configuration.
+// The runtime's configuration from its argument or the environment.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -40,23 +40,6 @@ STATUS initWith(const std::string& arg) {
     return NotesInitExtended(2, argv);
 }
 
-TEST(RuntimeStart, StartsWithoutConfigurationAndIsCounted) {
-    ::unsetenv("NOTES_INI");
-    ASSERT_EQ(NotesInitExtended(0, nullptr), NOERROR);
-    ASSERT_EQ(NotesInitExtended(0, nullptr), NOERROR);
-    char buf[16] = "x";
-    EXPECT_FALSE(OSGetEnvironmentString("Directory", buf, sizeof buf));
-    EXPECT_STREQ(buf, "");
-    NotesTerm();
-    // Still started once: a database open is refused only after the last stop.
-    DBHANDLE h = 7;
-    EXPECT_EQ(NSFDbOpen("/nonexistent/x.nsf", &h), ERR_NOEXIST);
-    EXPECT_EQ(h, NULLHANDLE);
-    NotesTerm();
-    EXPECT_EQ(NSFDbOpen("/nonexistent/x.nsf", &h), ERR_RUNTIME_NOT_INITIALIZED);
-    NotesTerm();  // an unmatched stop is harmless
-}
-
 TEST(RuntimeStart, ConfigurationFromArgumentOrEnvironment) {
     ScratchDir dir;
     const fs::path ini = dir.write("notes.ini", "[Notes]\nKeyFileName = user.id \nDirectory=/data\n"
@@ -81,21 +64,6 @@ TEST(RuntimeStart, ConfigurationFromArgumentOrEnvironment) {
     EXPECT_TRUE(OSGetEnvironmentString("Directory", buf, sizeof buf));
     NotesTerm();
     ::unsetenv("NOTES_INI");
-}
-
-TEST(RuntimeStart, NamedButMissingConfigurationFailsTheStart) {
-    ScratchDir dir;
-    ::unsetenv("NOTES_INI");
-    EXPECT_EQ(initWith("=" + (dir.path() / "absent.ini").string()), ERR_NO_NOTESINI);
-    ::setenv("NOTES_INI", (dir.path() / "absent.ini").c_str(), 1);
-    EXPECT_EQ(NotesInitExtended(0, nullptr), ERR_NO_NOTESINI);
-    // A directory is not a configuration file either.
-    ::setenv("NOTES_INI", dir.path().c_str(), 1);
-    EXPECT_EQ(NotesInitExtended(0, nullptr), ERR_NO_NOTESINI);
-    ::unsetenv("NOTES_INI");
-    // The failed starts did not count: the runtime is stopped.
-    DBHANDLE h = 0;
-    EXPECT_EQ(NSFDbOpen("/nonexistent/x.nsf", &h), ERR_RUNTIME_NOT_INITIALIZED);
 }
 
 }  // namespace

@@ -79,26 +79,6 @@ TEST(Damage, SamplesWithOnePercentOfTheirBytesOverwritten) {
     EXPECT_GT(rounds, 0u);
 }
 
-// Damage aimed at the structures rather than spread over the file: the first 64 KiB (header,
-// superblocks) of each sample, a few bytes at a time.
-TEST(Damage, HeaderAreaBytesOverwritten) {
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(kSamples)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    std::mt19937_64 rng(7);
-    for (std::size_t f = 0; f < files.size(); f += 5) {
-        const auto original = readFile(files[f]);
-        for (int round = 0; round < 20; ++round) {
-            auto image = original;
-            std::uniform_int_distribution<std::size_t> where(0, std::min<std::size_t>(image.size(), 0x10000) - 1);
-            for (int i = 0; i < 8; ++i) image[where(rng)] = static_cast<std::uint8_t>(rng());
-            auto db = nsf::openDatabaseBytes(image, files[f].filename().string());
-            if (db) readAll(**db);
-        }
-    }
-    SUCCEED();
-}
-
 // Every sample cut short at several places opens or fails cleanly.
 TEST(Damage, TruncatedSamples) {
     for (const auto& e : fs::directory_iterator(kSamples)) {

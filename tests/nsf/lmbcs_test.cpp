@@ -34,14 +34,6 @@ TEST(Lmbcs, DecodesExplicitGroups) {
     EXPECT_EQ(decode({0x14, 0xD8, 0x3D, 0x14, 0xF6, 0xDE}), "\U0001F600");  // surrogate pair, two sequences
 }
 
-TEST(Lmbcs, NulIsALineBreakOnlyInText) {
-    const std::vector<std::uint8_t> bytes{'a', 0x00, 'b', 0x00, 0x82};
-    EXPECT_EQ(lmbcsToUtf8(bytes), std::string("a\0b\0\u00E9", 6));
-    EXPECT_EQ(lmbcsTextToUtf8(bytes), "a\nb\n\u00E9");
-    const std::vector<std::uint8_t> ascii{'x', 0x00, 'y'};
-    EXPECT_EQ(lmbcsTextToUtf8(ascii), "x\ny");  // the plain-ASCII shortcut follows the same rule
-}
-
 TEST(Lmbcs, DamagedInputBecomesReplacementCharacters) {
     EXPECT_EQ(decode({0x07, 'A'}), "\uFFFDA");  // unassigned group byte
     // A group byte or a half character cut off at the end of the value.
@@ -62,27 +54,6 @@ TEST(Lmbcs, EncodesAndRoundTrips) {
     }
     // Invalid UTF-8 is replaced, not dropped or passed through.
     EXPECT_EQ(lmbcsToUtf8(utf8ToLmbcs("a\xFF" "b")), "a\uFFFDb");
-}
-
-TEST(Lmbcs, TextEncodingTurnsLineEndsIntoNul) {
-    EXPECT_EQ(utf8TextToLmbcs("a\r\nb\nc"), (std::vector<std::uint8_t>{'a', 0, 'b', 0, 'c'}));
-    EXPECT_EQ(lmbcsTextToUtf8(utf8TextToLmbcs("x\n\u00E9\n")), "x\n\u00E9\n");
-}
-
-TEST(Lmbcs, ConvertersArePerThread) {
-    // Each thread converts with its own cached converter; interleaved use must not mix up their state.
-    std::vector<std::thread> threads;
-    std::vector<int> failures(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &failures] {
-            for (int i = 0; i < 500; ++i) {
-                if (lmbcsToUtf8(std::vector<std::uint8_t>{0x10, 0x93, 0xFA, 0x82}) != "\u65E5\u00E9") ++failures[t];
-                if (lmbcsToUtf8(std::vector<std::uint8_t>{0x14}) != "\uFFFD") ++failures[t];
-            }
-        });
-    }
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 
 }  // namespace

@@ -85,8 +85,9 @@ void nsfLogMakePath(const char *pszLogFile, const char *pszLogDir, long nProcess
             nsfCopyText(szDir, pszLogDir, NSF_LOG_PATH_SIZE - 1);
             size_t cchDir = strlen(szDir);
             char chLast = szDir[cchDir - 1];
+            /* Both separators are read, '/' is the one written on this platform. */
             if (chLast != '\\' && chLast != '/') {
-                szDir[cchDir] = strchr(szDir, '/') != nullptr ? '/' : '\\';
+                szDir[cchDir] = '/';
                 szDir[cchDir + 1] = '\0';
             }
         }

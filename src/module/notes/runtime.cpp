@@ -1,11 +1,11 @@
 /*
- * Starting the Notes runtime. The start runs under the cross-process lock "TamselNSFReaderMutex" so
- * that only one thread of one process starts the runtime at a time; the stop is part of nsfShutdown.
+ * Starting the Notes runtime. The start runs under the user's cross-process lock "TamselNSFReaderMutex"
+ * so that only one thread of one process of the user starts the runtime at a time; the stop is part of
+ * nsfShutdown.
  */
 #include "notes/runtime.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +15,7 @@
 #include "log/log.h"
 #include "log/trace.h"
 #include "notesapi/notes.h"
+#include "vos/tmos.h"
 
 namespace {
 
@@ -26,23 +27,16 @@ const uint8_t bMutexFree = 0;
 
 void nsfGetReaderMutexPath(char *pszPath, size_t cbPath)
 {
-    const char *pszDir = getenv("TMPDIR");
-    if (pszDir == nullptr || *pszDir == '\0')
-        pszDir = "/tmp";
-    size_t cchDir = strlen(pszDir);
-    while (cchDir > 1 && pszDir[cchDir - 1] == '/')
-        cchDir--;
-    snprintf(pszPath, cbPath, "%.*s/%s", (int)cchDir, pszDir, NSF_READER_MUTEX_NAME);
+    if (tmos_lockfile_path(NSF_READER_MUTEX_NAME, pszPath, cbPath) != 0 && cbPath > 0)
+        pszPath[0] = '\0';
 }
 
 int32_t nsfCreateReaderMutex(NsfReaderMutex *pMutex, int32_t *pnError)
 {
-    char szPath[4096];
     pMutex->fd = -1;
     pMutex->bOwned = 0;
     *pnError = 0;
-    nsfGetReaderMutexPath(szPath, sizeof szPath);
-    int fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = tmos_open_lockfile(NSF_READER_MUTEX_NAME);
     if (fd < 0) {
         *pnError = errno;
         return 0;

@@ -1,6 +1,6 @@
 /*
- * Starting the Notes runtime for a context (stopped again by nsfShutdown), and the machine-wide lock
- * "TamselNSFReaderMutex" that serialises the start across threads and processes.
+ * Starting the Notes runtime for a context (stopped again by nsfShutdown), and the per-user lock
+ * "TamselNSFReaderMutex" that serialises the start across the user's threads and processes.
  */
 #ifndef NSFREX_MODULE_NOTES_RUNTIME_H
 #define NSFREX_MODULE_NOTES_RUNTIME_H
@@ -17,7 +17,8 @@
 #define NSF_WAIT_TIMEOUT 258u
 #define NSF_WAIT_FAILED 0xFFFFFFFFu
 
-/* The lock is a file named after the mutex in $TMPDIR (default /tmp), locked with flock. While held, the
+/* The lock is the user's lock file named after the mutex (tmos_open_lockfile: in $XDG_RUNTIME_DIR, else
+   with the user's ID in $TMPDIR, default /tmp), locked with flock. While held, the
    file's first byte is 1; a holder that dies leaves the 1 behind, so the next owner sees that the lock was
    abandoned (the kernel has already released the flock itself). */
 typedef struct NsfReaderMutex {
@@ -34,10 +35,10 @@ uint32_t nsfWaitReaderMutex(NsfReaderMutex *pMutex, int32_t *pnError);
 int32_t nsfReleaseReaderMutex(NsfReaderMutex *pMutex, int32_t *pnError);
 /* Closes the handle (a lock still held is released by the kernel, without clearing the held mark). */
 void nsfCloseReaderMutex(NsfReaderMutex *pMutex);
-/* The lock file's path for the current $TMPDIR. */
+/* The lock file's path for the current user and environment (empty when it does not fit). */
 void nsfGetReaderMutexPath(char *pszPath, size_t cbPath);
 
-/* Starts the runtime under the machine-wide mutex; sets bNotesInitialized. Returns 0 or 12. */
+/* Starts the runtime under the user's lock; sets bNotesInitialized. Returns 0 or 12. */
 NSFSTATUS nsfInitNotes(NsfContext *pContext);
 
 #endif /* NSFREX_MODULE_NOTES_RUNTIME_H */

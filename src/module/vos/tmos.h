@@ -122,6 +122,14 @@ const TmosDirEntry *tmos_readdir(TMOS_DIR *pDir);
 int tmos_closedir(TMOS_DIR *pDir);
 
 /* Advisory lock of a byte range; fails with EACCES or EAGAIN when another process holds it. */
+/* The path of the calling user's lock file for a named lock: in $XDG_RUNTIME_DIR when that is set, else
+   "<name>-<user ID>" in $TMPDIR (default /tmp). Returns 0, or -1 with ENAMETOOLONG. */
+int tmos_lockfile_path(const char *pszName, char *pszPath, size_t cbPath);
+/* Opens, creating it with mode 0600, the calling user's lock file for a named lock. A symbolic link in its
+   place fails with ELOOP, a file that is not a regular file or belongs to another user with EACCES.
+   Returns the handle or -1 with errno set. */
+int tmos_open_lockfile(const char *pszName);
+
 int tmos_lock(int hFile, int64_t nOffset, int64_t cb);
 int tmos_unlock(int hFile, int64_t nOffset, int64_t cb);
 

@@ -184,11 +184,6 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
-inline std::vector<uint8_t> Le16(uint16_t w)
-{
-    return {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
-}
-
 } // namespace nsfrex_test
 
 #endif /* NSFREX_TESTS_MODULE_SUPPORT_NSF_FIXTURE_H */

@@ -68,12 +68,6 @@ public:
     {
         m_options[section + "/" + key] = value;
     }
-    struct OptionRequest {
-        std::string section, key, defaultValue;
-        uint32_t cbOut;
-        int32_t nReserved;
-    };
-    const std::vector<OptionRequest> &optionRequests() const { return m_requests; }
 
 private:
     static TestHost *FromService(MemoryService *pService) { return static_cast<TestHost *>(pService->pOwner); }
@@ -151,11 +145,10 @@ private:
         char *pszCopy = strdup(psz);
         return static_cast<char *>(pHost->Track(pszCopy, strlen(psz) + 1));
     }
-    static int32_t GetOption(ZAPI *pZAPI, const char *pszSection, const char *pszKey, const char *pszDefault,
-                             char *pszOut, uint32_t cbOut, int32_t nReserved)
+    static int32_t GetOption(ZAPI *pZAPI, const char *pszSection, const char *pszKey, const char *,
+                             char *pszOut, uint32_t cbOut, int32_t)
     {
         TestHost *pHost = FromZAPI(pZAPI);
-        pHost->m_requests.push_back({pszSection, pszKey, pszDefault ? pszDefault : "(null)", cbOut, nReserved});
         auto it = pHost->m_options.find(std::string(pszSection) + "/" + pszKey);
         if (it == pHost->m_options.end())
             return 0;
@@ -175,7 +168,6 @@ private:
     bool m_bFailFromThenOn = false;
     int m_cBadFrees = 0;
     std::map<std::string, std::string> m_options;
-    std::vector<OptionRequest> m_requests;
 };
 
 /* A host stream over a path. The open function may fail, and may or may not install the close function. */

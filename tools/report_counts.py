@@ -6,7 +6,7 @@ folders the notes are filed in, with --meta; notes again with ExtractAllFields),
 written and which subfiles failed with which module status. With --meta, also every subfile whose
 metadata (meta --all) fails.
 
-usage: report_counts.py --bin DIR --shared DIR [--work DIR] [--meta] [--formats text,fields,dxl,auto]
+usage: tools/report_counts.py --bin DIR --shared DIR [--work DIR] [--meta] [--formats text,fields,dxl,auto]
 """
 import argparse
 import json
@@ -16,7 +16,8 @@ import re
 import subprocess
 import sys
 import tempfile
-from e2e_support import parse_options
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests" / "e2e"))
+from e2e_support import parse_options  # noqa: E402
 
 FORMATS = ["text", "fields", "dxl", "auto"]
 ALL_FIELDS = ["-c", "nsfrex.ExtractAllFields=1"]

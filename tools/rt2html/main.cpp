@@ -1,20 +1,22 @@
-// nsfrex rt2html: a development command that runs the module's rich-text converter on one rich-text item,
-// read directly by the engine, and prints the MHT body text. --list names the notes and items it can run on;
-// --item-text prints what the module's item text makes of the same item, read through the Notes runtime,
-// so that the two renderings of one item can be compared.
+// nsfrex-rt2html: a developer's program that runs the reader module's rich-text converter on one rich-text
+// item, read directly by the engine, and prints the MHT body text. --list names the notes and items it can
+// run on; --item-text prints what the module's item text makes of the same item, read through the Notes
+// runtime, so that the two renderings of one item can be compared. It links the module's code itself;
+// the nsfrex command reaches the module only through its exported table.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "commands.h"
 #include "library_loader.h"
 #include "module.h"
 #include "number_argument.h"
@@ -35,16 +37,18 @@ namespace {
 
 constexpr std::uint16_t kTypeComposite = 0x0001;
 constexpr std::string_view kUsage =
-    "usage: nsfrex rt2html DB NOTEID [ITEM]\n       nsfrex rt2html --item-text DB NOTEID [ITEM]\n"
-    "       nsfrex rt2html --list DB\n";
+    "usage: nsfrex-rt2html DB NOTEID [ITEM]\n       nsfrex-rt2html --item-text DB NOTEID [ITEM]\n"
+    "       nsfrex-rt2html --list DB\n";
+
+using Args = std::span<const std::string_view>;
 
 int usage(std::string_view message) {
-    std::fputs(cat("nsfrex rt2html: ", message, "\n", kUsage).c_str(), stderr);
+    std::fputs(cat("nsfrex-rt2html: ", message, "\n", kUsage).c_str(), stderr);
     return 2;
 }
 
 int fail(const std::string& path, std::string_view message) {
-    std::fputs(cat("nsfrex rt2html: ", path, ": ", message, "\n").c_str(), stderr);
+    std::fputs(cat("nsfrex-rt2html: ", path, ": ", message, "\n").c_str(), stderr);
     return 1;
 }
 
@@ -63,7 +67,7 @@ int listRichText(nsf::Database& db, const std::string& path) {
         if (entry.deleted) continue;
         auto note = db.readNote(entry.id);
         if (!note) {
-            std::fprintf(stderr, "nsfrex rt2html: %s: note %X: %s\n", path.c_str(), entry.id,
+            std::fprintf(stderr, "nsfrex-rt2html: %s: note %X: %s\n", path.c_str(), entry.id,
                          note.error().message().c_str());
             status = 1;
             continue;
@@ -134,9 +138,7 @@ int printItemText(const std::string& path, nsf::NoteId noteId, const std::string
     return status == NSF_OK ? 0 : fail(path, cat("item text failed, status ", status));
 }
 
-}  // namespace
-
-int runRt2Html(Args args) {
+int run(Args args) {
     if (!args.empty() && args[0] == "--list") {
         if (args.size() != 2) return usage("--list takes one database");
         const std::string path(args[1]);
@@ -186,4 +188,15 @@ int runRt2Html(Args args) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+}  // namespace
 }  // namespace nsfrex
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string_view> args(argv + 1, argv + argc);
+        return nsfrex::run(args);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "nsfrex-rt2html: %s\n", error.what());
+        return 1;
+    }
+}
