@@ -23,13 +23,13 @@ ISO_TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
 # Samples with attachments and a folder, for the checks that run a few databases only.
 FEW = ["notedata_MIMEMsg.nsf", "notedata_attachment.nsf", "sample.nsf"]
 MIME_SAMPLE = "notedata_MIMEMsg.nsf"
-# Body texts of its three MIME mails as Python's email package decodes them, line ends as written (CR LF)
+# Body texts of its three MIME mails, rendered from their HTML parts, line ends as written (CR LF)
 MIME_BODY_TEXTS = [
-    "\r\nThis is a test message.",
-    "\r\nThis is a text message, with a txt file attached.\r\n",
-    "\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing \r\n",
-    "In this release of Notes, many parts of \r\nyour mail, Personal Address Book",
-    "Help for IBM Lotus Domino Designer\u00ae 6 while \r\nin Notes) by using the Actions menu in the Help window. \r\n",
+    "\r\n\r\nThis is a test message.",
+    "\r\n\r\nThis is a text message, with a txt file attached.\r\n",
+    "\r\n\r\nYou can get two types of Help in Notes:\r\nContext-sensitive Help, specific to the task you're performing\r\n",
+    "In this release of Notes, many parts of your mail, Personal Address Book",
+    "Help for IBM Lotus Domino Designer\u00ae 6 while in Notes) by using the Actions menu in the Help window.\r\n",
 ]
 
 

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Notes bitmaps in the rich text of every real sample and of the built sample database turn into BMP files:
-every rich-text item converts (nsfrex rt2html), no image part is left without a Content-Type (the mark of
+every rich-text item converts (nsfrex-rt2html), no image part is left without a Content-Type (the mark of
 a Notes bitmap the image library did not convert), and Pillow opens every BMP part and finds the width and
 height that the image tag took from the bitmap's header. The same holds for the BMP parts of the mails that
 nsfrex extract --format auto writes (MHT) for the databases with Notes bitmaps.
@@ -43,16 +43,16 @@ def parts_of(body):
     return parts
 
 
-def notes_bitmaps(nsfrex, database, failures):
+def notes_bitmaps(rt2html, database, failures):
     """(label, PIL image) of every converted Notes bitmap of `database`; failures for the rest."""
     found = []
-    listing = run(nsfrex, "rt2html", "--list", str(database))
+    listing = run(rt2html, "--list", str(database))
     if listing.returncode != 0:
         failures.append(f"{database.name}: rt2html --list: {listing.stderr.decode(errors='replace').strip()}")
         return found
     for line in listing.stdout.decode().splitlines():
         note, item = line.split("\t", 1)
-        converted = run(nsfrex, "rt2html", str(database), note, item)
+        converted = run(rt2html, str(database), note, item)
         where = f"{database.name} note {note} {item}"
         if converted.returncode != 0:
             failures.append(f"{where}: rt2html: {converted.stderr.decode(errors='replace').strip()}")
@@ -144,7 +144,7 @@ def main():
     for database in databases + [built]:
         if not database.is_file():
             continue
-        found = notes_bitmaps(nsfrex, database, failures)
+        found = notes_bitmaps(options.rt2html, database, failures)
         images += found
         if found and mht:
             count = extracted_bitmaps(nsfrex, database, failures)
