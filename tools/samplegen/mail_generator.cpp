@@ -92,7 +92,7 @@ Attachment makeAttachment(Dice& dice, std::uint64_t size, std::uint64_t serial) 
 
 class Generator {
 public:
-    Generator(const MailDatabaseSpec& spec) : spec_(spec), dice_(spec.seed) {}
+    Generator(const MailDatabasePlan& plan) : plan_(plan), dice_(plan.seed) {}
 
     nsf::Expected<MailDatabaseSummary> run(const std::filesystem::path& path) {
         nsf::DatabaseInfo info;
@@ -125,9 +125,9 @@ public:
 
 private:
     bool done(std::uint64_t size) const {
-        if (spec_.messages != 0 && summary_.mails >= spec_.messages) return true;
-        if (spec_.targetBytes != 0 && size >= spec_.targetBytes) return true;
-        return spec_.messages == 0 && spec_.targetBytes == 0;
+        if (plan_.messages != 0 && summary_.mails >= plan_.messages) return true;
+        if (plan_.targetBytes != 0 && size >= plan_.targetBytes) return true;
+        return plan_.messages == 0 && plan_.targetBytes == 0;
     }
 
     void addOne(nsf::MemoryDatabaseBuilder& part) {
@@ -156,7 +156,7 @@ private:
         std::vector<Attachment> out;
         const unsigned percent = 35;
         while (dice_.chance(out.empty() ? percent : percent / 2))
-            out.push_back(makeAttachment(dice_, dice_.logSize(200, spec_.largestAttachment), ++serial_));
+            out.push_back(makeAttachment(dice_, dice_.logSize(200, plan_.largestAttachment), ++serial_));
         return out;
     }
 
@@ -276,7 +276,7 @@ private:
         }
     }
 
-    MailDatabaseSpec spec_;
+    MailDatabasePlan plan_;
     Dice dice_;
     MailDatabaseSummary summary_;
     std::int64_t time_ = 0;
@@ -287,8 +287,8 @@ private:
 
 }  // namespace
 
-nsf::Expected<MailDatabaseSummary> writeMailDatabase(const std::filesystem::path& path, const MailDatabaseSpec& spec) {
-    return Generator(spec).run(path);
+nsf::Expected<MailDatabaseSummary> writeMailDatabase(const std::filesystem::path& path, const MailDatabasePlan& plan) {
+    return Generator(plan).run(path);
 }
 
 }  // namespace samplegen

@@ -14,7 +14,7 @@
 
 namespace samplegen {
 
-struct MailDatabaseSpec {
+struct MailDatabasePlan {
     std::uint64_t targetBytes = 0;  // stop once the file reaches this size (0: no limit)
     std::uint64_t messages = 0;     // stop after this many mails (0: no limit)
     std::uint64_t seed = 1;
@@ -26,6 +26,6 @@ struct MailDatabaseSummary {
     std::uint64_t bytes = 0;
 };
 
-nsf::Expected<MailDatabaseSummary> writeMailDatabase(const std::filesystem::path& path, const MailDatabaseSpec& spec);
+nsf::Expected<MailDatabaseSummary> writeMailDatabase(const std::filesystem::path& path, const MailDatabasePlan& plan);
 
 }  // namespace samplegen

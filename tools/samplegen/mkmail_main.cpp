@@ -40,13 +40,13 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) try {
-    samplegen::MailDatabaseSpec spec;
+    samplegen::MailDatabasePlan plan;
     std::string path;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        std::uint64_t* target = arg == "--size"                 ? &spec.targetBytes
-                                : arg == "--messages"           ? &spec.messages
-                                : arg == "--seed"               ? &spec.seed
+        std::uint64_t* target = arg == "--size"                 ? &plan.targetBytes
+                                : arg == "--messages"           ? &plan.messages
+                                : arg == "--seed"               ? &plan.seed
                                 : nullptr;
         std::uint64_t largest = 0;
         if (arg == "--largest-attachment") target = &largest;
@@ -54,7 +54,7 @@ int main(int argc, char** argv) try {
             if (i + 1 == argc || !parseSize(argv[++i], *target)) return usage();
             if (target == &largest) {
                 if (largest < 256 || largest > (1u << 30)) return usage();
-                spec.largestAttachment = static_cast<std::uint32_t>(largest);
+                plan.largestAttachment = static_cast<std::uint32_t>(largest);
             }
         } else if (path.empty() && !arg.starts_with("-")) {
             path = arg;
@@ -62,8 +62,8 @@ int main(int argc, char** argv) try {
             return usage();
         }
     }
-    if (path.empty() || (spec.targetBytes == 0 && spec.messages == 0)) return usage();
-    auto summary = samplegen::writeMailDatabase(path, spec);
+    if (path.empty() || (plan.targetBytes == 0 && plan.messages == 0)) return usage();
+    auto summary = samplegen::writeMailDatabase(path, plan);
     if (!summary) {
         std::fprintf(stderr, "nsfrex_mkmail: %s: %s\n", path.c_str(), summary.error().message().c_str());
         return 1;
