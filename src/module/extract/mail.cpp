@@ -485,7 +485,7 @@ NSFSTATUS nsfGetBodyComposite(NsfContext *pContext, uint32_t hNote)
         if (wValueDataType == TYPE_MIME_PART) {
             nsfLog(pContext, LOG_DIAG, szFunc, "Converting MIME data to composite data...");
             nStatus = nsfCallNotes(pContext, szFunc, "MIMEConvertMIMEPartCC", [&] {
-                return MIMEConvertMIMEPartCC(hNote, szBody, sizeof szBody - 1, NULLHANDLE);
+                return MIMEConvertMIMEPartCC(hNote, szBody, sizeof szBody - 1, nullptr);
             });
         }
     }
