@@ -39,19 +39,6 @@ constexpr std::size_t kMaxObjectBytes = 64u << 20;       // bodies read from $FI
 constexpr std::uint32_t kHasBoundary = 0x1;             // stored part flags
 constexpr std::uint32_t kHasHeaders = 0x2;
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::ranges::transform(out, out.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    return out;
-}
-
-std::string_view trim(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
 // RFC 2231 extended value "charset'language'percent-encoded" as UTF-8.
 std::string decodeExtendedValue(std::string_view value, bool first) {
     std::string charset;

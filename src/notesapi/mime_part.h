@@ -82,4 +82,22 @@ STATUS forEachStoredPart(const NoteObject& note, const char* name, WORD nameLeng
 // The Content-Transfer-Encoding of stored part headers, lower case without spaces ("" when absent).
 std::string transferEncoding(std::string_view headers);
 
+// ASCII lower case, for header names, media types and parameter names.
+inline std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// `s` without the white space (and form feeds) around it.
+inline std::string_view trim(std::string_view s) {
+    constexpr std::string_view kSpace = " \t\r\n\f";
+    const auto b = s.find_first_not_of(kSpace);
+    if (b == std::string_view::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(kSpace) - b + 1);
+}
+
 }  // namespace notesrt

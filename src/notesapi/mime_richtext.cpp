@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "nsf/cd_writer.h"
+#include "mime_part.h"
 
 namespace notesrt {
 namespace {
@@ -42,21 +43,6 @@ struct Style {
 constexpr std::array<std::uint32_t, 16> kPalette = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFF00FF,
                                                    0xFFFF00, 0x00FFFF, 0x800000, 0x008000, 0x000080, 0x800080,
                                                    0x808000, 0x008080, 0x808080, 0xC0C0C0};
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view trim(std::string_view s) {
-    const auto b = s.find_first_not_of(" \t\r\n\f");
-    if (b == std::string_view::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t\r\n\f") - b + 1);
-}
 
 std::optional<std::uint32_t> parseColour(std::string_view text) {
     static const std::map<std::string, std::uint32_t, std::less<>> names = {
