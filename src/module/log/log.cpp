@@ -178,7 +178,8 @@ NSFSTATUS nsfLogClose(NsfContext *pContext)
 
 NSFSTATUS nsfLogf(NsfContext *pContext, int32_t nLevel, const char *pszFunction, const char *pszFormat, ...)
 {
-    if (pContext == nullptr)
+    /* Formatting costs more than the work it describes on hot paths (one line per CD record). */
+    if (pContext == nullptr || !nsfLogWanted(pContext, nLevel))
         return NSF_OK;
     va_list args;
     va_start(args, pszFormat);
