@@ -143,14 +143,25 @@ Expected<NsfFile::Record> NsfFile::recordAt(const RrvLocation& loc, bool strict)
         if (sig == kObjectSignatureOld || sig == kObjectSignatureNew) {
             r.kind = RecordKind::Object;
             r.bytes = *head;
+            touched(r.bytes.size());
             return r;
         }
         const std::uint32_t size = loadLE<std::uint32_t>(head->data() + 2);
         auto bytes = slice(file_, loc.offset, size);
         if (!bytes) return fail(ErrorKind::Corrupt, "record", "runs past the end of the file", loc.offset + 2);
         r.bytes = *bytes;
+        touched(r.bytes.size());
     }
     return classified(std::move(r));
+}
+
+void NsfFile::touched(std::size_t bytes) const noexcept {
+    const std::size_t counted = std::max(bytes, kFaultAroundBytes);
+    if (touchedBytes_.fetch_add(counted, std::memory_order_relaxed) + counted < kTouchBudgetBytes) return;
+    touchedBytes_.store(0, std::memory_order_relaxed);
+    // The mapping is private and never written: a page dropped while a caller still looks at it comes
+    // back from the page cache on its next access.
+    source_->release(file_);
 }
 
 Expected<NsfFile::Record> NsfFile::slotRecord(std::uint64_t bucketOffset, std::uint32_t slot, const char* structure,
@@ -262,6 +273,7 @@ const FoundRecords& NsfFile::foundRecords() const {
     std::call_once(scanned_, [this] {
         std::vector<std::uint64_t> buckets = superblockError_ ? findBuckets(file_) : superblock_.summaryBuckets;
         found_ = scanNoteRecords(file_, buckets);
+        source_->release(file_);  // the scan read every bucket; it keeps only where the notes are
     });
     return found_;
 }
@@ -418,6 +430,7 @@ Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteR
     auto head = slice(file_, offset, 6);
     auto record = head ? slice(file_, offset, loadLE<std::uint32_t>(head->data() + 2)) : std::nullopt;
     if (!record) return fail(ErrorKind::Corrupt, "non-summary record", "lies outside the file", offset);
+    touched(record->size());
     auto values = nonSummaryValues(*record, id, offset);
     if (!values) return std::unexpected(values.error());
     return NonSummary{*values, {}};
@@ -509,6 +522,8 @@ Expected<std::unique_ptr<ObjectStream>> NsfFile::openObject(std::uint32_t rrv, C
         return fail(ErrorKind::NotFound, "object", "RRV ID " + std::to_string(rrv) + " is not an object", r->offset);
     auto payload = objectPayload(file_, r->offset);
     if (!payload) return std::unexpected(payload.error());
+    // The stream lets go of what it has read, but not of the pages mapped around its last one.
+    touched(0);
     return makeObjectStream(*payload, compression, expectedSize, source_.get());
 }
 

@@ -3,6 +3,7 @@
 // placement diagnostics).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -79,6 +80,10 @@ private:
     // `strict`: a bucket with a damaged signature fails even with salvage (damage() reports it).
     Expected<Record> recordAt(const RrvLocation& loc, bool strict = false) const;
     static Expected<Record> classified(Record r);
+    // Counts what a read of `bytes` bytes of the mapping brought into memory and, past a budget, lets
+    // the whole mapping go: records are read all over the file (a listing touches every one), and the
+    // kernel maps the pages around each fault too, so without this the memory grows with the file.
+    void touched(std::size_t bytes) const noexcept;
     Expected<Record> slotRecord(std::uint64_t bucketOffset, std::uint32_t slot, const char* structure,
                                 bool strict = false) const;
     // The copies of notes that the bucket scan finds (scanned on first use).
@@ -116,6 +121,10 @@ private:
     BucketDescriptorBlock bdb_;
     std::vector<RrvTable> rrv_;
     mutable BucketCache buckets_{kBucketCacheBytes};
+    // The kernel maps up to 64 KB around a faulting page; reads are counted as at least that much.
+    static constexpr std::size_t kFaultAroundBytes = 64u << 10;
+    static constexpr std::size_t kTouchBudgetBytes = 8u << 20;
+    mutable std::atomic<std::size_t> touchedBytes_{0};
     DatabaseInfo info_;
 };
 
