@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,5 +70,18 @@ void BM_LargestSample(benchmark::State& state) {
     runOn(state, {largest});
 }
 BENCHMARK(BM_LargestSample)->Unit(benchmark::kMillisecond);
+
+// A database of any size, named by NSFREX_BENCH_DATABASE (for example one of nsfrex_mkmail's), to
+// compare with reading the file itself (`cat FILE > /dev/null`) from the page cache.
+void BM_Database(benchmark::State& state) {
+    const char* file = std::getenv("NSFREX_BENCH_DATABASE");
+    if (file == nullptr || !fs::is_regular_file(file)) {
+        state.SkipWithError("NSFREX_BENCH_DATABASE does not name a database");
+        return;
+    }
+    state.SetLabel(fs::path(file).filename().string());
+    runOn(state, {fs::path(file)});
+}
+BENCHMARK(BM_Database)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace
