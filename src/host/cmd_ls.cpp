@@ -85,7 +85,7 @@ int runLs(Args args) {
     else
         printText(*entries);
     // A listing of a damaged database is not the whole database: say what is missing.
-    const DamageReport damage = readDamage(*database, false, {});
+    const DamageReport damage = readDamage(*database, false, 0);
     for (const std::string& line : damageLines(damage))
         std::fprintf(stderr, "nsfrex ls: %s: %s\n", database->c_str(), line.c_str());
     return damage.lost() ? 1 : 0;

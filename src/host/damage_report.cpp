@@ -19,12 +19,9 @@ std::string plural(std::size_t n, std::string_view word) { return cat(n, " ", wo
 
 }  // namespace
 
-DamageReport readDamage(const std::filesystem::path& database, bool salvage, const std::vector<ManifestEntry>& entries) {
+DamageReport readDamage(const std::filesystem::path& database, bool salvage, std::size_t failedAttachments) {
     DamageReport report;
-    std::size_t failedAttachments = 0, unreadableAttachments = 0;
-    for (const ManifestEntry& e : entries)
-        if (e.status == "failed" && e.subfile.type != TMSubFileType_Main && e.subfile.type != TMSubFileType_Folder)
-            ++failedAttachments;
+    std::size_t unreadableAttachments = 0;
     auto db = nsf::openDatabaseFile(database, nsf::OpenOptions{.salvage = salvage});
     if (db) report.damage = (*db)->damage();
     using Subject = nsf::Damage::Subject;

@@ -24,10 +24,10 @@ struct DamageReport {
     bool lost() const noexcept { return lostNotes + lostRecords + lostObjects + lostStructures + lostAttachments != 0; }
 };
 
-// The engine's damage list of `database` (opened with salvage when asked), with the attachment
-// subfiles that failed in `entries`. A database the engine cannot open gives an empty report: the
-// module's open has failed as well and said why.
-DamageReport readDamage(const std::filesystem::path& database, bool salvage, const std::vector<ManifestEntry>& entries);
+// The engine's damage list of `database` (opened with salvage when asked), with the number of attachment
+// subfiles that failed. A database the engine cannot open gives an empty report: the module's open has
+// failed as well and said why.
+DamageReport readDamage(const std::filesystem::path& database, bool salvage, std::size_t failedAttachments);
 
 // "5 notes and 1 attachment lost: ..." with the distinct reasons; empty when nothing was lost or recovered.
 std::vector<std::string> damageLines(const DamageReport& report);

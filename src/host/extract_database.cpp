@@ -11,7 +11,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <set>
+#include <map>
 #include <system_error>
 
 #include "console.h"
@@ -21,6 +21,7 @@
 #include "extract_stream.h"
 #include "extract_tree.h"
 #include "manifest.h"
+#include "manifest_spool.h"
 #include "metadata.h"
 #include "module.h"
 #include "nsf/database.h"
@@ -46,10 +47,36 @@ struct Outcome {
     std::string error;
 };
 
+// The index.json entries of the subfiles in hand: made when first asked for, written out in index order
+// and dropped, so that what is kept does not grow with the database.
+class EntryWindow {
+public:
+    explicit EntryWindow(const std::vector<SubfileEntry>& subfiles) : subfiles_(subfiles) {}
+
+    ManifestEntry& operator[](std::size_t i) {
+        auto [it, made] = open_.try_emplace(i);
+        if (made) {
+            it->second.subfile = subfiles_[i];
+            it->second.status = "skipped";
+        }
+        return it->second;
+    }
+    // Takes entry `i` out (a skipped one when it was never asked for).
+    ManifestEntry take(std::size_t i) {
+        ManifestEntry entry = std::move((*this)[i]);
+        open_.erase(i);
+        return entry;
+    }
+
+private:
+    const std::vector<SubfileEntry>& subfiles_;
+    std::map<std::size_t, ManifestEntry> open_;
+};
+
 class DatabaseExtractor {
 public:
     DatabaseExtractor(const ModuleSession& session, OutputFolder& folder, const std::vector<PlannedSubfile>& plan,
-                      std::vector<ManifestEntry>& entries, std::uint32_t flags, Progress& progress)
+                      EntryWindow& entries, std::uint32_t flags, Progress& progress)
         : session_(session), folder_(folder), plan_(plan), entries_(entries), flags_(flags), progress_(progress) {}
 
     // Slot 5 for one subfile.
@@ -143,7 +170,7 @@ private:
     const ModuleSession& session_;
     OutputFolder& folder_;
     const std::vector<PlannedSubfile>& plan_;
-    std::vector<ManifestEntry>& entries_;
+    EntryWindow& entries_;
     std::uint32_t flags_;
     Progress& progress_;
     std::string folderText_;
@@ -306,21 +333,42 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
 
     Manifest manifest{database.filename().string(), label, *stamp, std::string(formatName(request.format)),
                       request.options.root, std::nullopt, std::nullopt, 0, {}};
-    for (const SubfileEntry& subfile : *subfiles) manifest.subfiles.push_back({subfile, std::nullopt, std::nullopt, "skipped", std::nullopt, std::nullopt, std::nullopt, std::nullopt});
+    auto spool = ManifestSpool::create(*folder);
+    if (!spool) {
+        folder->abandon();
+        outcome.outputFailed = true;
+        return fatal(cat(label, ": cannot write the output: ", spool.error()));
+    }
+    EntryWindow entries(*subfiles);
+    std::vector<SubfileFailure> failed;  // subfiles that failed, in index order
+    std::size_t failedAttachments = 0;
+    std::optional<std::string> spoolError;
+    // Entry `i` is complete: into index.json's entries, and out of memory.
+    auto finishEntry = [&](std::size_t i) {
+        const ManifestEntry entry = entries.take(i);
+        if (entry.status == "failed") {
+            failed.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
+            if (entry.subfile.type != TMSubFileType_Main && entry.subfile.type != TMSubFileType_Folder) ++failedAttachments;
+        }
+        if (auto added = spool->add(entry); !added && !spoolError) spoolError = cat("index.json: ", added.error());
+    };
 
     Progress progress(request.progress, database.filename().string(), notes);
-    DatabaseExtractor extractor(session, *folder, plan, manifest.subfiles, flags, progress);
+    DatabaseExtractor extractor(session, *folder, plan, entries, flags, progress);
     std::vector<bool> done(count, false);
-    std::set<nsf::NoteId> presented;
-    for (std::size_t i = 0; i < count && stopSignal() == 0 && !extractor.outputFailed(); ++i) {
+    std::vector<nsf::NoteId> presented;
+    for (std::size_t i = 0; i < count && stopSignal() == 0 && !extractor.outputFailed() && !spoolError; ++i) {
         const bool isNote = (*subfiles)[i].type == TMSubFileType_Main;
-        ManifestEntry& entry = manifest.subfiles[i];
+        ManifestEntry& entry = entries[i];
         std::optional<nsf::NoteId> id;
         if (isNote) {
             if (auto got = noteId(session, entry.subfile.index)) id = *got;
-            if (id) presented.insert(*id);
+            if (id) presented.push_back(*id);
         }
-        if (!chosen[i] || done[i]) continue;
+        if (!chosen[i] || done[i]) {
+            finishEntry(i);
+            continue;
+        }
         if (*mail) {
             (*mail)->write(*folder, plan[i].path, id, entry, progress);
         } else if (request.withAttachments && isNote && !plan[i].children.empty()) {
@@ -343,16 +391,17 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
             progress.noteDone();
         }
         if (request.verbosity == Verbosity::Verbose) {
-            printVerbose(label, manifest.subfiles[i]);
+            printVerbose(label, entry);
             if (request.withAttachments && isNote)
-                for (const int child : plan[i].children) printVerbose(label, manifest.subfiles[static_cast<std::size_t>(child)]);
+                for (const int child : plan[i].children) printVerbose(label, entries[static_cast<std::size_t>(child)]);
         }
+        finishEntry(i);
     }
     progress.finish();
     if (*mail) (*mail)->finish(*folder, outcome.failures);
 
     // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
-    const DamageReport damage = readDamage(database, request.salvage, manifest.subfiles);
+    const DamageReport damage = readDamage(database, request.salvage, failedAttachments);
     manifest.damage = damage.damage;
     for (const std::string& line : damageLines(damage)) {
         if (damage.lost()) outcome.failures.push_back({-1, "damage", line});
@@ -360,8 +409,9 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     }
 
     if (census.documents()) {
+        std::ranges::sort(presented);
         manifest.documents = census.documents()->size();
-        manifest.notPresented = std::ranges::count_if(*census.documents(), [&](nsf::NoteId id) { return !presented.contains(id); });
+        manifest.notPresented = std::ranges::count_if(*census.documents(), [&](nsf::NoteId id) { return !std::ranges::binary_search(presented, id); });
     }
     outcome.documents = manifest.documents.value_or(0);
     outcome.notPresented = manifest.notPresented.value_or(0);
@@ -381,8 +431,9 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         return finish(outcome);
     }
     std::optional<std::string> outputError = extractor.outputError();
+    if (!outputError) outputError = spoolError;
     if (!outputError) {
-        if (auto written = folder->writeFileAtomically(kManifestName, kManifestTemporaryName, manifestJson(manifest)); !written) outputError = written.error();
+        if (auto written = spool->publish(*folder, manifest); !written) outputError = written.error();
     }
     if (!outputError) {
         if (auto published = folder->publish(folderName, exists); !published) outputError = published.error();
@@ -395,9 +446,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         outcome.files = outcome.bytes = 0;
         return finish(outcome);
     }
-    for (const ManifestEntry& entry : manifest.subfiles)
-        if (entry.status == "failed")
-            outcome.failures.push_back({entry.subfile.index, entry.subfile.name.value_or("-"), entry.error.value_or("")});
+    outcome.failures.insert(outcome.failures.end(), failed.begin(), failed.end());
     outcome.exitStatus = outcome.failures.empty() ? 0 : 1;
     return finish(outcome);
 }

@@ -44,27 +44,34 @@ std::string metadataJson(const ManifestEntry& entry) {
 
 }  // namespace
 
+std::string manifestHeadJson(const Manifest& manifest) {
+    return cat("{\n  \"database\": ", jsonQuoted(manifest.database), ",\n  \"path\": ", jsonQuoted(manifest.path),
+               ",\n  \"size\": ", std::to_string(manifest.stamp.size), ",\n  \"modified\": ",
+               jsonQuoted(manifest.stamp.modified), ",\n  \"format\": ", jsonQuoted(manifest.format),
+               ",\n  \"root\": ", manifest.root ? "true" : "false", ",\n  \"complete\": true",
+               ",\n  \"documents\": ", numberOrNull(manifest.documents),
+               ",\n  \"notPresented\": ", numberOrNull(manifest.notPresented),
+               ",\n  \"encryptedNotDecrypted\": ", std::to_string(manifest.encryptedNotDecrypted),
+               ",\n  \"damage\": ", damageJson(manifest.damage), ",\n  \"subfiles\": [");
+}
+
+std::string manifestEntryJson(const ManifestEntry& e, bool first) {
+    const SubfileEntry& s = e.subfile;
+    return cat(first ? "\n" : ",\n", "    {\"index\": ", s.index, ", \"type\": ", jsonQuoted(subfileTypeName(s.type)),
+               ", \"name\": ", quotedOrNull(s.name), ", \"path\": ", quotedOrNull(e.path), ", \"parent\": ", s.parent,
+               ", \"children\": ", jsonIntegers(s.children),
+               ", \"size\": ", e.size ? std::to_string(*e.size) : std::string("null"),
+               ", \"time\": ", quotedOrNull(s.time), ", \"status\": ", jsonQuoted(e.status),
+               ", \"error\": ", quotedOrNull(e.error), ", \"encrypted\": ", boolOrNull(e.encrypted),
+               ", \"decrypted\": ", boolOrNull(e.decrypted), ", \"metadata\": ", metadataJson(e), "}");
+}
+
+std::string_view manifestTailJson(bool noSubfiles) { return noSubfiles ? "]\n}\n" : "\n  ]\n}\n"; }
+
 std::string manifestJson(const Manifest& manifest) {
-    std::string out = cat("{\n  \"database\": ", jsonQuoted(manifest.database), ",\n  \"path\": ", jsonQuoted(manifest.path),
-                          ",\n  \"size\": ", std::to_string(manifest.stamp.size), ",\n  \"modified\": ",
-                          jsonQuoted(manifest.stamp.modified), ",\n  \"format\": ", jsonQuoted(manifest.format),
-                          ",\n  \"root\": ", manifest.root ? "true" : "false", ",\n  \"complete\": true",
-                          ",\n  \"documents\": ", numberOrNull(manifest.documents),
-                          ",\n  \"notPresented\": ", numberOrNull(manifest.notPresented),
-                          ",\n  \"encryptedNotDecrypted\": ", std::to_string(manifest.encryptedNotDecrypted),
-                          ",\n  \"damage\": ", damageJson(manifest.damage), ",\n  \"subfiles\": [");
-    for (std::size_t i = 0; i < manifest.subfiles.size(); ++i) {
-        const ManifestEntry& e = manifest.subfiles[i];
-        const SubfileEntry& s = e.subfile;
-        out += cat(i == 0 ? "\n" : ",\n", "    {\"index\": ", s.index, ", \"type\": ", jsonQuoted(subfileTypeName(s.type)),
-                   ", \"name\": ", quotedOrNull(s.name), ", \"path\": ", quotedOrNull(e.path), ", \"parent\": ", s.parent,
-                   ", \"children\": ", jsonIntegers(s.children),
-                   ", \"size\": ", e.size ? std::to_string(*e.size) : std::string("null"),
-                   ", \"time\": ", quotedOrNull(s.time), ", \"status\": ", jsonQuoted(e.status),
-                   ", \"error\": ", quotedOrNull(e.error), ", \"encrypted\": ", boolOrNull(e.encrypted),
-                   ", \"decrypted\": ", boolOrNull(e.decrypted), ", \"metadata\": ", metadataJson(e), "}");
-    }
-    out += manifest.subfiles.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    std::string out = manifestHeadJson(manifest);
+    for (std::size_t i = 0; i < manifest.subfiles.size(); ++i) out += manifestEntryJson(manifest.subfiles[i], i == 0);
+    out += manifestTailJson(manifest.subfiles.empty());
     return out;
 }
 

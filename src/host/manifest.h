@@ -50,6 +50,11 @@ struct Manifest {
 };
 
 std::string manifestJson(const Manifest& manifest);
+// The same text in three pieces, so that a large database's entries can be written as they are done:
+// everything up to the subfile list (`manifest.subfiles` is not read), one entry, and the end.
+std::string manifestHeadJson(const Manifest& manifest);
+std::string manifestEntryJson(const ManifestEntry& entry, bool first);
+std::string_view manifestTailJson(bool noSubfiles);
 
 // The header of an index.json this host wrote: enough to tell whether it still matches its database.
 struct ManifestHeader {

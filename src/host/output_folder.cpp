@@ -98,21 +98,40 @@ Result<UniqueFd> OutputFolder::createFile(std::string_view relative) {
     return fd;
 }
 
+Result<void> writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return failure(errnoText(n < 0 ? errno : EIO));
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
 Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view content) {
     auto fd = createFile(relative);
     if (!fd) return std::unexpected(std::move(fd.error()));
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd->get(), content.data(), content.size());
-        if (n <= 0) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
-        content.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (auto written = writeAll(fd->get(), content); !written)
+        return failure(cat((path_ / relative).string(), ": ", written.error()));
     if (!fd->close()) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
     return {};
 }
 
 Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::string_view temporary,
                                                std::string_view content) {
-    if (auto written = writeFile(temporary, content); !written) {
+    return writeFileAtomically(relative, temporary, [&](int fd) { return writeAll(fd, content); });
+}
+
+Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::string_view temporary,
+                                               const std::function<Result<void>(int fd)>& write) {
+    auto written = [&]() -> Result<void> {
+        auto fd = createFile(temporary);
+        if (!fd) return std::unexpected(std::move(fd.error()));
+        if (auto done = write(fd->get()); !done) return failure(cat((path_ / temporary).string(), ": ", done.error()));
+        if (!fd->close()) return failure(cat((path_ / temporary).string(), ": ", errnoText(errno)));
+        return {};
+    }();
+    if (!written) {
         removeFile(temporary);
         return written;
     }
@@ -127,6 +146,17 @@ Result<void> OutputFolder::writeFileAtomically(std::string_view relative, std::s
         return failure(cat((path_ / relative).string(), ": ", errnoText(error)));
     }
     return {};
+}
+
+Result<UniqueFd> OutputFolder::createScratchFile() {
+    UniqueFd fd(::openat(root_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.valid()) return fd;
+    // A file system without unnamed files: a unique name, removed at once.
+    std::string name = (path_ / ".nsfrex-scratch-XXXXXX").string();
+    fd = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.valid()) return failure(cat(name, ": ", errnoText(errno)));
+    ::unlink(name.c_str());
+    return fd;
 }
 
 Result<void> OutputFolder::publish(std::string_view finalName, bool replace) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ private:
     int fd_ = -1;
 };
 
+// Writes all of `content` to `fd`; the error is the system's message.
+Result<void> writeAll(int fd, std::string_view content);
+
 // Whether `parent` already holds an entry called `name` (of any kind, a dangling link included).
 bool outputExists(const std::filesystem::path& parent, std::string_view name);
 
@@ -57,6 +61,12 @@ public:
     // Writes `content` as `temporary` (a name of the same folder that nothing else uses) and renames it
     // to `relative`: never seen half-written.
     Result<void> writeFileAtomically(std::string_view relative, std::string_view temporary, std::string_view content);
+    // The same with the content written by `write` into the open temporary file.
+    Result<void> writeFileAtomically(std::string_view relative, std::string_view temporary,
+                                     const std::function<Result<void>(int fd)>& write);
+    // A file without a name, on the folder's file system where it can be, for data that is put
+    // together before it is written out; it goes away when closed.
+    Result<UniqueFd> createScratchFile();
     void removeFile(std::string_view relative) noexcept;
 
 private:
