@@ -17,6 +17,7 @@ ExtractStream::ExtractStream(OutputFolder& folder, std::vector<std::string> targ
     io_.twOpenFunc = ioOpen;
     io_.twWriteFunc = ioWrite;
     io_.twCloseFunc = ioClose;
+    buffer_.reserve(kBufferBytes);  // a write never allocates
 }
 
 void ExtractStream::fail(std::string message) {
@@ -61,25 +62,49 @@ std::int32_t ExtractStream::ioWrite(IOobj64* io, const std::uint8_t* pb, std::ui
         self.fail("stopped by a signal");  // the module gives up the subfile at once
         return 0;
     }
-    while (cb > 0) {
-        const ssize_t n = ::write(self.fd_.get(), pb, cb);
+    const std::string_view piece(reinterpret_cast<const char*>(pb), cb);
+    if (self.buffer_.size() + cb > kBufferBytes && !self.flush()) return 0;
+    if (cb >= kBufferBytes) {
+        if (!self.writeOut(piece)) return 0;  // a large piece goes out as it is
+    } else {
+        self.buffer_ += piece;
+    }
+    self.sizes_.back() += cb;
+    self.progress_.addBytes(cb);
+    return 1;
+}
+
+bool ExtractStream::flush() noexcept {
+    const bool written = writeOut(buffer_);
+    buffer_.clear();
+    return written;
+}
+
+bool ExtractStream::writeOut(std::string_view pending) noexcept {
+    while (!pending.empty()) {
+        const ssize_t n = ::write(fd_.get(), pending.data(), pending.size());
         if (n <= 0) {
             if (n < 0 && errno == EINTR && stopSignal() == 0) continue;
-            self.failOutput(cat(self.label_, ": ", std::generic_category().message(n < 0 ? errno : ENOSPC)));
-            return 0;
+            const int error = n < 0 ? errno : ENOSPC;
+            try {
+                failOutput(cat(label_, ": ", std::generic_category().message(error)));
+            } catch (...) {
+            }
+            return false;
         }
-        pb += n;
-        cb -= static_cast<std::uint32_t>(n);
-        self.sizes_.back() += static_cast<std::uint64_t>(n);
-        self.progress_.addBytes(static_cast<std::uint64_t>(n));
+        pending.remove_prefix(static_cast<std::size_t>(n));
     }
-    return 1;
+    return true;
 }
 
 std::int32_t ExtractStream::ioClose(IOobj64* io) { return of(io).closeFile() ? 1 : 0; }
 
 bool ExtractStream::closeFile() noexcept {
     if (!fd_.valid()) return true;
+    if (!flush()) {
+        fd_.close();
+        return false;
+    }
     if (fd_.close()) return true;
     try {
         failOutput(cat(label_, ": ", std::generic_category().message(errno)));
@@ -89,6 +114,7 @@ bool ExtractStream::closeFile() noexcept {
 }
 
 void ExtractStream::discard() noexcept {
+    buffer_.clear();
     closeFile();
     for (std::size_t i = 0; i < sizes_.size(); ++i) folder_.removeFile(targets_[i]);
     sizes_.clear();

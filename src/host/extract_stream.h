@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nsfrex/host.h>
@@ -38,6 +39,9 @@ private:
     static std::int32_t ioWrite(IOobj64* io, const std::uint8_t* pb, std::uint32_t cb);
     static std::int32_t ioClose(IOobj64* io);
     bool closeFile() noexcept;
+    // Writes out what the buffer holds; false (with the error recorded) when that fails.
+    bool flush() noexcept;
+    bool writeOut(std::string_view bytes) noexcept;
     void fail(std::string message);
     void failOutput(std::string message);
 
@@ -46,6 +50,10 @@ private:
     std::vector<std::string> targets_;
     Progress& progress_;
     UniqueFd fd_;
+    // The module writes a field dump or a mail header a few bytes at a time: gathered here, they cost
+    // one system call per buffer instead of one per piece.
+    static constexpr std::size_t kBufferBytes = 64u << 10;
+    std::string buffer_;
     std::vector<std::uint64_t> sizes_;
     std::string label_;
     std::string error_;
