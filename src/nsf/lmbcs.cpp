@@ -4,7 +4,9 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace nsf {
 namespace {
@@ -35,12 +37,6 @@ bool isPlainByte(std::uint8_t b) noexcept {
     return (b >= 0x20 && b < 0x80) || b == 0x00 || b == 0x09 || b == 0x0A || b == 0x0D;
 }
 
-bool allPlain(Bytes bytes) noexcept {
-    for (std::uint8_t b : bytes)
-        if (!isPlainByte(b)) return false;
-    return true;
-}
-
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -61,35 +57,35 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 // UTF-16 to UTF-8; an unpaired surrogate (LMBCS group 0x14 can carry one) becomes U+FFFD.
 void appendUtf16(std::string& out, const UChar* units, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        char32_t u = units[i];
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-            u = 0x10000 + ((u - 0xD800) << 10) + (static_cast<char32_t>(units[i + 1]) - 0xDC00);
-            ++i;
-        } else if (u >= 0xD800 && u < 0xE000) {
-            u = 0xFFFD;
-        }
-        appendUtf8(out, u);
-    }
+    // At most three UTF-8 bytes per unit (a surrogate pair gives four for two).
+    const std::size_t at = out.size();
+    out.resize(at + count * 3);
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data() + at, static_cast<int32_t>(count * 3), &length, units, static_cast<int32_t>(count),
+                       0xFFFD, nullptr, &status);
+    out.resize(U_SUCCESS(status) ? at + static_cast<std::size_t>(length) : at);
 }
 
 std::string decode(Bytes lmbcs) {
-    std::string out;
-    out.reserve(lmbcs.size());
-    if (allPlain(lmbcs)) {
-        out.assign(lmbcs.begin(), lmbcs.end());
-        return out;
-    }
+    // Plain bytes up to the first other one are characters of their own, in UTF-8 as in LMBCS; only the
+    // rest needs the converter (a mail's text is mostly ASCII with a few accented letters).
+    const auto plainEnd = std::find_if_not(lmbcs.begin(), lmbcs.end(), isPlainByte);
+    std::string out(plainEnd - lmbcs.begin(), '\0');
+    std::copy(lmbcs.begin(), plainEnd, out.begin());
+    if (plainEnd == lmbcs.end()) return out;
+    const Bytes rest = lmbcs.subspan(static_cast<std::size_t>(plainEnd - lmbcs.begin()));
     UConverter* conv = threadConverter();
     if (conv == nullptr) {
-        for (std::uint8_t b : lmbcs) appendUtf8(out, isPlainByte(b) ? b : 0xFFFD);
+        for (std::uint8_t b : rest) appendUtf8(out, isPlainByte(b) ? b : 0xFFFD);
         return out;
     }
     // A character takes at least one LMBCS byte and at most two UTF-16 units come from six bytes, so one
     // unit per input byte is enough; the loop still copes with an overflow.
-    std::vector<UChar> units(lmbcs.size() + 8);
-    const char* src = reinterpret_cast<const char*>(lmbcs.data());
-    const char* srcEnd = src + lmbcs.size();
+    thread_local std::vector<UChar> units;
+    units.resize(rest.size() + 8);
+    const char* src = reinterpret_cast<const char*>(rest.data());
+    const char* srcEnd = src + rest.size();
     for (;;) {
         UChar* dst = units.data();
         UErrorCode status = U_ZERO_ERROR;
