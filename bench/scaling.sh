@@ -1,8 +1,10 @@
 #!/bin/bash
 # Scaling measurement (not a test): generates mail databases of growing size with nsfrex_mkmail into a
 # scratch folder, extracts each in every format with /usr/bin/time -v, times cp -r of the output, and
-# prints a Markdown table (time, MB/s of database and of output, peak RSS). The scratch folder is
-# removed afterwards.
+# prints a Markdown table (time, MB/s of database and of output, peak RSS). Each database is removed
+# after its rows (the disk holds one at a time), the scratch folder at the end. After the table, one line
+# per size checks the auto extraction against the generator's counts: every mail and every attachment
+# extracted, no failure (an attachment whose stored size differs from its file object's fails).
 #
 #   bench/scaling.sh [BUILD_DIR] [SIZE...]      sizes as nsfrex_mkmail takes them (default 10M 100M 1G 5G)
 #   NSFREX_SCRATCH=/big/disk bench/scaling.sh build 10M 100M
@@ -15,6 +17,7 @@ bin=$(cd "$build/bin" && pwd)
 scratch=$(mktemp -d "${NSFREX_SCRATCH:-${TMPDIR:-/tmp}}/nsfrex-scaling.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
+checks=()
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 rate() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", b / 1048576 / s; else print "-" }'; }
 # Elapsed seconds and peak RSS (MB) from a /usr/bin/time -v report.
@@ -29,13 +32,24 @@ echo "| Database | Format | Extract s (wall / CPU) | DB MB/s (wall / CPU) | Outp
 echo "|---|---|---|---|---|---|---|---|---|"
 for size in "${sizes[@]}"; do
     db="$scratch/mail-$size.nsf"
-    "$bin/nsfrex_mkmail" --size "$size" --seed 1 "$db" >&2
+    made=$("$bin/nsfrex_mkmail" --size "$size" --seed 1 "$db")
+    echo "$made" >&2
+    mails=$(sed -n 's/.* \([0-9]*\) mails .*/\1/p' <<< "$made")
+    attachments=$(sed -n 's/.* \([0-9]*\) attachments.*/\1/p' <<< "$made")
     dbBytes=$(stat -c %s "$db")
     cat "$db" > /dev/null  # from the page cache, as cp reads its source below
     for format in auto text fields dxl; do
         out="$scratch/out-$format"
-        /usr/bin/time -v -o "$scratch/time.txt" "$bin/nsfrex" extract -q --format "$format" -o "$out" "$db" ||
-            echo "extract --format $format of $size failed (status $?)" >&2
+        status=0
+        /usr/bin/time -v -o "$scratch/time.txt" "$bin/nsfrex" extract -q --format "$format" -o "$out" "$db" || status=$?
+        [ "$status" -eq 0 ] || echo "extract --format $format of $size failed (status $status)" >&2
+        if [ "$format" = auto ]; then
+            index="$out/$(basename "$db" .nsf)/index.json"
+            okMails=$(grep -c '"type": "Main".*"status": "ok"' "$index" || true)
+            okAttachments=$(grep -c '"type": "Attachment".*"status": "ok"' "$index" || true)
+            failed=$(grep -c '"status": "failed"' "$index" || true)
+            checks+=("$(mb "$dbBytes") MB: exit status $status, $okMails of $mails mails and $okAttachments of $attachments attachments extracted, $failed failed")
+        fi
         seconds=$(elapsed "$scratch/time.txt")
         cpuSeconds=$(cpu "$scratch/time.txt")
         rss=$(peak "$scratch/time.txt")
@@ -52,3 +66,5 @@ for size in "${sizes[@]}"; do
     done
     rm -f "$db"
 done
+echo
+for check in "${checks[@]}"; do echo "- $check"; done
