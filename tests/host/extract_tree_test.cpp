@@ -1,12 +1,17 @@
 // The output layout planned from a subfile table, and the index.json written beside it.
 #include "extract_tree.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "host_test_support.h"
 #include "manifest.h"
+#include "manifest_spool.h"
 
 namespace nsfrex {
 namespace {
@@ -115,6 +120,28 @@ TEST(Manifest, ListsEverySubfileWithPathsMetadataAndStatus) {
     EXPECT_EQ(readManifestHeader(empty), (ManifestHeader{{0, "x"}, "dxl", true}));
     EXPECT_FALSE(readManifestHeader(""));
     EXPECT_FALSE(readManifestHeader(empty.substr(0, empty.find("\"complete\""))));  // cut short
+}
+
+// index.json put together from entries written out one by one is the text of the whole manifest, for
+// no entry and for more entries than one write-out holds; the folder keeps nothing else.
+TEST(Manifest, SpooledEntriesGiveTheSameText) {
+    test::ScratchDir dir;
+    for (const int count : {0, 3000}) {
+        Manifest manifest{"m.nsf", "m.nsf", {7, "t"}, "auto", false, 1, 0, 0, {}};
+        for (int i = 0; i < count; ++i)
+            manifest.subfiles.push_back({entry(i, TMSubFileType_Main, "note_" + std::to_string(i), -1),
+                                         "note_" + std::to_string(i), 10, "ok", std::nullopt, std::nullopt});
+        const std::string name = "db" + std::to_string(count);
+        auto folder = OutputFolder::create(dir.path(), name, false);
+        ASSERT_TRUE(folder) << folder.error();
+        auto spool = ManifestSpool::create(*folder);
+        ASSERT_TRUE(spool) << spool.error();
+        for (const ManifestEntry& e : manifest.subfiles) ASSERT_TRUE(spool->add(e));
+        ASSERT_TRUE(spool->publish(*folder, manifest));
+        std::ifstream in(dir / name / "index.json", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), manifestJson(manifest)) << count;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / name), {}), 1) << count;
+    }
 }
 
 }  // namespace
