@@ -14,7 +14,8 @@ Expected<BucketBytes> BucketCache::get(Bytes file, std::uint64_t offset, const c
     auto bucket = readBucket(file, offset, structure);
     if (!bucket) return std::unexpected(bucket.error());
     auto bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bucket));
-    if (source != nullptr) source->release(file.subspan(static_cast<std::size_t>(offset), bytes->size()));
+    // The pages mapped around the bucket's own go with them: a listing reads every bucket once.
+    releaseRead(source, file, offset, bytes->size());
     held_ += bytes->size();
     recent_.emplace_front(offset, bytes);
     index_.emplace(offset, recent_.begin());

@@ -63,6 +63,13 @@ std::string sysError(const std::filesystem::path& path, const char* what) {
 
 }  // namespace
 
+void releaseRead(const FileSource* source, Bytes file, std::uint64_t offset, std::size_t size) noexcept {
+    if (source == nullptr || offset >= file.size()) return;
+    const std::uint64_t from = offset > kFaultAroundBytes ? offset - kFaultAroundBytes : 0;
+    const std::uint64_t to = std::min<std::uint64_t>(file.size(), offset + size + kFaultAroundBytes);
+    source->release(file.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from)));
+}
+
 Expected<std::unique_ptr<FileSource>> openFileSource(const std::filesystem::path& path) {
     Fd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

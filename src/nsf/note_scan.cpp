@@ -15,7 +15,7 @@ bool newer(const FoundNote& a, const FoundNote& b) noexcept {
 
 }  // namespace
 
-FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets) {
+FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets, const FileSource* source) {
     FoundRecords found;
     auto keep = [](std::map<NoteId, FoundNote>& into, NoteId id, const FoundNote& copy) {
         auto [it, inserted] = into.try_emplace(id, copy);
@@ -24,6 +24,7 @@ FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets)
     for (const std::uint64_t at : buckets) {
         auto bucket = readBucket(file, at, "bucket", false);
         if (!bucket) continue;
+        releaseRead(source, file, at, bucket->size());  // the scan works on the copy
         const std::uint32_t slots = loadLE<std::uint32_t>(bucket->data() + bucket_layout::kSlotCount);
         // bucketSlot bounds every slot by the bucket's size, so no more slots than 4-byte entries fit.
         const std::uint32_t bound = static_cast<std::uint32_t>(bucket->size() / bucket_layout::kSlotEntrySize);
@@ -50,10 +51,13 @@ FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets)
     return found;
 }
 
-std::vector<std::uint64_t> findBuckets(Bytes file) {
+std::vector<std::uint64_t> findBuckets(Bytes file, const FileSource* source) {
+    constexpr std::uint64_t kReleaseEvery = 8u << 20;
     std::vector<std::uint64_t> out;
-    for (std::uint64_t at = 0; at + bucket_layout::kHeaderSize <= file.size(); at += 512)
+    for (std::uint64_t at = 0; at + bucket_layout::kHeaderSize <= file.size(); at += 512) {
         if (file[at] == bucket_layout::kSignature0 && file[at + 1] == bucket_layout::kSignature1) out.push_back(at);
+        if (at % kReleaseEvery == kReleaseEvery - 512) releaseRead(source, file, at + 512 - kReleaseEvery, kReleaseEvery);
+    }
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "file_source.h"
 #include "nsf/database.h"
 
 namespace nsf::detail {
@@ -24,11 +25,12 @@ struct FoundRecords {
     std::map<NoteId, FoundNote> nonSummary;  // non-summary records, which name their note too
 };
 
-// Every note and non-summary record in the slots of the buckets at `buckets`, by note ID.
-FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets);
+// Every note and non-summary record in the slots of the buckets at `buckets`, by note ID. `source`,
+// when given, releases each bucket once read (the scan reads them all).
+FoundRecords scanNoteRecords(Bytes file, std::span<const std::uint64_t> buckets, const FileSource* source = nullptr);
 
 // Offsets of whatever looks like a bucket on a 512-byte boundary (for a database whose superblock,
-// and with it the bucket list, is lost).
-std::vector<std::uint64_t> findBuckets(Bytes file);
+// and with it the bucket list, is lost), releasing what it has read through `source` as it goes.
+std::vector<std::uint64_t> findBuckets(Bytes file, const FileSource* source = nullptr);
 
 }  // namespace nsf::detail

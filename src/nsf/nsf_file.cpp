@@ -271,9 +271,9 @@ bool NsfFile::lostId(NoteId id) const {
 
 const FoundRecords& NsfFile::foundRecords() const {
     std::call_once(scanned_, [this] {
-        std::vector<std::uint64_t> buckets = superblockError_ ? findBuckets(file_) : superblock_.summaryBuckets;
-        found_ = scanNoteRecords(file_, buckets);
-        source_->release(file_);  // the scan read every bucket; it keeps only where the notes are
+        std::vector<std::uint64_t> buckets =
+            superblockError_ ? findBuckets(file_, source_.get()) : superblock_.summaryBuckets;
+        found_ = scanNoteRecords(file_, buckets, source_.get());
     });
     return found_;
 }

@@ -121,8 +121,7 @@ private:
     BucketDescriptorBlock bdb_;
     std::vector<RrvTable> rrv_;
     mutable BucketCache buckets_{kBucketCacheBytes};
-    // The kernel maps up to 64 KB around a faulting page; reads are counted as at least that much.
-    static constexpr std::size_t kFaultAroundBytes = 64u << 10;
+    // Reads are counted as at least kFaultAroundBytes.
     static constexpr std::size_t kTouchBudgetBytes = 8u << 20;
     mutable std::atomic<std::size_t> touchedBytes_{0};
     DatabaseInfo info_;
