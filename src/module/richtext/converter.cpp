@@ -21,7 +21,10 @@ CLotusRTConverter::CLotusRTConverter(ZAPI *pHost, const std::string &strNote)
     }
 }
 
-CLotusRTConverter::~CLotusRTConverter() = default;
+CLotusRTConverter::~CLotusRTConverter()
+{
+    ReleaseTextBlock();
+}
 
 int32_t CLotusRTConverter::SetOptions(uint32_t dwOptions)
 {
@@ -108,18 +111,14 @@ const CLotusRTFont *CLotusRTConverter::FindFont(uint8_t bFaceID) const
     return it == mapFonts.end() ? nullptr : it->second;
 }
 
-std::string CLotusRTConverter::ParagraphOpening(const CLotusRTPar &par)
+void CLotusRTConverter::ParagraphOpening(const CLotusRTPar &par)
 {
-    std::string str;
-    block.Transition(par.GetBlockMode(), str);
-    str += par.GetAlignment();
-    return str;
+    block.Transition(par.GetBlockMode(), strOut);
+    par.AppendAlignment(strOut);
 }
 
-std::string CLotusRTConverter::DefaultParagraphOpening()
+void CLotusRTConverter::DefaultParagraphOpening()
 {
-    std::string str;
-    block.Transition(LOTUS_BLOCK_PARAGRAPH, str);
-    str += ">";
-    return str;
+    block.Transition(LOTUS_BLOCK_PARAGRAPH, strOut);
+    strOut += '>';
 }

@@ -17,6 +17,9 @@ const int32_t nCharsetOutput = 28;
 const int32_t nConversionNotes = 50;
 const int32_t nTextMode = 32;
 
+/* Smallest block for converted text: most runs are short, and one block serves them all. */
+const int32_t cbTextBlockMin = 8 * 1024;
+
 /* Attribute bits of a font ID and the tags they open, in opening order. */
 const struct {
     uint8_t bBit;
@@ -58,25 +61,25 @@ const char *FindSpecial(const char *pch, const char *pchEnd)
 
 /* Line breaks, "<" and tabs made visible; spaces at the very start made non-breaking. Nothing else is
    escaped: the host's conversion delivers text meant to pass as it stands. */
-void EscapeRunText(const std::string &strText, std::string &str)
+void EscapeRunText(const char *pch, size_t cch, std::string &str)
 {
-    const char *pch = strText.data();
-    const char *const pchEnd = pch + strText.size();
+    const char *const pchEnd = pch + cch;
     for (; pch < pchEnd && *pch == ' '; ++pch)
-        str += "&nbsp;";
+        str.append("&nbsp;", 6);
     /* unchanged stretches are appended whole */
     const char *pchSpan = pch;
     for (; (pch = FindSpecial(pch, pchEnd)) < pchEnd; ++pch) {
         const char *pszRepl;
+        size_t cchRepl;
         switch (*pch) {
         case '\0':
-        case '\n': pszRepl = "<BR>"; break;
-        case '<': pszRepl = "&lt;"; break;
-        case '\t': pszRepl = "&nbsp;&nbsp;&nbsp;&nbsp;"; break;
+        case '\n': pszRepl = "<BR>"; cchRepl = 4; break;
+        case '<': pszRepl = "&lt;"; cchRepl = 4; break;
+        case '\t': pszRepl = "&nbsp;&nbsp;&nbsp;&nbsp;"; cchRepl = 24; break;
         default: continue;
         }
         str.append(pchSpan, static_cast<size_t>(pch - pchSpan));
-        str += pszRepl;
+        str.append(pszRepl, cchRepl);
         pchSpan = pch + 1;
     }
     str.append(pchSpan, static_cast<size_t>(pchEnd - pchSpan));
@@ -84,84 +87,103 @@ void EscapeRunText(const std::string &strText, std::string &str)
 
 } // namespace
 
-std::string CLotusRTConverter::FaceAttribute(uint8_t bFace) const
+void CLotusRTConverter::FaceAttribute(uint8_t bFace, std::string &strTo) const
 {
     switch (bFace) {
-    case 0: return "\"SERIF\" ";
+    case 0: strTo.append("\"SERIF\" ", 8); return;
     case 1:
-    case 3: return "\"SANS-SERIF\" ";
-    case 4: return "\"MONOSPACE\" ";
+    case 3: strTo.append("\"SANS-SERIF\" ", 13); return;
+    case 4: strTo.append("\"MONOSPACE\" ", 12); return;
     default: {
         const CLotusRTFont *pFont = FindFont(bFace);
-        return pFont != nullptr ? "\"" + pFont->strName + "\" " : "\"SANS-SERIF\" ";
+        if (pFont == nullptr) {
+            strTo.append("\"SANS-SERIF\" ", 13);
+            return;
+        }
+        strTo += '"';
+        strTo += pFont->strName;
+        strTo.append("\" ", 2);
+        return;
     }
     }
 }
 
-std::string CLotusRTConverter::TextRun(const uint8_t *pbRec, int32_t cbRec)
+void CLotusRTConverter::TextRun(const uint8_t *pbRec, int32_t cbRec)
 {
     const uint8_t bFace = nsfGetCDByte(pbRec, cbRec, 4);
     const uint8_t bAttrib = nsfGetCDByte(pbRec, cbRec, 5);
     const uint8_t bColour = nsfGetCDByte(pbRec, cbRec, 6);
     uint8_t bPointSize = nsfGetCDByte(pbRec, cbRec, 7);
 
-    std::string strText = cbRec > 8 ? ConvertText(pbRec + 8, cbRec - 8) : std::string();
+    const char *pchText = nullptr;
+    const int32_t cchText = cbRec > 8 ? ConvertText(pbRec + 8, cbRec - 8, &pchText) : 0;
 
-    std::string str;
-    str.reserve(strText.size() + 160);
-    str += "<FONT FACE=";
+    /* Everything is appended straight to the output: a run is short, and a string of its own per run
+       cost more than the run's markup. */
+    std::string &str = strOut;
+    str.append("<FONT FACE=", 11);
     str += strEquals;
-    str += FaceAttribute(bFace);
+    FaceAttribute(bFace, str);
 
     if (bPointSize > 36)
         bPointSize &= 0x0F;
-    str += "SIZE=";
+    str.append("SIZE=", 5);
     str += strEquals;
     str += static_cast<char>('0' + bPointSize / 5);
 
-    str += " COLOR=";
+    str.append(" COLOR=", 7);
     str += strEquals;
     if (bColour < LOTUS_PALETTE_SIZE)
-        str += nsfGetPaletteColour(bColour);
+        str.append(nsfGetPaletteColour(bColour), LOTUS_PALETTE_COLOUR_LENGTH);
 
     if (dwHighlight != 0) {
         char sz[16];
-        snprintf(sz, sizeof sz, "#%06X", dwHighlight);
-        str += " STYLE=" + strEquals + "\"BACKGROUND-COLOR:" + sz + "\"";
+        const int cch = snprintf(sz, sizeof sz, "#%06X", dwHighlight);
+        str.append(" STYLE=", 7);
+        str += strEquals;
+        str.append("\"BACKGROUND-COLOR:", 18);
+        str.append(sz, static_cast<size_t>(cch));
+        str += '"';
         dwHighlight = 0;
     }
-    str += ">";
+    str += '>';
 
     for (const auto &effect : rgEffects) {
         if (bAttrib & effect.bBit)
             str += effect.pszOpen;
     }
 
-    if ((strText.empty() || strText == " ") && !rgpTables.empty())
-        str += "&nbsp;";
+    if ((cchText == 0 || (cchText == 1 && pchText[0] == ' ')) && !rgpTables.empty())
+        str.append("&nbsp;", 6);
     else
-        EscapeRunText(strText, str);
+        EscapeRunText(pchText, static_cast<size_t>(cchText), str);
 
     for (size_t i = sizeof rgEffects / sizeof rgEffects[0]; i-- > 0;) {
         if (bAttrib & rgEffects[i].bBit)
             str += rgEffects[i].pszClose;
     }
-    str += "</FONT>";
+    str.append("</FONT>", 7);
     str += strNewLine;
-    return str;
 }
 
-std::string CLotusRTConverter::ConvertText(const uint8_t *pb, int32_t cb)
+int32_t CLotusRTConverter::ConvertText(const uint8_t *pb, int32_t cb, const char **ppchText)
 {
+    *ppchText = nullptr;
     if (pb == nullptr || cb < 1)
-        return {};
+        return 0;
     if (static_cast<int64_t>(cb) * 6 > INT32_MAX)
-        return {};
+        return 0;
     MemoryService &mem = pZAPI->memoryService;
-    if (pZAPI->fpTextConvert == nullptr)
-        return std::string(reinterpret_cast<const char *>(pb), static_cast<size_t>(cb));
+    if (pZAPI->fpTextConvert == nullptr) {
+        *ppchText = reinterpret_cast<const char *>(pb);
+        return cb;
+    }
     if (mem.fpMalloc == nullptr || mem.fpFree == nullptr)
-        return {};
+        return 0;
+
+    const int32_t cbOut = cb * 6;
+    if (!ReserveTextBlock(cbOut))
+        return 0;
 
     const int32_t nSavedIn = pZAPI->nCharsetIn;
     const int32_t nSavedOut = pZAPI->nCharsetOut;
@@ -170,39 +192,45 @@ std::string CLotusRTConverter::ConvertText(const uint8_t *pb, int32_t cb)
     if (pZAPI->fpTextMode != nullptr)
         pZAPI->fpTextMode(pZAPI, nTextMode);
 
-    const int32_t cbOut = cb * 6;
-    uint8_t *pbOut = static_cast<uint8_t *>(mem.fpMalloc(&mem, static_cast<size_t>(cbOut)));
-    if (pbOut == nullptr) {
-        pZAPI->nCharsetIn = nSavedIn;
-        pZAPI->nCharsetOut = nSavedOut;
-        return {};
-    }
-
     TextPair in = {const_cast<uint8_t *>(pb), cb};
-    TextPair out = {pbOut, cbOut};
+    TextPair out = {pbTextBlock, cbOut};
     try {
         pZAPI->fpTextConvert(pZAPI, nConversionNotes, &in, &out, nTextMode);
     } catch (...) {
-        /* the block and the host's character sets are not left behind by a failing host */
+        /* the host's character sets are not left behind by a failing host */
         pZAPI->nCharsetIn = nSavedIn;
         pZAPI->nCharsetOut = nSavedOut;
-        mem.fpFree(&mem, pbOut);
         throw;
     }
     pZAPI->nCharsetIn = nSavedIn;
     pZAPI->nCharsetOut = nSavedOut;
 
     /* The host reports how much it wrote; a count outside the block is not believed. */
-    const int32_t cbText = out.cb < 0 ? 0 : (out.cb > cbOut ? cbOut : out.cb);
-    std::string str;
-    try {
-        str.assign(reinterpret_cast<const char *>(pbOut), static_cast<size_t>(cbText));
-    } catch (...) {
-        mem.fpFree(&mem, pbOut);
-        throw;
-    }
-    mem.fpFree(&mem, pbOut);
-    return str;
+    *ppchText = reinterpret_cast<const char *>(pbTextBlock);
+    return out.cb < 0 ? 0 : (out.cb > cbOut ? cbOut : out.cb);
+}
+
+bool CLotusRTConverter::ReserveTextBlock(int32_t cb)
+{
+    if (cb <= cbTextBlock)
+        return true;
+    MemoryService &mem = pZAPI->memoryService;
+    ReleaseTextBlock();
+    /* One block serves every run of the conversion; small runs share a first block of a few pages. */
+    const int32_t cbBlock = cb < cbTextBlockMin ? cbTextBlockMin : cb;
+    pbTextBlock = static_cast<uint8_t *>(mem.fpMalloc(&mem, static_cast<size_t>(cbBlock)));
+    if (pbTextBlock == nullptr)
+        return false;
+    cbTextBlock = cbBlock;
+    return true;
+}
+
+void CLotusRTConverter::ReleaseTextBlock()
+{
+    if (pbTextBlock != nullptr)
+        pZAPI->memoryService.fpFree(&pZAPI->memoryService, pbTextBlock);
+    pbTextBlock = nullptr;
+    cbTextBlock = 0;
 }
 
 void CLotusRTConverter::SetHighlight(const uint8_t *pbRec, int32_t cbRec)
