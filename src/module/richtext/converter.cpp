@@ -56,6 +56,11 @@ int32_t CLotusRTConverter::Convert(const uint8_t *pb, size_t cb, std::string &st
 
     block.Transition(LOTUS_BLOCK_NONE, strOut);
     strOut += "</BODY></HTML>\r\n";
+    /* Image parts are most of a large result: room for all of them at once, not part by part. */
+    size_t cchParts = sizeof LOTUS_MHT_BOUNDARY "--";
+    for (auto &pImage : rgpImages)
+        cchParts += MimePartCapacity(*pImage);
+    strOut.reserve(strOut.size() + cchParts);
     for (auto &pImage : rgpImages)
         WriteMimePart(*pImage, strOut);
     strOut += LOTUS_MHT_BOUNDARY "--";

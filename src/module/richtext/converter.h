@@ -93,6 +93,8 @@ public:
     void ImageReference(const uint8_t *pbRec, int32_t cbRec);
     int32_t ConvertNotesBitmap(CLotusBinaryStream &image);
     void WriteMimePart(const CLotusBinaryStream &image, std::string &strTo);
+    /* Characters enough for the MIME part of an image (0 for an image that writes none). */
+    size_t MimePartCapacity(const CLotusBinaryStream &image) const;
 
     ZAPI *pZAPI;
     uint32_t dwFlags;                   /* host conversion flags (CNVO_SHOWHIDDENTEXT) */

@@ -198,6 +198,16 @@ int32_t CLotusRTConverter::ConvertNotesBitmap(CLotusBinaryStream &image)
     return nStatus;
 }
 
+size_t CLotusRTConverter::MimePartCapacity(const CLotusBinaryStream &image) const
+{
+    if (image.pbData == nullptr || image.nLength < 1)
+        return 0;
+    const int64_t cchBase64 = nsfGetBase64Capacity(image.nLength);
+    /* the boundary, the three header lines and the blank lines around the text */
+    const size_t cchFrame = 160;
+    return cchBase64 < 0 ? 0 : static_cast<size_t>(cchBase64) + image.strName.size() + cchFrame;
+}
+
 void CLotusRTConverter::WriteMimePart(const CLotusBinaryStream &image, std::string &strTo)
 {
     if (image.pbData == nullptr || image.nLength < 1)
