@@ -101,11 +101,23 @@ void CLotusRTConverter::AddFonts(const uint8_t *pbRec, int32_t cbRec)
 void CLotusRTConverter::AddPab(const uint8_t *pbRec, int32_t cbRec)
 {
     rgpPabs.push_back(std::make_unique<CLotusRTPar>(bMHT, pbRec, cbRec));
-    mapPabs.emplace(rgpPabs.back()->wID, rgpPabs.back().get());
+    const CLotusRTPar *pPar = rgpPabs.back().get();
+    if (pPar->wID >= cPabsByID) {
+        mapPabs.emplace(pPar->wID, pPar);
+        return;
+    }
+    if (rgpPabsByID.size() <= pPar->wID)
+        rgpPabsByID.resize(static_cast<size_t>(pPar->wID) + 1, nullptr);
+    if (rgpPabsByID[pPar->wID] == nullptr)
+        rgpPabsByID[pPar->wID] = pPar;
 }
 
 const CLotusRTPar *CLotusRTConverter::FindPab(uint16_t wID) const
 {
+    if (wID < rgpPabsByID.size())
+        return rgpPabsByID[wID];
+    if (wID < cPabsByID)
+        return nullptr;
     auto it = mapPabs.find(wID);
     return it == mapPabs.end() ? nullptr : it->second;
 }

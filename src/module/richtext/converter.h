@@ -78,6 +78,10 @@ public:
     void DefaultParagraphOpening();
     void FaceAttribute(uint8_t bFace, std::string &strTo) const;
     void TextRun(const uint8_t *pbRec, int32_t cbRec);
+    /* The tags around a text run whose FONTID bytes (face, attributes, colour, point size, from the
+       lowest byte up) are dwFont; dwBackground, when not 0, is a highlight colour. */
+    void RunOpening(uint32_t dwFont, uint32_t dwBackground, std::string &str) const;
+    void RunClosing(uint32_t dwFont, std::string &str) const;
     /* Converts cb bytes of Notes text through the host into the converter's text block; *ppchText points
        at the result until the next call. Returns its length (0 when there is none). */
     int32_t ConvertText(const uint8_t *pb, int32_t cb, const char **ppchText);
@@ -117,11 +121,20 @@ private:
     bool ReserveTextBlock(int32_t cb);
     void ReleaseTextBlock();
 
+    /* The tags of the last text run's font, without a highlight. */
+    uint32_t dwRunTagsFont = 0;
+    bool bRunTagsValid = false;
+    std::string strRunOpening;
+    std::string strRunClosing;
+
     /* Host block that every text run of the conversion is converted into. */
     uint8_t *pbTextBlock = nullptr;
     int32_t cbTextBlock = 0;
 
-    /* First definition of each ID / face in record order, for quick look-up. */
+    /* First definition of each ID / face in record order, for quick look-up. Paragraph definitions are
+       numbered from 1 up: the small IDs, the ones documents use, index a table. */
+    static constexpr uint16_t cPabsByID = 4096;
+    std::vector<const CLotusRTPar *> rgpPabsByID;
     std::unordered_map<uint16_t, const CLotusRTPar *> mapPabs;
     std::unordered_map<uint8_t, const CLotusRTFont *> mapFonts;
 };
