@@ -4,7 +4,7 @@
 
 namespace {
 
-const char szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const int32_t nLineLength = 72;
 const int32_t cbPerLine = nLineLength / 4 * 3;
 
