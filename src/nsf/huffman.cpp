@@ -28,15 +28,18 @@ struct LookupEntry {
     bool leaf = false;
 };
 
-// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits.
-// `count` 0 means the first code is longer or is the end code; the single-symbol path takes over.
-struct RunEntry {
-    std::uint8_t bytes[kMaxRun] = {};
-    std::uint8_t count = 0;
-    std::uint8_t bits = 0;
-    std::uint8_t unused[2] = {};  // eight bytes: a plain scaled index
-};
-static_assert(sizeof(RunEntry) == 8);
+// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits,
+// packed into one word so that a lookup is a single load and the shift by its low bits needs no unpacking.
+//   bits 0-7    code bits the run takes
+//   bits 8-15   bytes in the run; 0 when the first code is longer or is the end code (the single-symbol
+//               path takes over), and then the code bits are 0 too, so that a lookup of it changes nothing
+//   bits 16-31  the sum of the run's bytes, for the checksum
+//   bits 32-63  the bytes, the first in the lowest
+using RunEntry = std::uint64_t;
+
+constexpr unsigned runBits(RunEntry run) noexcept { return static_cast<unsigned>(run & 0xFF); }
+constexpr unsigned runCount(RunEntry run) noexcept { return static_cast<unsigned>((run >> 8) & 0xFF); }
+constexpr std::uint32_t runSum(RunEntry run) noexcept { return static_cast<std::uint32_t>((run >> 16) & 0xFFFF); }
 
 
 // A validated tree plus its lookup tables.
@@ -107,15 +110,18 @@ private:
         // code ends inside them: the single-symbol slot of the shifted bits tells both.
         runs_.assign(kSlots, RunEntry{});
         for (std::uint32_t slot = 0; slot < kSlots; ++slot) {
-            RunEntry& run = runs_[slot];
             unsigned used = 0;
-            while (run.count < kMaxRun) {
+            unsigned count = 0;
+            std::uint32_t sum = 0;
+            std::uint64_t bytes = 0;
+            while (count < kMaxRun) {
                 const LookupEntry& e = table_[(slot << used) & (kSlots - 1)];
                 if (!e.leaf || e.value == kEndSymbol || used + e.bits > lookupBits_) break;
-                run.bytes[run.count++] = static_cast<std::uint8_t>(e.value);
+                bytes |= std::uint64_t{e.value} << (8 * count++);
+                sum += e.value;
                 used += e.bits;
             }
-            run.bits = static_cast<std::uint8_t>(used);
+            runs_[slot] = used | RunEntry{count} << 8 | RunEntry{sum} << 16 | bytes << 32;
         }
     }
 
@@ -250,6 +256,7 @@ private:
         constexpr unsigned kLookupsPerLoad = 56 / kWidth;
         std::uint64_t bits = bits_;
         unsigned count = count_;
+        std::uint32_t sum = sum_;
         std::size_t pos = inPos_;
         const std::size_t end = inEnd_;
         const std::uint8_t* in = input_.data();
@@ -262,33 +269,47 @@ private:
             pos += taken;
             count += taken * 8;
         };
+        // The next lookup hangs on this one only through the shift: everything else is off that chain.
         auto step = [&] {
-            const RunEntry& run = runs[bits >> (64 - kWidth)];
-            if (run.count == 0) return false;
-            std::memcpy(dst + n, run.bytes, kMaxRun);
-            n += run.count;
-            bits <<= run.bits;
-            count -= run.bits;
-            return true;
+            const RunEntry run = runs[bits >> (64 - kWidth)];
+            storeLE32(dst + n, static_cast<std::uint32_t>(run >> 32));
+            n += runCount(run);
+            sum += runSum(run);
+            bits <<= run & 63;
+            count -= runBits(run);
+            return run;
         };
-        // Unrolled: one load, then lookups with no further checks of the bit count.
-        bool stopped = false;
-        while (!stopped && n + kLookupsPerLoad * kMaxRun <= room && end - pos >= 8) {
+        // One load, then lookups with neither checks nor branches: a stop slot takes no bits, so the
+        // lookups after it find it again, and the last one tells.
+        for (;;) {
+            if (n + kLookupsPerLoad * kMaxRun > room || end - pos < 8) break;
             load();
-            for (unsigned k = 0; k < kLookupsPerLoad && !stopped; ++k) stopped = !step();
+            RunEntry last = 0;
+            for (unsigned k = 0; k < kLookupsPerLoad; ++k) last = step();
+            if (runCount(last) == 0) [[unlikely]] return keep(bits, count, sum, pos, n);
         }
-        while (!stopped && n + kMaxRun <= room) {
+        while (n + kMaxRun <= room) {
             if (count < kWidth) {
                 if (end - pos < 8) break;
                 load();
             }
-            stopped = !step();
+            if (runCount(step()) == 0) break;
         }
+        return keep(bits, count, sum, pos, n);
+    }
+
+    std::size_t keep(std::uint64_t bits, unsigned count, std::uint32_t sum, std::size_t pos, std::size_t n) noexcept {
         inputOffset_ += pos - inPos_;
         inPos_ = pos;
         bits_ = bits;
         count_ = count;
+        sum_ = sum;
         return n;
+    }
+
+    static void storeLE32(std::uint8_t* p, std::uint32_t v) noexcept {
+        if constexpr (std::endian::native == std::endian::big) v = std::byteswap(v);
+        std::memcpy(p, &v, sizeof v);
     }
 
     // Runs while they last, single symbols (long codes, the end code, the last bytes of `out` or of
@@ -303,41 +324,17 @@ private:
             auto symbol = nextSymbol();
             if (!symbol) return std::unexpected(symbol.error());
             if (*symbol == kEndSymbol) {
-                account(out.first(n));
+                produced_ += n;
                 return finish(n);
             }
             if (produced_ + n == limit_)
                 return fail(ErrorKind::Corrupt, std::string(kStructure),
                             "decodes to more than " + std::to_string(limit_) + " bytes", inputOffset_);
             out[n++] = static_cast<std::uint8_t>(*symbol);
+            sum_ += static_cast<std::uint32_t>(*symbol);
         }
-        account(out.first(n));
+        produced_ += n;
         return n;
-    }
-
-    void account(std::span<const std::uint8_t> decoded) noexcept {
-        sum_ += byteSum(decoded);
-        produced_ += decoded.size();
-    }
-
-    // The sum of the bytes, eight at a time: four 16-bit lanes per word take the even and the odd
-    // bytes, and are folded before they could overflow (each word adds at most 510 to a lane).
-    static std::uint32_t byteSum(std::span<const std::uint8_t> data) noexcept {
-        constexpr std::uint64_t kLanes = 0x00FF00FF00FF00FFull;
-        constexpr std::size_t kWordsPerFold = 128;
-        std::uint32_t sum = 0;
-        std::size_t i = 0;
-        while (data.size() - i >= 8) {
-            std::uint64_t lanes = 0;
-            for (std::size_t w = 0; w < kWordsPerFold && data.size() - i >= 8; ++w, i += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, data.data() + i, sizeof word);
-                lanes += (word & kLanes) + ((word >> 8) & kLanes);
-            }
-            for (int lane = 0; lane < 4; ++lane) sum += static_cast<std::uint32_t>((lanes >> (16 * lane)) & 0xFFFF);
-        }
-        for (; i < data.size(); ++i) sum += data[i];
-        return sum;
     }
 
     Expected<std::size_t> finish(std::size_t lastChunk) {
