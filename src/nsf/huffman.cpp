@@ -170,7 +170,8 @@ public:
     HuffmanStream(std::unique_ptr<ObjectStream> raw, DecodeTree tree, std::uint32_t checksum,
                   std::optional<std::uint64_t> expectedSize, std::uint64_t limit, std::uint64_t dataOffset)
         : raw_(std::move(raw)), tree_(std::move(tree)), checksum_(checksum), expected_(expectedSize),
-          limit_(limit), inputOffset_(dataOffset), input_(kInputChunk) {}
+          limit_(limit), inputOffset_(dataOffset), input_(kInputChunk),
+          decodeRuns_(pickRunDecoder(tree_.lookupBits())) {}
 
     std::uint64_t size() const override { return expected_.value_or(0); }
 
@@ -251,7 +252,7 @@ private:
     // input buffer for a wide load; the state lives in locals so that the stores into `dst` cannot
     // be taken to change it. Stops at a slot that starts with a long code or the end code.
     template <unsigned kWidth>
-    std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+    [[gnu::always_inline]] std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
         // After a wide load at least 56 bits are buffered: enough for this many lookups unchecked.
         constexpr unsigned kLookupsPerLoad = 56 / kWidth;
         std::uint64_t bits = bits_;
@@ -263,14 +264,14 @@ private:
         const RunEntry* runs = tree_.runs();
         // The bits a wide load leaves set below `count` are the next input bits: loading them again
         // later changes nothing.
-        auto load = [&] {
+        auto load = [&] [[gnu::always_inline]] {
             bits |= loadBE64(in + pos) >> count;
             const unsigned taken = (63 - count) / 8;
             pos += taken;
             count += taken * 8;
         };
         // The next lookup hangs on this one only through the shift: everything else is off that chain.
-        auto step = [&] {
+        auto step = [&] [[gnu::always_inline]] {
             const RunEntry run = runs[bits >> (64 - kWidth)];
             storeLE32(dst + n, static_cast<std::uint32_t>(run >> 32));
             n += runCount(run);
@@ -285,6 +286,7 @@ private:
             if (n + kLookupsPerLoad * kMaxRun > room || end - pos < 8) break;
             load();
             RunEntry last = 0;
+#pragma GCC unroll 8
             for (unsigned k = 0; k < kLookupsPerLoad; ++k) last = step();
             if (runCount(last) == 0) [[unlikely]] return keep(bits, count, sum, pos, n);
         }
@@ -296,6 +298,31 @@ private:
             if (runCount(step()) == 0) break;
         }
         return keep(bits, count, sum, pos, n);
+    }
+
+    // The same loop built twice: shifts by a register amount take one instruction with BMI2 (x86) and
+    // sit on the lookups' dependency chain, so processors that have it get that build.
+    template <unsigned kWidth>
+    std::size_t decodeRunsPortable(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        return decodeRuns<kWidth>(dst, n, room);
+    }
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    template <unsigned kWidth>
+    [[gnu::target("bmi2")]] std::size_t decodeRunsBmi2(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        return decodeRuns<kWidth>(dst, n, room);
+    }
+#endif
+
+    using RunDecoder = std::size_t (HuffmanStream::*)(std::uint8_t*, std::size_t, std::size_t) noexcept;
+
+    static RunDecoder pickRunDecoder(unsigned width) noexcept {
+        const bool wide = width == kLookupBits;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        static const bool bmi2 = __builtin_cpu_supports("bmi2");
+        if (bmi2) return wide ? &HuffmanStream::decodeRunsBmi2<kLookupBits> : &HuffmanStream::decodeRunsBmi2<kSmallLookupBits>;
+#endif
+        return wide ? &HuffmanStream::decodeRunsPortable<kLookupBits>
+                    : &HuffmanStream::decodeRunsPortable<kSmallLookupBits>;
     }
 
     std::size_t keep(std::uint64_t bits, unsigned count, std::uint32_t sum, std::size_t pos, std::size_t n) noexcept {
@@ -318,8 +345,7 @@ private:
         std::size_t n = 0;
         const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limit_ - produced_));
         for (;;) {
-            n = tree_.lookupBits() == kLookupBits ? decodeRuns<kLookupBits>(out.data(), n, room)
-                                                  : decodeRuns<kSmallLookupBits>(out.data(), n, room);
+            n = (this->*decodeRuns_)(out.data(), n, room);
             if (n == out.size()) break;
             auto symbol = nextSymbol();
             if (!symbol) return std::unexpected(symbol.error());
@@ -367,6 +393,7 @@ private:
     std::uint32_t sum_ = 0;
     bool done_ = false;
     std::optional<Error> error_;
+    RunDecoder decodeRuns_;
 };
 
 class MemoryStream final : public ObjectStream {
