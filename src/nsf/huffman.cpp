@@ -253,8 +253,10 @@ private:
     // be taken to change it. Stops at a slot that starts with a long code or the end code.
     template <unsigned kWidth>
     [[gnu::always_inline]] std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
-        // After a wide load at least 56 bits are buffered: enough for this many lookups unchecked.
-        constexpr unsigned kLookupsPerLoad = 56 / kWidth;
+        // A wide load leaves at least 56 bits buffered. A group's first lookup uses the bits held
+        // before the load, so that merging the loaded bits stays off the lookups' chain: the bits
+        // left after a group must still fill one lookup.
+        constexpr unsigned kLookupsPerGroup = (56 - kWidth) / kWidth;
         std::uint64_t bits = bits_;
         unsigned count = count_;
         std::uint32_t sum = sum_;
@@ -262,40 +264,41 @@ private:
         const std::size_t end = inEnd_;
         const std::uint8_t* in = input_.data();
         const RunEntry* runs = tree_.runs();
-        // The bits a wide load leaves set below `count` are the next input bits: loading them again
-        // later changes nothing.
+        // The next input bits, placed below the `count` buffered ones, for the caller to merge. The
+        // bits a wide load leaves set below `count` are the next input bits: loading them again later
+        // changes nothing.
         auto load = [&] [[gnu::always_inline]] {
-            bits |= loadBE64(in + pos) >> count;
+            const std::uint64_t fresh = loadBE64(in + pos) >> count;
             const unsigned taken = (63 - count) / 8;
             pos += taken;
             count += taken * 8;
+            return fresh;
         };
         // The next lookup hangs on this one only through the shift: everything else is off that chain.
-        auto step = [&] [[gnu::always_inline]] {
+        auto step = [&] [[gnu::always_inline]] (std::uint64_t fresh) {
             const RunEntry run = runs[bits >> (64 - kWidth)];
             storeLE32(dst + n, static_cast<std::uint32_t>(run >> 32));
             n += runCount(run);
             sum += runSum(run);
-            bits <<= run & 63;
+            bits = (bits | fresh) << (run & 63);
             count -= runBits(run);
             return run;
         };
-        // One load, then lookups with neither checks nor branches: a stop slot takes no bits, so the
+        // Groups of lookups with neither checks nor branches: a stop slot takes no bits, so the
         // lookups after it find it again, and the last one tells.
-        for (;;) {
-            if (n + kLookupsPerLoad * kMaxRun > room || end - pos < 8) break;
-            load();
-            RunEntry last = 0;
+        if (count < kWidth && end - pos >= 8) bits |= load();
+        while (count >= kWidth && n + kLookupsPerGroup * kMaxRun <= room && end - pos >= 8) {
+            RunEntry last = step(load());
 #pragma GCC unroll 8
-            for (unsigned k = 0; k < kLookupsPerLoad; ++k) last = step();
+            for (unsigned k = 1; k < kLookupsPerGroup; ++k) last = step(0);
             if (runCount(last) == 0) [[unlikely]] return keep(bits, count, sum, pos, n);
         }
         while (n + kMaxRun <= room) {
             if (count < kWidth) {
                 if (end - pos < 8) break;
-                load();
+                bits |= load();
             }
-            if (runCount(step()) == 0) break;
+            if (runCount(step(0)) == 0) break;
         }
         return keep(bits, count, sum, pos, n);
     }
