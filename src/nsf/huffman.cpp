@@ -170,7 +170,8 @@ public:
     HuffmanStream(std::unique_ptr<ObjectStream> raw, DecodeTree tree, std::uint32_t checksum,
                   std::optional<std::uint64_t> expectedSize, std::uint64_t limit, std::uint64_t dataOffset)
         : raw_(std::move(raw)), tree_(std::move(tree)), checksum_(checksum), expected_(expectedSize),
-          limit_(limit), inputOffset_(dataOffset), input_(kInputChunk),
+          limit_(limit), inputOffset_(dataOffset), inputStore_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputChunk)),
+          input_(inputStore_.get(), kInputChunk),
           decodeRuns_(pickRunDecoder(tree_.lookupBits())) {}
 
     std::uint64_t size() const override { return expected_.value_or(0); }
@@ -386,7 +387,10 @@ private:
     std::optional<std::uint64_t> expected_;
     std::uint64_t limit_;
     std::uint64_t inputOffset_;  // offset in the payload of the next byte to load, for messages
-    std::vector<std::uint8_t> input_;
+    // Left uninitialised: only the `inEnd_` bytes a read delivered are ever looked at, and small
+    // outputs would otherwise pay for clearing it.
+    std::unique_ptr<std::uint8_t[]> inputStore_;
+    std::span<std::uint8_t> input_;
     std::size_t inPos_ = 0;
     std::size_t inEnd_ = 0;
     bool inputEnded_ = false;
