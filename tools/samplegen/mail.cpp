@@ -25,7 +25,7 @@ nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& h) {
     constexpr std::uint16_t kNames = nsf::kItemSummary | nsf::kItemNames;
     nsf::NoteBuilder& n = db.document();
     stampNote(n, h.postedUnixSeconds);
-    n.text("Form", "Memo")
+    n.text("Form", h.form)
         .text("From", h.from, kNames)
         .text("Principal", h.from, kNames)
         .textList("SendTo", h.sendTo, kNames)

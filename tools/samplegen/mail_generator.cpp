@@ -9,6 +9,7 @@
 #include "nsf/cd_writer.h"
 #include "images.h"
 #include "mail.h"
+#include "notes_bitmaps.h"
 #include "nsf/memory_database.h"
 #include "nsf/streaming_writer.h"
 
@@ -90,9 +91,18 @@ Attachment makeAttachment(Dice& dice, std::uint64_t size, std::uint64_t serial) 
     return a;
 }
 
+// An item that another of the same name follows ends on an even size, as real split rich text does:
+// readers join the items, and the records of the joined value start at even offsets.
+Bytes continued(Bytes item) {
+    if (item.size() % 2) item.push_back(0);
+    return item;
+}
+
 class Generator {
 public:
-    Generator(const MailDatabasePlan& plan) : plan_(plan), dice_(plan.seed) {}
+    Generator(const MailDatabasePlan& plan) : plan_(plan), dice_(plan.seed) {
+        for (const BitmapPicture& picture : bitmapPictures()) bitmaps_.push_back(notesBitmapRecords(picture));
+    }
 
     nsf::Expected<MailDatabaseSummary> run(const std::filesystem::path& path) {
         nsf::DatabaseInfo info;
@@ -144,12 +154,41 @@ private:
         if (dice_.chance(30)) h.copyTo.emplace_back(dice_.person());
         h.postedUnixSeconds = time_;
         nsf::NoteBuilder& mail = addMail(part, h);
+        body(mail);
+        file(mail);
+        // Some mails are answered: the reply follows in the same part, so the parent's response count
+        // is known before the parent is written.
+        if (dice_.chance(10)) reply(part, mail, h);
+    }
+
+    void body(nsf::NoteBuilder& mail) {
         if (dice_.chance(65)) richText(mail);
         else mime(mail);
         ++summary_.mails;
-        // Every mail is in the archive; a third also in one of the smaller folders.
+    }
+
+    // Every mail is in the archive; a third also in one of the smaller folders.
+    void file(const nsf::NoteBuilder& mail) {
         members_[0].push_back(mail.id());
         if (dice_.chance(33)) members_[1 + dice_.below(kFolderCount - 1)].push_back(mail.id());
+    }
+
+    // A reply stored as a response document: $REF names the parent's UNID, the header its note ID.
+    void reply(nsf::MemoryDatabaseBuilder& part, nsf::NoteBuilder& parent, const MailHeader& original) {
+        MailHeader h;
+        h.form = "Reply";
+        h.subject = "Re: " + original.subject;
+        h.from = std::string(kPeople[0]);
+        h.sendTo = {original.from};
+        h.postedUnixSeconds = original.postedUnixSeconds + 300 + static_cast<std::int64_t>(dice_.below(86400));
+        nsf::NoteBuilder& mail = addMail(part, h);
+        mail.parent(parent.id());
+        const std::array<nsf::OriginatorId, 1> ref{parent.header().oid};
+        mail.noteRefs("$REF", ref);
+        parent.responseCount(parent.header().responseCount + 1);
+        body(mail);
+        file(mail);
+        ++summary_.replies;
     }
 
     std::vector<Attachment> attachments() {
@@ -171,7 +210,7 @@ private:
         // Mostly short mails; one in twenty long enough to need several Body items.
         const std::uint64_t paragraphs = dice_.chance(5) ? 400 + dice_.below(800) : 2 + dice_.below(20);
         for (std::uint64_t p = 0; p < paragraphs; ++p) {
-            if (cd.size() > kBodyItemBytes) items.push_back(std::exchange(cd, CdWriter()).take());
+            if (cd.size() > kBodyItemBytes) items.push_back(continued(std::exchange(cd, CdWriter()).take()));
             switch (dice_.below(10)) {
             case 0:
                 cd.line(kBullets, dice_.sentence(5), Font{1, 0, 0, 10}).line(kBullets, dice_.sentence(4));
@@ -201,6 +240,12 @@ private:
                     .text(" " + dice_.sentence(3), Font{5, kBold, static_cast<std::uint8_t>(dice_.below(16)), 12});
                 break;
             }
+        }
+        if (dice_.chance(15)) {  // a screenshot pasted as a Notes bitmap
+            const std::size_t k = dice_.below(bitmaps_.size());
+            const BitmapPicture& picture = bitmapPictures()[k];
+            cd.paragraph(kPlain).notesBitmap(picture.width, picture.height, bitmaps_[k]);
+            ++summary_.bitmaps;
         }
         const std::vector<Attachment> files = attachments();
         for (const Attachment& a : files) cd.paragraph(kPlain).attachmentIcon(a.name, a.name);
@@ -283,6 +328,7 @@ private:
     nsf::NoteId nextId_ = nsf::kFirstBuilderNoteId;
     std::uint64_t serial_ = 0;
     std::array<std::vector<nsf::NoteId>, kFolderCount> members_;
+    std::vector<std::vector<std::vector<std::uint8_t>>> bitmaps_;  // the records of each picture
 };
 
 }  // namespace
