@@ -24,6 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint16_t kPlain = 1, kBullets = 2, kNumbers = 3, kInTable = 4;
 constexpr std::size_t kBodyItemBytes = 48 * 1024;  // rich text is split into items of about this size
 constexpr std::size_t kFolderCount = 4;
+constexpr std::uint16_t kMimePartFlags = nsf::kItemSign | nsf::kItemSeal;  // of MIME parts, as mail keeps them
 
 constexpr std::array<std::string_view, 12> kPeople = {
     "CN=Anna Schmidt/OU=Sales/O=Example", "CN=Ben Okafor/O=Example",  "CN=Chloé Martin/O=Example",
@@ -271,7 +272,6 @@ private:
             html += "<p>" + s + "</p>\r\n";
         }
         html += "<p><img src=\"cid:chart@example.com\" alt=\"chart\"></p>\r\n</body></html>\r\n";
-        constexpr std::uint16_t kFlags = nsf::kItemSign | nsf::kItemSeal;
         mail.text("MIME_Version", "1.0").text("$NoteHasNativeMIME", "1");
         const bool withFile = dice_.chance(25);
         const std::string outer = withFile ? "=_mix_" + std::to_string(time_) + "_=" : boundary;
@@ -280,45 +280,58 @@ private:
                        "MIME-Version: 1.0\r\nContent-Type: multipart/" + std::string(withFile ? "mixed" : "alternative") +
                            "; boundary=\"" + outer + "\"\r\n\r\n",
                        "This is a multipart message in MIME format.\r\n"},
-                      kFlags);
+                      kMimePartFlags);
         if (withFile)
             mail.mimePart("Body",
                           {2, 0x3, 2, "--" + outer + "\r\n",
                            "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n\r\n", ""},
-                          kFlags);
+                          kMimePartFlags);
         mail.mimePart("Body",
                       {2, 0x3, 2, "--" + boundary + "\r\n",
                        "Content-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n", text},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + boundary + "\r\n",
                        "Content-Type: multipart/related; boundary=\"" + related + "\"\r\n\r\n", ""},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + related + "\r\n",
                        "Content-Type: text/html; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n", html},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + related + "\r\n",
                        "Content-Type: image/gif\r\nContent-ID: <chart@example.com>\r\n"
                        "Content-Disposition: inline; filename=\"chart.gif\"\r\n"
                        "Content-Transfer-Encoding: base64\r\n\r\n",
                        base64(chartGif())},
-                      kFlags)
-            .mimePart("Body", {2, 0x1, 3, "--" + related + "--\r\n", "", ""}, kFlags)
-            .mimePart("Body", {2, 0x1, 3, "--" + boundary + "--\r\n", "", ""}, kFlags);
-        if (withFile) {
-            // Inline base64 keeps the part inside one item: up to 30 KB of file.
-            const Attachment a = makeAttachment(dice_, dice_.logSize(200, 30 * 1024), ++serial_);
+                      kMimePartFlags)
+            .mimePart("Body", {2, 0x1, 3, "--" + related + "--\r\n", "", ""}, kMimePartFlags)
+            .mimePart("Body", {2, 0x1, 3, "--" + boundary + "--\r\n", "", ""}, kMimePartFlags);
+        if (withFile) mimeAttachment(mail, outer);
+    }
+
+    // A small file travels base64 inside its part; a larger one is kept as mail databases keep it: the
+    // part's body is the name of a $FILE object holding the file (flags: boundary, headers, body in
+    // an object, shared object; transfer encoding binary).
+    void mimeAttachment(nsf::NoteBuilder& mail, const std::string& outer) {
+        constexpr std::uint64_t kLargestInline = 16 * 1024;
+        const Attachment a = makeAttachment(dice_, dice_.logSize(200, plan_.largestAttachment), ++serial_);
+        const std::string head = "Content-Type: application/octet-stream; name=\"" + a.name +
+                                 "\"\r\nContent-Disposition: attachment; filename=\"" + a.name + "\"\r\n";
+        if (a.bytes.size() <= kLargestInline) {
             mail.mimePart("Body",
-                          {2, 0x3, 2, "--" + outer + "\r\n",
-                           "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"" +
-                               a.name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+                          {2, 0x3, 2, "--" + outer + "\r\n", head + "Content-Transfer-Encoding: base64\r\n\r\n",
                            base64(a.bytes)},
-                          kFlags)
-                .mimePart("Body", {2, 0x1, 3, "--" + outer + "--\r\n", "", ""}, kFlags);
-            ++summary_.attachments;
+                          kMimePartFlags);
+        } else {
+            mail.mimePart("Body",
+                          {2, 0xF, 2, "--" + outer + "\r\n", head + "Content-Transfer-Encoding: binary\r\n\r\n", a.name},
+                          kMimePartFlags);
+            attach(mail, a.name, a.bytes, time_ - 3600, a.compression);
+            ++summary_.mimeObjects;
         }
+        mail.mimePart("Body", {2, 0x1, 3, "--" + outer + "--\r\n", "", ""}, kMimePartFlags);
+        ++summary_.attachments;
     }
 
     MailDatabasePlan plan_;

@@ -23,7 +23,7 @@ struct MailDatabasePlan {
 
 struct MailDatabaseSummary {
     std::uint64_t mails = 0, richText = 0, mime = 0, attachments = 0, stubs = 0, folders = 0, splitBodies = 0;
-    std::uint64_t replies = 0, bitmaps = 0;
+    std::uint64_t replies = 0, bitmaps = 0, mimeObjects = 0;  // MIME attachments kept in $FILE objects
     std::uint64_t bytes = 0;
 };
 
