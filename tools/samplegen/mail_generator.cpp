@@ -158,8 +158,8 @@ private:
         body(mail);
         file(mail);
         // Some mails are answered: the reply follows in the same part, so the parent's response count
-        // is known before the parent is written.
-        if (dice_.chance(10)) reply(part, mail, h);
+        // is known before the parent is written. A message count is not overshot for it.
+        if (dice_.chance(10) && (plan_.messages == 0 || summary_.mails < plan_.messages)) reply(part, mail, h);
     }
 
     void body(nsf::NoteBuilder& mail) {
