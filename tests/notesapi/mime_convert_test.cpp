@@ -219,6 +219,16 @@ TEST_F(MimeConvert, NestedMultipartsGiveTheTextOfEachLevel) {
                     child("m", plainText, "the footer\r\n"),
                     closing("m")}),
               "the html\nthe footer");
+    // The line break before a delimiter belongs to it, and some writers store it with the delimiter.
+    auto broken = [](nsf::MimePartSpec p) {
+        p.boundary.insert(0, "\r\n");
+        return p;
+    };
+    EXPECT_EQ(text({part(1, "Content-Type: multipart/mixed; boundary=m\r\n\r\n", ""),
+                    broken(child("m", "Content-Type: multipart/alternative; boundary=a\r\n\r\n", "", 1)),
+                    broken(child("a", html, "<p>inner</p>\r\n")), broken(closing("a")),
+                    broken(child("m", plainText, "outer\r\n")), broken(closing("m"))}),
+              "inner\nouter");
     // Without an HTML or plain choice the first one with text is read.
     EXPECT_EQ(text({part(1, "Content-Type: multipart/alternative; boundary=a\r\n\r\n", ""),
                     child("a", "Content-Type: text/enriched\r\n\r\n", "<bold>no</bold>\r\n"),
