@@ -48,7 +48,7 @@ void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const s
     const std::vector<std::uint8_t> stored = compression == nsf::Compression::Huffman
                                                  ? nsf::huffmanEncode(bytes)
                                                  : std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    note.attachStored(desc, stored);
+    note.attachStored(desc, stored, nsf::kItemSign | nsf::kItemSeal | nsf::kItemSummary);
 }
 
 std::string base64(std::span<const std::uint8_t> data) {
