@@ -133,9 +133,10 @@ struct Converter {
     }
 };
 
-// Argument 1: the host offers no image library. This build has none to offer anyway, so every Notes bitmap
-// renders the same either way; with argument 0 the module asks the host for it once per bitmap, and the
-// host answers from its record of the first failed load.
+// Argument 1: the host offers no image library, so every Notes bitmap stays as it is. With argument 0 the
+// module asks the host for it once per bitmap: when the image library is built beside the benchmark, every
+// Notes bitmap is converted to BMP; when it is not, the host answers from its record of the first failed
+// load.
 void BM_ConvertSamples(benchmark::State& state) {
     const auto& items = samples();
     Converter converter;

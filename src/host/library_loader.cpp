@@ -36,14 +36,17 @@ Result<std::string> sharedObjectName(std::string_view dllName) {
 LibraryLoader::LibraryLoader(std::filesystem::path directory) : directory_(std::move(directory)) {}
 
 LibraryLoader::~LibraryLoader() {
-    for (const auto& [handle, references] : handles_)
-        for (std::size_t i = 0; i < references; ++i) dlclose(handle);
+    for (const auto& [fileName, handle] : resident_) dlclose(handle);
 }
 
 Result<void*> LibraryLoader::load(std::string_view dllName) {
     auto fileName = sharedObjectName(dllName);
     if (!fileName) return std::unexpected(std::move(fileName.error()));
     if (const auto known = failed_.find(*fileName); known != failed_.end()) return failure(known->second);
+    if (const auto loaded = resident_.find(*fileName); loaded != resident_.end()) {
+        ++handles_[loaded->second];
+        return loaded->second;
+    }
     const auto path = directory_ / *fileName;
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -53,6 +56,7 @@ Result<void*> LibraryLoader::load(std::string_view dllName) {
         return failure(std::move(message));
     }
     // A second load of the same library gives the same handle; each load needs its own free.
+    resident_.emplace(std::move(*fileName), handle);
     ++handles_[handle];
     return handle;
 }
@@ -66,7 +70,7 @@ bool LibraryLoader::unload(void* handle) {
     const auto found = handles_.find(handle);
     if (found == handles_.end()) return false;
     if (--found->second == 0) handles_.erase(found);
-    return dlclose(handle) == 0;
+    return true;
 }
 
 }  // namespace nsfrex

@@ -29,7 +29,8 @@ public:
     // A library that fails to load is not tried again while this loader lives: the module asks for its
     // image library once per Notes bitmap, and a failing dlopen searches the disk each time.
     Result<void*> load(std::string_view dllName);
-    // Only handles this loader gave out are looked up or closed; others are refused.
+    // Only handles this loader gave out, and not yet freed as often as loaded, are looked up or freed;
+    // others are refused.
     void* entry(void* handle, std::string_view name) const;
     bool unload(void* handle);
 
@@ -40,6 +41,9 @@ private:
     std::filesystem::path directory_;
     std::unordered_map<void*, std::size_t> handles_;  // handle -> loads not yet freed
     std::unordered_map<std::string, std::string> failed_;  // file name -> why it did not load
+    // A library stays mapped from its first load until the loader ends: the module loads and frees its
+    // image library once per Notes bitmap, and each dlopen searches and checks it again.
+    std::unordered_map<std::string, void*> resident_;  // file name -> handle
 };
 
 }  // namespace nsfrex

@@ -28,15 +28,18 @@ struct LookupEntry {
     bool leaf = false;
 };
 
-// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits.
-// `count` 0 means the first code is longer or is the end code; the single-symbol path takes over.
-struct RunEntry {
-    std::uint8_t bytes[kMaxRun] = {};
-    std::uint8_t count = 0;
-    std::uint8_t bits = 0;
-    std::uint8_t unused[2] = {};  // eight bytes: a plain scaled index
-};
-static_assert(sizeof(RunEntry) == 8);
+// One slot of the run table: the byte symbols whose codes lie wholly inside the next lookup-width bits,
+// packed into one word so that a lookup is a single load and the shift by its low bits needs no unpacking.
+//   bits 0-7    code bits the run takes
+//   bits 8-15   bytes in the run; 0 when the first code is longer or is the end code (the single-symbol
+//               path takes over), and then the code bits are 0 too, so that a lookup of it changes nothing
+//   bits 16-31  the sum of the run's bytes, for the checksum
+//   bits 32-63  the bytes, the first in the lowest
+using RunEntry = std::uint64_t;
+
+constexpr unsigned runBits(RunEntry run) noexcept { return static_cast<unsigned>(run & 0xFF); }
+constexpr unsigned runCount(RunEntry run) noexcept { return static_cast<unsigned>((run >> 8) & 0xFF); }
+constexpr std::uint32_t runSum(RunEntry run) noexcept { return static_cast<std::uint32_t>((run >> 16) & 0xFFFF); }
 
 
 // A validated tree plus its lookup tables.
@@ -107,15 +110,18 @@ private:
         // code ends inside them: the single-symbol slot of the shifted bits tells both.
         runs_.assign(kSlots, RunEntry{});
         for (std::uint32_t slot = 0; slot < kSlots; ++slot) {
-            RunEntry& run = runs_[slot];
             unsigned used = 0;
-            while (run.count < kMaxRun) {
+            unsigned count = 0;
+            std::uint32_t sum = 0;
+            std::uint64_t bytes = 0;
+            while (count < kMaxRun) {
                 const LookupEntry& e = table_[(slot << used) & (kSlots - 1)];
                 if (!e.leaf || e.value == kEndSymbol || used + e.bits > lookupBits_) break;
-                run.bytes[run.count++] = static_cast<std::uint8_t>(e.value);
+                bytes |= std::uint64_t{e.value} << (8 * count++);
+                sum += e.value;
                 used += e.bits;
             }
-            run.bits = static_cast<std::uint8_t>(used);
+            runs_[slot] = used | RunEntry{count} << 8 | RunEntry{sum} << 16 | bytes << 32;
         }
     }
 
@@ -164,7 +170,9 @@ public:
     HuffmanStream(std::unique_ptr<ObjectStream> raw, DecodeTree tree, std::uint32_t checksum,
                   std::optional<std::uint64_t> expectedSize, std::uint64_t limit, std::uint64_t dataOffset)
         : raw_(std::move(raw)), tree_(std::move(tree)), checksum_(checksum), expected_(expectedSize),
-          limit_(limit), inputOffset_(dataOffset), input_(kInputChunk) {}
+          limit_(limit), inputOffset_(dataOffset), inputStore_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputChunk)),
+          input_(inputStore_.get(), kInputChunk),
+          decodeRuns_(pickRunDecoder(tree_.lookupBits())) {}
 
     std::uint64_t size() const override { return expected_.value_or(0); }
 
@@ -245,50 +253,94 @@ private:
     // input buffer for a wide load; the state lives in locals so that the stores into `dst` cannot
     // be taken to change it. Stops at a slot that starts with a long code or the end code.
     template <unsigned kWidth>
-    std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
-        // After a wide load at least 56 bits are buffered: enough for this many lookups unchecked.
-        constexpr unsigned kLookupsPerLoad = 56 / kWidth;
+    [[gnu::always_inline]] std::size_t decodeRuns(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        // A wide load leaves at least 56 bits buffered. A group's first lookup uses the bits held
+        // before the load, so that merging the loaded bits stays off the lookups' chain: the bits
+        // left after a group must still fill one lookup.
+        constexpr unsigned kLookupsPerGroup = (56 - kWidth) / kWidth;
         std::uint64_t bits = bits_;
         unsigned count = count_;
+        std::uint32_t sum = sum_;
         std::size_t pos = inPos_;
         const std::size_t end = inEnd_;
         const std::uint8_t* in = input_.data();
         const RunEntry* runs = tree_.runs();
-        // The bits a wide load leaves set below `count` are the next input bits: loading them again
-        // later changes nothing.
-        auto load = [&] {
-            bits |= loadBE64(in + pos) >> count;
+        // The next input bits, placed below the `count` buffered ones, for the caller to merge. The
+        // bits a wide load leaves set below `count` are the next input bits: loading them again later
+        // changes nothing.
+        auto load = [&] [[gnu::always_inline]] {
+            const std::uint64_t fresh = loadBE64(in + pos) >> count;
             const unsigned taken = (63 - count) / 8;
             pos += taken;
             count += taken * 8;
+            return fresh;
         };
-        auto step = [&] {
-            const RunEntry& run = runs[bits >> (64 - kWidth)];
-            if (run.count == 0) return false;
-            std::memcpy(dst + n, run.bytes, kMaxRun);
-            n += run.count;
-            bits <<= run.bits;
-            count -= run.bits;
-            return true;
+        // The next lookup hangs on this one only through the shift: everything else is off that chain.
+        auto step = [&] [[gnu::always_inline]] (std::uint64_t fresh) {
+            const RunEntry run = runs[bits >> (64 - kWidth)];
+            storeLE32(dst + n, static_cast<std::uint32_t>(run >> 32));
+            n += runCount(run);
+            sum += runSum(run);
+            bits = (bits | fresh) << (run & 63);
+            count -= runBits(run);
+            return run;
         };
-        // Unrolled: one load, then lookups with no further checks of the bit count.
-        bool stopped = false;
-        while (!stopped && n + kLookupsPerLoad * kMaxRun <= room && end - pos >= 8) {
-            load();
-            for (unsigned k = 0; k < kLookupsPerLoad && !stopped; ++k) stopped = !step();
+        // Groups of lookups with neither checks nor branches: a stop slot takes no bits, so the
+        // lookups after it find it again, and the last one tells.
+        if (count < kWidth && end - pos >= 8) bits |= load();
+        while (count >= kWidth && n + kLookupsPerGroup * kMaxRun <= room && end - pos >= 8) {
+            RunEntry last = step(load());
+#pragma GCC unroll 8
+            for (unsigned k = 1; k < kLookupsPerGroup; ++k) last = step(0);
+            if (runCount(last) == 0) [[unlikely]] return keep(bits, count, sum, pos, n);
         }
-        while (!stopped && n + kMaxRun <= room) {
+        while (n + kMaxRun <= room) {
             if (count < kWidth) {
                 if (end - pos < 8) break;
-                load();
+                bits |= load();
             }
-            stopped = !step();
+            if (runCount(step(0)) == 0) break;
         }
+        return keep(bits, count, sum, pos, n);
+    }
+
+    // The same loop built twice: shifts by a register amount take one instruction with BMI2 (x86) and
+    // sit on the lookups' dependency chain, so processors that have it get that build.
+    template <unsigned kWidth>
+    std::size_t decodeRunsPortable(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        return decodeRuns<kWidth>(dst, n, room);
+    }
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    template <unsigned kWidth>
+    [[gnu::target("bmi2")]] std::size_t decodeRunsBmi2(std::uint8_t* dst, std::size_t n, std::size_t room) noexcept {
+        return decodeRuns<kWidth>(dst, n, room);
+    }
+#endif
+
+    using RunDecoder = std::size_t (HuffmanStream::*)(std::uint8_t*, std::size_t, std::size_t) noexcept;
+
+    static RunDecoder pickRunDecoder(unsigned width) noexcept {
+        const bool wide = width == kLookupBits;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        static const bool bmi2 = __builtin_cpu_supports("bmi2");
+        if (bmi2) return wide ? &HuffmanStream::decodeRunsBmi2<kLookupBits> : &HuffmanStream::decodeRunsBmi2<kSmallLookupBits>;
+#endif
+        return wide ? &HuffmanStream::decodeRunsPortable<kLookupBits>
+                    : &HuffmanStream::decodeRunsPortable<kSmallLookupBits>;
+    }
+
+    std::size_t keep(std::uint64_t bits, unsigned count, std::uint32_t sum, std::size_t pos, std::size_t n) noexcept {
         inputOffset_ += pos - inPos_;
         inPos_ = pos;
         bits_ = bits;
         count_ = count;
+        sum_ = sum;
         return n;
+    }
+
+    static void storeLE32(std::uint8_t* p, std::uint32_t v) noexcept {
+        if constexpr (std::endian::native == std::endian::big) v = std::byteswap(v);
+        std::memcpy(p, &v, sizeof v);
     }
 
     // Runs while they last, single symbols (long codes, the end code, the last bytes of `out` or of
@@ -297,47 +349,22 @@ private:
         std::size_t n = 0;
         const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), limit_ - produced_));
         for (;;) {
-            n = tree_.lookupBits() == kLookupBits ? decodeRuns<kLookupBits>(out.data(), n, room)
-                                                  : decodeRuns<kSmallLookupBits>(out.data(), n, room);
+            n = (this->*decodeRuns_)(out.data(), n, room);
             if (n == out.size()) break;
             auto symbol = nextSymbol();
             if (!symbol) return std::unexpected(symbol.error());
             if (*symbol == kEndSymbol) {
-                account(out.first(n));
+                produced_ += n;
                 return finish(n);
             }
             if (produced_ + n == limit_)
                 return fail(ErrorKind::Corrupt, std::string(kStructure),
                             "decodes to more than " + std::to_string(limit_) + " bytes", inputOffset_);
             out[n++] = static_cast<std::uint8_t>(*symbol);
+            sum_ += static_cast<std::uint32_t>(*symbol);
         }
-        account(out.first(n));
+        produced_ += n;
         return n;
-    }
-
-    void account(std::span<const std::uint8_t> decoded) noexcept {
-        sum_ += byteSum(decoded);
-        produced_ += decoded.size();
-    }
-
-    // The sum of the bytes, eight at a time: four 16-bit lanes per word take the even and the odd
-    // bytes, and are folded before they could overflow (each word adds at most 510 to a lane).
-    static std::uint32_t byteSum(std::span<const std::uint8_t> data) noexcept {
-        constexpr std::uint64_t kLanes = 0x00FF00FF00FF00FFull;
-        constexpr std::size_t kWordsPerFold = 128;
-        std::uint32_t sum = 0;
-        std::size_t i = 0;
-        while (data.size() - i >= 8) {
-            std::uint64_t lanes = 0;
-            for (std::size_t w = 0; w < kWordsPerFold && data.size() - i >= 8; ++w, i += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, data.data() + i, sizeof word);
-                lanes += (word & kLanes) + ((word >> 8) & kLanes);
-            }
-            for (int lane = 0; lane < 4; ++lane) sum += static_cast<std::uint32_t>((lanes >> (16 * lane)) & 0xFFFF);
-        }
-        for (; i < data.size(); ++i) sum += data[i];
-        return sum;
     }
 
     Expected<std::size_t> finish(std::size_t lastChunk) {
@@ -360,7 +387,10 @@ private:
     std::optional<std::uint64_t> expected_;
     std::uint64_t limit_;
     std::uint64_t inputOffset_;  // offset in the payload of the next byte to load, for messages
-    std::vector<std::uint8_t> input_;
+    // Left uninitialised: only the `inEnd_` bytes a read delivered are ever looked at, and small
+    // outputs would otherwise pay for clearing it.
+    std::unique_ptr<std::uint8_t[]> inputStore_;
+    std::span<std::uint8_t> input_;
     std::size_t inPos_ = 0;
     std::size_t inEnd_ = 0;
     bool inputEnded_ = false;
@@ -370,6 +400,7 @@ private:
     std::uint32_t sum_ = 0;
     bool done_ = false;
     std::optional<Error> error_;
+    RunDecoder decodeRuns_;
 };
 
 class MemoryStream final : public ObjectStream {

@@ -148,6 +148,41 @@ void InstallLibrary(TestHost &host, ImageLibrary &lib)
 
 } // namespace
 
+std::string Bytes(int cb)
+{
+    std::string str;
+    for (int i = 0; i < cb; ++i)
+        str += static_cast<char>(i);
+    return str;
+}
+
+/* Lines of 72 characters; a line under way when a call starts is finished first. */
+TEST(RtImage, Base64GroupsAndLines)
+{
+    const struct {
+        const char *pszRule;
+        std::string strIn;
+        int32_t nLineBefore;
+        std::string strOut;
+        int32_t nLineAfter;
+    } rgCases[] = {
+        {"three bytes, one group", "abc", 0, "YWJj", 4},
+        {"two bytes pad once and end the line", "ab", 8, "YWI=", 0},
+        {"one byte pads twice", "a", 0, "YQ==", 0},
+        {"54 bytes are one line", Bytes(54), 0,
+         "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1\r\n", 0},
+        {"a line under way ends at 72", Bytes(120), 64,
+         "AAECAwQF\r\nBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7\r\n"
+         "PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3Bx\r\ncnN0dXZ3",
+         8},
+    };
+    for (const auto &c : rgCases) {
+        int32_t nLine = c.nLineBefore;
+        EXPECT_EQ(Base64(c.strIn, &nLine), c.strOut) << c.pszRule;
+        EXPECT_EQ(nLine, c.nLineAfter) << c.pszRule;
+    }
+}
+
 TEST(RtImage, NotesBitmapsBecomeBmpThroughTheImageLibrary)
 {
     CdBuilder b;

@@ -106,5 +106,28 @@ TEST(Huffman, DamagedPayloadsFailCleanly) {
     EXPECT_LT(accepted, 5);
 }
 
+// The payload arrives and the output leaves in pieces of every awkward size: each piece boundary falls
+// inside codes, inside a group of table lookups and inside the eight-byte input loads.
+TEST(Huffman, StreamDecodesAcrossPieceBoundaries) {
+    struct Row { const char* name; std::size_t inputStep, outputStep, failAt = SIZE_MAX; };
+    const Row rows[] = {{"byte by byte in", 1, 65536}, {"seven bytes in", 7, 65536}, {"nine bytes in", 9, 4093},
+                        {"one byte out", 65536, 1},    {"three bytes out", 4097, 3}, {"large pieces", 65536, 65536},
+                        {"read error midway", 1000, 65536, 30'000}};
+    ByteVec input = mixedSample(100'000, 4);
+    const ByteVec deep = fibonacciSample();  // codes longer than a lookup
+    input.insert(input.end(), deep.begin(), deep.begin() + 20'000);
+    const ByteVec payload = huffmanEncode(input);
+    for (const Row& row : rows) {
+        auto stream = makeHuffmanStream(std::make_unique<TrickleStream>(payload, row.inputStep, row.failAt), input.size()).value();
+        ByteVec out, piece(row.outputStep);
+        Expected<std::size_t> n = 0;
+        while ((n = stream->read(piece)) && *n != 0) out.insert(out.end(), piece.begin(), piece.begin() + *n);
+        if (row.failAt < payload.size())
+            EXPECT_TRUE(!n && n.error().kind() == ErrorKind::Io) << row.name;
+        else
+            EXPECT_TRUE(n.has_value() && out == input) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace nsf

@@ -1,9 +1,33 @@
 #include "richtext/base64.h"
 
+#include <string.h>
+
 namespace {
 
-const char szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const int32_t nLineLength = 72;
+const int32_t cbPerLine = nLineLength / 4 * 3;
+
+/* The two characters of every 12-bit value, first character first: a group of three bytes takes two
+   look-ups instead of four. */
+struct PairTable {
+    char rgch[4096][2];
+    constexpr PairTable() : rgch()
+    {
+        for (int i = 0; i < 4096; ++i) {
+            rgch[i][0] = szAlphabet[i >> 6];
+            rgch[i][1] = szAlphabet[i & 0x3F];
+        }
+    }
+};
+constexpr PairTable pairTable;
+
+inline void EncodeGroup(const uint8_t *pb, char *pch)
+{
+    const uint32_t dw = (static_cast<uint32_t>(pb[0]) << 16) | (static_cast<uint32_t>(pb[1]) << 8) | pb[2];
+    memcpy(pch, pairTable.rgch[dw >> 12], 2);
+    memcpy(pch + 2, pairTable.rgch[dw & 0xFFF], 2);
+}
 
 } // namespace
 
@@ -13,11 +37,19 @@ int32_t encode_base64(const uint8_t *pbIn, int32_t cbIn, char *pszOut, int32_t *
     int32_t i = 0;
 
     for (; cbIn - i > 2; i += 3) {
-        const uint32_t dw = (static_cast<uint32_t>(pbIn[i]) << 16) | (static_cast<uint32_t>(pbIn[i + 1]) << 8) | pbIn[i + 2];
-        pszOut[cch++] = szAlphabet[(dw >> 18) & 0x3F];
-        pszOut[cch++] = szAlphabet[(dw >> 12) & 0x3F];
-        pszOut[cch++] = szAlphabet[(dw >> 6) & 0x3F];
-        pszOut[cch++] = szAlphabet[dw & 0x3F];
+        /* At the start of a line, whole lines go without a count per group. */
+        if (*pnBase64LineLen == 0) {
+            for (; cbIn - i >= cbPerLine; i += cbPerLine) {
+                for (int32_t j = 0; j < cbPerLine; j += 3, cch += 4)
+                    EncodeGroup(pbIn + i + j, pszOut + cch);
+                pszOut[cch++] = '\r';
+                pszOut[cch++] = '\n';
+            }
+            if (cbIn - i <= 2)
+                break;
+        }
+        EncodeGroup(pbIn + i, pszOut + cch);
+        cch += 4;
         *pnBase64LineLen += 4;
         if (*pnBase64LineLen >= nLineLength) {
             *pnBase64LineLen = 0;

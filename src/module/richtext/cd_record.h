@@ -52,7 +52,31 @@ enum : uint8_t {
 /* Length of the record at nPos of a sequence of cbSeq bytes, header included and without its pad byte.
    0 when no further record can be read there: fewer than three bytes left, a header cut off by the end,
    a length of 0, or a length that runs past the end. A non-zero result always fits the sequence. */
-int32_t nsfGetCDRecordLength(const uint8_t *pbSeq, int32_t cbSeq, int32_t nPos);
+inline int32_t nsfGetCDRecordLength(const uint8_t *pbSeq, int32_t cbSeq, int32_t nPos)
+{
+    if (pbSeq == nullptr || nPos < 0 || static_cast<int64_t>(nPos) + 2 >= cbSeq)
+        return 0;
+
+    const uint8_t *pb = pbSeq + nPos;
+    const int64_t cbLeft = static_cast<int64_t>(cbSeq) - nPos;
+    uint32_t dwLength = 0;
+    if (pb[1] == 0xFF) {
+        if (cbLeft < 4)
+            return 0;
+        dwLength = static_cast<uint32_t>(pb[2] | (pb[3] << 8));
+    } else if (pb[1] == 0) {
+        if (cbLeft < 6)
+            return 0;
+        dwLength = static_cast<uint32_t>(pb[2]) | (static_cast<uint32_t>(pb[3]) << 8) |
+                   (static_cast<uint32_t>(pb[4]) << 16) | (static_cast<uint32_t>(pb[5]) << 24);
+    } else {
+        dwLength = pb[1];
+    }
+
+    if (dwLength < 1 || dwLength > static_cast<uint64_t>(cbLeft))
+        return 0;
+    return static_cast<int32_t>(dwLength);
+}
 
 /* Position of the record after one of cbRecord bytes at nPos (the pad byte of an odd record skipped). */
 inline int64_t nsfGetNextCDPosition(int32_t nPos, int32_t cbRecord)

@@ -21,7 +21,10 @@ CLotusRTConverter::CLotusRTConverter(ZAPI *pHost, const std::string &strNote)
     }
 }
 
-CLotusRTConverter::~CLotusRTConverter() = default;
+CLotusRTConverter::~CLotusRTConverter()
+{
+    ReleaseTextBlock();
+}
 
 int32_t CLotusRTConverter::SetOptions(uint32_t dwOptions)
 {
@@ -53,6 +56,11 @@ int32_t CLotusRTConverter::Convert(const uint8_t *pb, size_t cb, std::string &st
 
     block.Transition(LOTUS_BLOCK_NONE, strOut);
     strOut += "</BODY></HTML>\r\n";
+    /* Image parts are most of a large result: room for all of them at once, not part by part. */
+    size_t cchParts = sizeof LOTUS_MHT_BOUNDARY "--";
+    for (auto &pImage : rgpImages)
+        cchParts += MimePartCapacity(*pImage);
+    strOut.reserve(strOut.size() + cchParts);
     for (auto &pImage : rgpImages)
         WriteMimePart(*pImage, strOut);
     strOut += LOTUS_MHT_BOUNDARY "--";
@@ -93,11 +101,23 @@ void CLotusRTConverter::AddFonts(const uint8_t *pbRec, int32_t cbRec)
 void CLotusRTConverter::AddPab(const uint8_t *pbRec, int32_t cbRec)
 {
     rgpPabs.push_back(std::make_unique<CLotusRTPar>(bMHT, pbRec, cbRec));
-    mapPabs.emplace(rgpPabs.back()->wID, rgpPabs.back().get());
+    const CLotusRTPar *pPar = rgpPabs.back().get();
+    if (pPar->wID >= cPabsByID) {
+        mapPabs.emplace(pPar->wID, pPar);
+        return;
+    }
+    if (rgpPabsByID.size() <= pPar->wID)
+        rgpPabsByID.resize(static_cast<size_t>(pPar->wID) + 1, nullptr);
+    if (rgpPabsByID[pPar->wID] == nullptr)
+        rgpPabsByID[pPar->wID] = pPar;
 }
 
 const CLotusRTPar *CLotusRTConverter::FindPab(uint16_t wID) const
 {
+    if (wID < rgpPabsByID.size())
+        return rgpPabsByID[wID];
+    if (wID < cPabsByID)
+        return nullptr;
     auto it = mapPabs.find(wID);
     return it == mapPabs.end() ? nullptr : it->second;
 }
@@ -108,18 +128,14 @@ const CLotusRTFont *CLotusRTConverter::FindFont(uint8_t bFaceID) const
     return it == mapFonts.end() ? nullptr : it->second;
 }
 
-std::string CLotusRTConverter::ParagraphOpening(const CLotusRTPar &par)
+void CLotusRTConverter::ParagraphOpening(const CLotusRTPar &par)
 {
-    std::string str;
-    block.Transition(par.GetBlockMode(), str);
-    str += par.GetAlignment();
-    return str;
+    block.Transition(par.GetBlockMode(), strOut);
+    par.AppendAlignment(strOut);
 }
 
-std::string CLotusRTConverter::DefaultParagraphOpening()
+void CLotusRTConverter::DefaultParagraphOpening()
 {
-    std::string str;
-    block.Transition(LOTUS_BLOCK_PARAGRAPH, str);
-    str += ">";
-    return str;
+    block.Transition(LOTUS_BLOCK_PARAGRAPH, strOut);
+    strOut += '>';
 }

@@ -73,24 +73,32 @@ public:
     const CLotusRTPar *FindPab(uint16_t wID) const;
     const CLotusRTFont *FindFont(uint8_t bFaceID) const;
 
-    /* ---- paragraphs and text ---- */
-    std::string ParagraphOpening(const CLotusRTPar &par);
-    std::string DefaultParagraphOpening();
-    std::string FaceAttribute(uint8_t bFace) const;
-    std::string TextRun(const uint8_t *pbRec, int32_t cbRec);
-    std::string ConvertText(const uint8_t *pb, int32_t cb);
+    /* ---- paragraphs and text: each appends its HTML to strOut ---- */
+    void ParagraphOpening(const CLotusRTPar &par);
+    void DefaultParagraphOpening();
+    void FaceAttribute(uint8_t bFace, std::string &strTo) const;
+    void TextRun(const uint8_t *pbRec, int32_t cbRec);
+    /* The tags around a text run whose FONTID bytes (face, attributes, colour, point size, from the
+       lowest byte up) are dwFont; dwBackground, when not 0, is a highlight colour. */
+    void RunOpening(uint32_t dwFont, uint32_t dwBackground, std::string &str) const;
+    void RunClosing(uint32_t dwFont, std::string &str) const;
+    /* Converts cb bytes of Notes text through the host into the converter's text block; *ppchText points
+       at the result until the next call. Returns its length (0 when there is none). */
+    int32_t ConvertText(const uint8_t *pb, int32_t cb, const char **ppchText);
     void SetHighlight(const uint8_t *pbRec, int32_t cbRec);
-    std::string Hotspot(const uint8_t *pbRec, int32_t cbRec);
-    std::string SectionTitle(const uint8_t *pbRec, int32_t cbRec) const;
-    std::string Caption(const uint8_t *pbRec, int32_t cbRec) const;
+    void Hotspot(const uint8_t *pbRec, int32_t cbRec);
+    void SectionTitle(const uint8_t *pbRec, int32_t cbRec);
+    void Caption(const uint8_t *pbRec, int32_t cbRec);
 
     /* ---- images ---- */
     void AddImage(int32_t nType);
     void AppendImageData(const uint8_t *pb, int32_t cb);
-    std::string ImageTag(uint32_t nWidth, uint32_t nHeight) const;
-    std::string ImageReference(const uint8_t *pbRec, int32_t cbRec);
+    void ImageTag(uint32_t nWidth, uint32_t nHeight);
+    void ImageReference(const uint8_t *pbRec, int32_t cbRec);
     int32_t ConvertNotesBitmap(CLotusBinaryStream &image);
     void WriteMimePart(const CLotusBinaryStream &image, std::string &strTo);
+    /* Characters enough for the MIME part of an image (0 for an image that writes none). */
+    size_t MimePartCapacity(const CLotusBinaryStream &image) const;
 
     ZAPI *pZAPI;
     uint32_t dwFlags;                   /* host conversion flags (CNVO_SHOWHIDDENTEXT) */
@@ -109,7 +117,24 @@ public:
     LotusImageCallback pfnImage;
 
 private:
-    /* First definition of each ID / face in record order, for quick look-up. */
+    /* Makes the text block hold at least cb bytes; false when the host has no memory for it. */
+    bool ReserveTextBlock(int32_t cb);
+    void ReleaseTextBlock();
+
+    /* The tags of the last text run's font, without a highlight. */
+    uint32_t dwRunTagsFont = 0;
+    bool bRunTagsValid = false;
+    std::string strRunOpening;
+    std::string strRunClosing;
+
+    /* Host block that every text run of the conversion is converted into. */
+    uint8_t *pbTextBlock = nullptr;
+    int32_t cbTextBlock = 0;
+
+    /* First definition of each ID / face in record order, for quick look-up. Paragraph definitions are
+       numbered from 1 up: the small IDs, the ones documents use, index a table. */
+    static constexpr uint16_t cPabsByID = 4096;
+    std::vector<const CLotusRTPar *> rgpPabsByID;
     std::unordered_map<uint16_t, const CLotusRTPar *> mapPabs;
     std::unordered_map<uint8_t, const CLotusRTFont *> mapFonts;
 };

@@ -72,7 +72,7 @@ void CLotusRTConverter::RenderRecords(const uint8_t *pb, int32_t cb)
         if (bSig == LOTUS_SIG_COLOR && nBracket != BRACKET_SECOND_PASS)
             SetHighlight(pbRec, cbRec);
         if (bSig == LOTUS_SIG_TABLECELL_HREF || bSig == LOTUS_SIG_HREF)
-            strOut += ImageReference(pbRec, cbRec);
+            ImageReference(pbRec, cbRec);
         if (nBracket == BRACKET_FIRST_PASS)
             continue;
 
@@ -80,18 +80,21 @@ void CLotusRTConverter::RenderRecords(const uint8_t *pb, int32_t cb)
         case LOTUS_SIG_TEXT:
             bTextSeen = true;
             if (bBreakPending) {
-                strOut += "<BR>";
+                strOut.append("<BR>", 4);
                 bBreakPending = false;
             }
-            strOut += TextRun(pbRec, cbRec);
+            TextRun(pbRec, cbRec);
             break;
         case LOTUS_SIG_PABREFERENCE: {
             const CLotusRTPar *pPar = FindPab(nsfGetCDWord(pbRec, cbRec, 2));
-            strOut += pPar != nullptr ? ParagraphOpening(*pPar) : DefaultParagraphOpening();
+            if (pPar != nullptr)
+                ParagraphOpening(*pPar);
+            else
+                DefaultParagraphOpening();
             break;
         }
         case LOTUS_SIG_HORIZONTALRULE:
-            strOut += "<HR>";
+            strOut.append("<HR>", 4);
             break;
         case LOTUS_SIG_PARAGRAPH:
             if (bTextSeen)
@@ -100,13 +103,13 @@ void CLotusRTConverter::RenderRecords(const uint8_t *pb, int32_t cb)
         case LOTUS_SIG_V4HOTSPOTBEGIN:
         case LOTUS_SIG_V4HOTSPOTEND:
         case LOTUS_SIG_HOTSPOTBEGIN:
-            strOut += Hotspot(pbRec, cbRec);
+            Hotspot(pbRec, cbRec);
             break;
         case LOTUS_SIG_IMAGEHEADER:
             if (nsfGetCDDword(pbRec, cbRec, 16) > 0) {
                 const uint8_t bType = nsfGetCDByte(pbRec, cbRec, 6);
                 AddImage(bType >= LOTUS_IMAGE_GIF && bType <= LOTUS_IMAGE_BMP ? static_cast<int32_t>(bType) : 0);
-                strOut += ImageTag(nsfGetCDWord(pbRec, cbRec, 8), nsfGetCDWord(pbRec, cbRec, 10));
+                ImageTag(nsfGetCDWord(pbRec, cbRec, 8), nsfGetCDWord(pbRec, cbRec, 10));
             }
             break;
         case LOTUS_SIG_IMAGESEGMENT:
@@ -116,7 +119,7 @@ void CLotusRTConverter::RenderRecords(const uint8_t *pb, int32_t cb)
         case LOTUS_SIG_BITMAPHEADER:
             AddImage(LOTUS_IMAGE_NOTES_BITMAP);
             AppendImageData(pbRec, cbRec);
-            strOut += ImageTag(nsfGetCDWord(pbRec, cbRec, 22), nsfGetCDWord(pbRec, cbRec, 24));
+            ImageTag(nsfGetCDWord(pbRec, cbRec, 22), nsfGetCDWord(pbRec, cbRec, 24));
             break;
         case LOTUS_SIG_BITMAPSEGMENT:
         case LOTUS_SIG_COLORTABLE:
@@ -127,10 +130,10 @@ void CLotusRTConverter::RenderRecords(const uint8_t *pb, int32_t cb)
             rgpTables.push_back(std::make_unique<CLotusRTTable>(bMHT, pbRec, cbRec));
             break;
         case LOTUS_SIG_BAR:
-            strOut += SectionTitle(pbRec, cbRec);
+            SectionTitle(pbRec, cbRec);
             break;
         case LOTUS_SIG_CAPTION:
-            strOut += Caption(pbRec, cbRec);
+            Caption(pbRec, cbRec);
             break;
         default:
             if (IsTableRecord(bSig)) {
@@ -148,7 +151,7 @@ void CLotusRTConverter::RenderTableRecord(const uint8_t *pbRec, int32_t cbRec)
     block.Transition(LOTUS_BLOCK_NONE, strOut);
     if (rgpTables.empty())
         return;
-    strOut += rgpTables.back()->Render(pbRec, cbRec);
+    rgpTables.back()->Render(pbRec, cbRec, strOut);
     const uint8_t bSig = pbRec[0];
     if (bSig == LOTUS_SIG_TABLEEND || bSig == LOTUS_SIG_NESTEDTABLEEND)
         rgpTables.pop_back();
@@ -164,7 +167,7 @@ void CLotusRTConverter::CellColourLookAhead(const uint8_t *pbSeq, int32_t cbSeq,
         const uint8_t *pbRec = pbSeq + nPos;
         if (pbRec[0] == LOTUS_SIG_TABLECELL_COLOR) {
             if (!rgpTables.empty())
-                rgpTables.back()->Render(pbRec, cbRec);
+                rgpTables.back()->Render(pbRec, cbRec, strOut); /* a colour record renders nothing */
             return;
         }
         if (pbRec[0] == LOTUS_SIG_TABLECELL || pbRec[0] == LOTUS_SIG_TABLEEND)

@@ -2,6 +2,8 @@
  * Records that render short pieces of their own data: hotspots (links, attachment names, hidden text),
  * section titles and image captions.
  */
+#include <string.h>
+
 #include "richtext/cd_record.h"
 #include "richtext/converter.h"
 #include "richtext/palette.h"
@@ -14,23 +16,22 @@ const uint16_t wHotspotHidden = 22;
 
 const uint32_t dwBarTitleIsFormula = 0x2000;
 
-/* The text of up to cbWanted bytes at nOffset of a record, ending at its first NUL and at the record's
-   end. */
-std::string RecordString(const uint8_t *pbRec, int32_t cbRec, int32_t nOffset, int64_t cbWanted)
+/* Appends the text of up to cbWanted bytes at nOffset of a record, ending at its first NUL and at the
+   record's end. */
+void AppendRecordString(const uint8_t *pbRec, int32_t cbRec, int32_t nOffset, int64_t cbWanted, std::string &strTo)
 {
     const int32_t cb = nsfGetCDAvailable(cbRec, nOffset, cbWanted);
     if (cb == 0)
-        return {};
+        return;
     const char *psz = reinterpret_cast<const char *>(pbRec + nOffset);
-    size_t cch = 0;
-    while (cch < static_cast<size_t>(cb) && psz[cch] != '\0')
-        ++cch;
-    return std::string(psz, cch);
+    const void *pvNul = memchr(psz, '\0', static_cast<size_t>(cb));
+    strTo.append(psz, pvNul != nullptr ? static_cast<size_t>(static_cast<const char *>(pvNul) - psz)
+                                        : static_cast<size_t>(cb));
 }
 
 } // namespace
 
-std::string CLotusRTConverter::Hotspot(const uint8_t *pbRec, int32_t cbRec)
+void CLotusRTConverter::Hotspot(const uint8_t *pbRec, int32_t cbRec)
 {
     const uint8_t bSig = nsfGetCDByte(pbRec, cbRec, 0);
     const uint16_t wType = nsfGetCDWord(pbRec, cbRec, 4);
@@ -39,59 +40,80 @@ std::string CLotusRTConverter::Hotspot(const uint8_t *pbRec, int32_t cbRec)
 
     if (bSig == LOTUS_SIG_V4HOTSPOTBEGIN) {
         if (wType != wHotspotLink || cbData <= 0)
-            return {};
+            return;
         /* The URL's last byte is its terminator. */
         const int32_t cbURL = nsfGetCDAvailable(cbRec, nData, cbData - 1);
-        std::string str = "<A href=" + strEquals + "\"";
+        strOut += "<A href=";
+        strOut += strEquals;
+        strOut += '"';
         if (cbURL > 0)
-            str.append(reinterpret_cast<const char *>(pbRec + nData), static_cast<size_t>(cbURL));
-        str += "\">" + strNewLine;
+            strOut.append(reinterpret_cast<const char *>(pbRec + nData), static_cast<size_t>(cbURL));
+        strOut += "\">";
+        strOut += strNewLine;
         bLinkOpen = 1;
-        return str;
+        return;
     }
 
     if (bSig == LOTUS_SIG_V4HOTSPOTEND) {
         if (!bLinkOpen)
-            return {};
+            return;
         bLinkOpen = 0;
-        return "</A>" + strNewLine;
+        strOut += "</A>";
+        strOut += strNewLine;
+        return;
     }
 
     if (bSig == LOTUS_SIG_HOTSPOTBEGIN) {
-        if (wType == wHotspotFile && bShowAttachmentName && cbData > 0)
-            return RecordString(pbRec, cbRec, nData, cbData);
-        if (wType == wHotspotHidden && (dwFlags & CNVO_SHOWHIDDENTEXT) && cbData >= 1) {
-            return "<FONT FACE=" + strEquals + "\"MONOSPACE\"  " + "SIZE=" + strEquals + "3 " + " COLOR=" +
-                   strEquals + "#202020" + ">" + RecordString(pbRec, cbRec, nData, cbData) + "</FONT>" + strNewLine;
+        if (wType == wHotspotFile && bShowAttachmentName && cbData > 0) {
+            AppendRecordString(pbRec, cbRec, nData, cbData, strOut);
+        } else if (wType == wHotspotHidden && (dwFlags & CNVO_SHOWHIDDENTEXT) && cbData >= 1) {
+            strOut += "<FONT FACE=";
+            strOut += strEquals;
+            strOut += "\"MONOSPACE\"  SIZE=";
+            strOut += strEquals;
+            strOut += "3  COLOR=";
+            strOut += strEquals;
+            strOut += "#202020>";
+            AppendRecordString(pbRec, cbRec, nData, cbData, strOut);
+            strOut += "</FONT>";
+            strOut += strNewLine;
         }
     }
-    return {};
 }
 
-std::string CLotusRTConverter::SectionTitle(const uint8_t *pbRec, int32_t cbRec) const
+void CLotusRTConverter::SectionTitle(const uint8_t *pbRec, int32_t cbRec)
 {
     const uint32_t dwBarFlags = nsfGetCDDword(pbRec, cbRec, 4);
     if (dwBarFlags & dwBarTitleIsFormula)
-        return {};
+        return;
     /* The title follows the fixed part and the bar's colour word. */
     const int32_t nTitle = 14;
-    return "<P>" + strNewLine + RecordString(pbRec, cbRec, nTitle, cbRec) + strNewLine + "</P>" + strNewLine;
+    strOut += "<P>";
+    strOut += strNewLine;
+    AppendRecordString(pbRec, cbRec, nTitle, cbRec, strOut);
+    strOut += strNewLine;
+    strOut += "</P>";
+    strOut += strNewLine;
 }
 
-std::string CLotusRTConverter::Caption(const uint8_t *pbRec, int32_t cbRec) const
+void CLotusRTConverter::Caption(const uint8_t *pbRec, int32_t cbRec)
 {
     const int32_t nText = 28;
     const int32_t cbText = nsfGetCDAvailable(cbRec, nText, nsfGetCDWord(pbRec, cbRec, 4));
     const uint8_t bFace = nsfGetCDByte(pbRec, cbRec, 7);
     const uint8_t bColour = nsfGetCDByte(pbRec, cbRec, 8);
 
-    std::string str = "<BR><FONT FACE=" + strEquals + FaceAttribute(bFace);
-    str += " SIZE=" + strEquals + "1" + " COLOR=" + strEquals;
-    str += bColour < LOTUS_PALETTE_SIZE ? nsfGetPaletteColour(bColour) : "0";
-    str += ">";
+    strOut += "<BR><FONT FACE=";
+    strOut += strEquals;
+    FaceAttribute(bFace, strOut);
+    strOut += " SIZE=";
+    strOut += strEquals;
+    strOut += "1 COLOR=";
+    strOut += strEquals;
+    strOut += bColour < LOTUS_PALETTE_SIZE ? nsfGetPaletteColour(bColour) : "0";
+    strOut += '>';
     if (cbText > 0)
-        str.append(reinterpret_cast<const char *>(pbRec + nText), static_cast<size_t>(cbText));
-    str += "</FONT>";
-    str += "<BR>" + strNewLine;
-    return str;
+        strOut.append(reinterpret_cast<const char *>(pbRec + nText), static_cast<size_t>(cbText));
+    strOut += "</FONT><BR>";
+    strOut += strNewLine;
 }

@@ -73,35 +73,39 @@ void CLotusRTConverter::AppendImageData(const uint8_t *pb, int32_t cb)
         rgpImages.back()->Append(pb, cb);
 }
 
-std::string CLotusRTConverter::ImageTag(uint32_t nWidth, uint32_t nHeight) const
+void CLotusRTConverter::ImageTag(uint32_t nWidth, uint32_t nHeight)
 {
-    std::string str = "<IMG src=3D\"file:///";
+    strOut += "<IMG src=3D\"file:///";
     if (!rgpImages.empty())
-        str += rgpImages.back()->strName;
-    str += "\"";
-    if (nWidth != 0)
-        str += " width=3D" + std::to_string(nWidth);
-    if (nHeight != 0)
-        str += " height=3D" + std::to_string(nHeight);
-    str += ">" + strNewLine;
-    return str;
+        strOut += rgpImages.back()->strName;
+    strOut += '"';
+    if (nWidth != 0) {
+        strOut += " width=3D";
+        strOut += std::to_string(nWidth);
+    }
+    if (nHeight != 0) {
+        strOut += " height=3D";
+        strOut += std::to_string(nHeight);
+    }
+    strOut += '>';
+    strOut += strNewLine;
 }
 
-std::string CLotusRTConverter::ImageReference(const uint8_t *pbRec, int32_t cbRec)
+void CLotusRTConverter::ImageReference(const uint8_t *pbRec, int32_t cbRec)
 {
     if (pfnImage == nullptr)
-        return {};
+        return;
     const uint16_t wType = nsfGetCDWord(pbRec, cbRec, 8);
     const uint16_t cbName = nsfGetCDWord(pbRec, cbRec, 12);
     if (wType != wResourceNamedElement || cbName < 1)
-        return {};
+        return;
 
     MemoryService &mem = pZAPI->memoryService;
     if (mem.fpMalloc == nullptr || mem.fpFree == nullptr)
-        return {};
+        return;
     char *pszName = static_cast<char *>(mem.fpMalloc(&mem, static_cast<size_t>(cbName) + 1));
     if (pszName == nullptr)
-        return {};
+        return;
     const int32_t cbAvailable = nsfGetCDAvailable(cbRec, 34, cbName);
     int32_t cch = 0;
     while (cch < cbAvailable && pbRec[34 + cch] != 0) {
@@ -130,10 +134,9 @@ std::string CLotusRTConverter::ImageReference(const uint8_t *pbRec, int32_t cbRe
 
     if (nStatus == 0 && pbData != nullptr && cbData >= 1) {
         AddImage(nType);
-        strOut += ImageTag(0, 0);
+        ImageTag(0, 0);
         AppendImageData(pbData, cbData > static_cast<uint32_t>(INT32_MAX) ? -1 : static_cast<int32_t>(cbData));
     }
-    return {};
 }
 
 int32_t CLotusRTConverter::ConvertNotesBitmap(CLotusBinaryStream &image)
@@ -193,6 +196,16 @@ int32_t CLotusRTConverter::ConvertNotesBitmap(CLotusBinaryStream &image)
     if (pStream != nullptr && pStream->fpRelease != nullptr)
         pStream->fpRelease(pStream);
     return nStatus;
+}
+
+size_t CLotusRTConverter::MimePartCapacity(const CLotusBinaryStream &image) const
+{
+    if (image.pbData == nullptr || image.nLength < 1)
+        return 0;
+    const int64_t cchBase64 = nsfGetBase64Capacity(image.nLength);
+    /* the boundary, the three header lines and the blank lines around the text */
+    const size_t cchFrame = 160;
+    return cchBase64 < 0 ? 0 : static_cast<size_t>(cchBase64) + image.strName.size() + cchFrame;
 }
 
 void CLotusRTConverter::WriteMimePart(const CLotusBinaryStream &image, std::string &strTo)

@@ -10,6 +10,9 @@
 /* Number of palette entries; indexes at or above it name no colour and each caller decides. */
 #define LOTUS_PALETTE_SIZE 240
 
+/* Length of every palette entry: "#" and six hexadecimal digits. */
+#define LOTUS_PALETTE_COLOUR_LENGTH 7
+
 /* "#RRGGBB" (upper-case hexadecimal) of a palette index below LOTUS_PALETTE_SIZE. The caller checks the
    bound; an index out of range returns the entry of index 0 rather than reading past the table. */
 const char *nsfGetPaletteColour(uint32_t nIndex);

@@ -38,16 +38,16 @@ int32_t CLotusRTPar::GetBlockMode() const
     return LOTUS_BLOCK_PARAGRAPH;
 }
 
-std::string CLotusRTPar::GetAlignment() const
+void CLotusRTPar::AppendAlignment(std::string &strTo) const
 {
-    std::string str = " ALIGN=" + strEquals;
+    strTo.append(" ALIGN=", 7);
+    strTo += strEquals;
     switch (wJustification) {
-    case 1: str += "RIGHT "; break;
-    case 2: str += "JUSTIFY "; break;
-    case 3: str += "CENTER "; break;
-    default: str += "LEFT "; break;
+    case 1: strTo.append("RIGHT ", 6); break;
+    case 2: strTo.append("JUSTIFY ", 8); break;
+    case 3: strTo.append("CENTER ", 7); break;
+    default: strTo.append("LEFT ", 5); break;
     }
-    str += ">";
-    str += strNewLine;
-    return str;
+    strTo += '>';
+    strTo += strNewLine;
 }

@@ -23,8 +23,9 @@ public:
     /* Block mode of a paragraph of this definition: a bullet or numbered list kind, or a paragraph. */
     int32_t GetBlockMode() const;
 
-    /* The attribute text that completes the opening tag: " ALIGN=" and the alignment, ">" and NL. */
-    std::string GetAlignment() const;
+    /* Appends the attribute text that completes the opening tag: " ALIGN=" and the alignment, ">" and
+       NL. */
+    void AppendAlignment(std::string &strTo) const;
 
     uint16_t wID;
     uint16_t wJustification;  /* 1 right, 2 justify, 3 center, else left */

@@ -8,11 +8,12 @@
 
 namespace {
 
-std::string Format(const char *pszFormat, uint32_t dwValue)
+void AppendFormat(std::string &strTo, const char *pszFormat, uint32_t dwValue)
 {
     char sz[32];
-    snprintf(sz, sizeof sz, pszFormat, dwValue);
-    return sz;
+    const int cch = snprintf(sz, sizeof sz, pszFormat, dwValue);
+    if (cch > 0)
+        strTo.append(sz, static_cast<size_t>(cch) < sizeof sz ? static_cast<size_t>(cch) : sizeof sz - 1);
 }
 
 } // namespace
@@ -26,22 +27,25 @@ CLotusRTTable::CLotusRTTable(uint32_t bMHTMode, const uint8_t *pbRec, int32_t cb
 
 CLotusRTTable::~CLotusRTTable() = default;
 
-std::string CLotusRTTable::Render(const uint8_t *pbRec, int32_t cbRec)
+void CLotusRTTable::Render(const uint8_t *pbRec, int32_t cbRec, std::string &strTo)
 {
     switch (nsfGetCDByte(pbRec, cbRec, 0)) {
     case LOTUS_SIG_TABLEBEGIN:
     case LOTUS_SIG_NESTEDTABLEBEGIN:
-        return RenderBegin();
+        RenderBegin(strTo);
+        break;
     case LOTUS_SIG_TABLECELL:
     case LOTUS_SIG_NESTEDTABLECELL:
-        return RenderCell(pbRec, cbRec);
+        RenderCell(pbRec, cbRec, strTo);
+        break;
     case LOTUS_SIG_TABLEEND:
     case LOTUS_SIG_NESTEDTABLEEND:
-        return RenderEnd();
+        RenderEnd(strTo);
+        break;
     case LOTUS_SIG_TABLECELL_COLOR:
         dwCellColour1 = nsfGetCDDword(pbRec, cbRec, 4);
         dwCellColour2 = nsfGetCDDword(pbRec, cbRec, 10);
-        return {};
+        break;
     case LOTUS_SIG_BORDERINFO:
         dwBorderStyle = nsfGetCDDword(pbRec, cbRec, 4);
         wBorderTop = nsfGetCDWord(pbRec, cbRec, 8);
@@ -51,17 +55,22 @@ std::string CLotusRTTable::Render(const uint8_t *pbRec, int32_t cbRec)
         dwBorderColour = (static_cast<uint32_t>(nsfGetCDByte(pbRec, cbRec, 44)) << 16) +
                          (static_cast<uint32_t>(nsfGetCDByte(pbRec, cbRec, 45)) << 8) +
                          nsfGetCDByte(pbRec, cbRec, 46);
-        return {};
+        break;
     default:
-        return {};
+        break;
     }
 }
 
-std::string CLotusRTTable::RenderBegin() const
+void CLotusRTTable::RenderBegin(std::string &str) const
 {
-    std::string str = "<TABLE STYLE=" + strEquals + "\" ";
-    if (dwBackground != 0)
-        str += "BACKGROUND-COLOR: #" + Format("%06X", dwBackground) + ";";
+    str += "<TABLE STYLE=";
+    str += strEquals;
+    str += "\" ";
+    if (dwBackground != 0) {
+        str += "BACKGROUND-COLOR: #";
+        AppendFormat(str, "%06X", dwBackground);
+        str += ';';
+    }
 
     const struct {
         const char *pszSide;
@@ -76,22 +85,27 @@ std::string CLotusRTTable::RenderBegin() const
         if (side.wWidth == 0)
             continue;
         str += side.pszSide;
-        str += Format("%dpx ", side.wWidth);
+        AppendFormat(str, "%dpx ", side.wWidth);
         str += nsfGetBorderStyleName(dwBorderStyle);
-        str += Format(" #%06X ", dwBorderColour);
-        str += ";";
+        AppendFormat(str, " #%06X ", dwBorderColour);
+        str += ';';
     }
-    str += "\">" + strNewLine + "<TBODY>" + strNewLine;
-    return str;
+    str += "\">";
+    str += strNewLine;
+    str += "<TBODY>";
+    str += strNewLine;
 }
 
-std::string CLotusRTTable::RenderCell(const uint8_t *pbRec, int32_t cbRec)
+void CLotusRTTable::RenderCell(const uint8_t *pbRec, int32_t cbRec, std::string &str)
 {
-    std::string str;
-    if (nRow == -1 && nColumn == -1)
-        str += "<TR>" + strNewLine;
-    if (nRow != -1 && nColumn != -1)
-        str += "</TD>" + strNewLine;
+    if (nRow == -1 && nColumn == -1) {
+        str += "<TR>";
+        str += strNewLine;
+    }
+    if (nRow != -1 && nColumn != -1) {
+        str += "</TD>";
+        str += strNewLine;
+    }
 
     nRow = nsfGetCDByte(pbRec, cbRec, 2);
     nColumn = nsfGetCDByte(pbRec, cbRec, 3);
@@ -101,12 +115,21 @@ std::string CLotusRTTable::RenderCell(const uint8_t *pbRec, int32_t cbRec)
     const uint8_t bFlags = nsfGetCDByte(pbRec, cbRec, 11);
     const uint16_t wColour = nsfGetCDWord(pbRec, cbRec, 16);
 
-    if (nColumn == 0 && nRow != 0)
-        str += "</TR>" + strNewLine + "<TR>" + strNewLine;
+    if (nColumn == 0 && nRow != 0) {
+        str += "</TR>";
+        str += strNewLine;
+        str += "<TR>";
+        str += strNewLine;
+    }
 
-    str += "<TD STYLE=" + strEquals + "\" ";
-    if (nRight != 0)
-        str += " WIDTH:" + std::to_string((nRight - nLeft) / 20) + "pt;";
+    str += "<TD STYLE=";
+    str += strEquals;
+    str += "\" ";
+    if (nRight != 0) {
+        str += " WIDTH:";
+        str += std::to_string((nRight - nLeft) / 20);
+        str += "pt;";
+    }
 
     if (bBorder & 0x03)
         str += " BORDER-LEFT: 1px solid black;";
@@ -129,7 +152,7 @@ std::string CLotusRTTable::RenderCell(const uint8_t *pbRec, int32_t cbRec)
         } else {
             str += nsfGetPaletteColour(wColour < LOTUS_PALETTE_SIZE ? wColour : 0);
         }
-        str += ";";
+        str += ';';
     }
 
     if (bFlags & 0x20)
@@ -140,10 +163,12 @@ std::string CLotusRTTable::RenderCell(const uint8_t *pbRec, int32_t cbRec)
         str += "VERTICAL-ALIGN:top;";
 
     str += "\">";
-    return str;
 }
 
-std::string CLotusRTTable::RenderEnd() const
+void CLotusRTTable::RenderEnd(std::string &str) const
 {
-    return "</TD>" + strNewLine + "</TR>" + strNewLine + "</TBODY>" + strNewLine + "</TABLE>" + strNewLine;
+    for (const char *psz : {"</TD>", "</TR>", "</TBODY>", "</TABLE>"}) {
+        str += psz;
+        str += strNewLine;
+    }
 }

@@ -17,8 +17,8 @@ public:
     CLotusRTTable(uint32_t bMHTMode, const uint8_t *pbRec, int32_t cbRec);
     virtual ~CLotusRTTable();
 
-    /* Markup for one table record (possibly empty); records of other kinds render nothing. */
-    std::string Render(const uint8_t *pbRec, int32_t cbRec);
+    /* Appends the markup for one table record (possibly none); records of other kinds render nothing. */
+    void Render(const uint8_t *pbRec, int32_t cbRec, std::string &strTo);
 
     int32_t nRow;               /* -1 before the first cell */
     int32_t nColumn;
@@ -33,9 +33,9 @@ public:
     uint32_t dwCellColour2;
 
 private:
-    std::string RenderBegin() const;
-    std::string RenderCell(const uint8_t *pbRec, int32_t cbRec);
-    std::string RenderEnd() const;
+    void RenderBegin(std::string &strTo) const;
+    void RenderCell(const uint8_t *pbRec, int32_t cbRec, std::string &strTo);
+    void RenderEnd(std::string &strTo) const;
 };
 
 #endif
