@@ -165,8 +165,9 @@ public:
     NoteBuilder& attachFile(std::string_view fileName, std::span<const std::uint8_t> payload,
                             Compression compression);
     // A $FILE attachment whose object holds `stored` bytes already compressed with attachment.compression;
-    // attachment.fileSize is the decoded size.
-    NoteBuilder& attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored);
+    // attachment.fileSize is the decoded size. Mail flags its $FILE items signed and sealed as well.
+    NoteBuilder& attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored,
+                              std::uint16_t flags = kItemSummary);
 
     const NoteHeader& header() const noexcept { return header_; }
     const std::vector<Item>& items() const noexcept { return items_; }

@@ -408,9 +408,10 @@ NoteBuilder& NoteBuilder::attachFile(std::string_view fileName, std::span<const 
     return attachStored(std::move(attachment), huffmanEncode(payload));
 }
 
-NoteBuilder& NoteBuilder::attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored) {
+NoteBuilder& NoteBuilder::attachStored(FileObjectSpec attachment, std::span<const std::uint8_t> stored,
+                                        std::uint16_t flags) {
     const std::uint32_t rrv = owner_->addObject(stored);
-    return item("$FILE", item_type::kObject, encode::fileObject(attachment, rrv), kItemSummary);
+    return item("$FILE", item_type::kObject, encode::fileObject(attachment, rrv), flags);
 }
 
 // ---- MemoryDatabaseBuilder ----

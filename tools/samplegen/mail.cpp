@@ -25,7 +25,7 @@ nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& h) {
     constexpr std::uint16_t kNames = nsf::kItemSummary | nsf::kItemNames;
     nsf::NoteBuilder& n = db.document();
     stampNote(n, h.postedUnixSeconds);
-    n.text("Form", "Memo")
+    n.text("Form", h.form)
         .text("From", h.from, kNames)
         .text("Principal", h.from, kNames)
         .textList("SendTo", h.sendTo, kNames)
@@ -48,7 +48,7 @@ void attach(nsf::NoteBuilder& note, std::string_view fileName, std::span<const s
     const std::vector<std::uint8_t> stored = compression == nsf::Compression::Huffman
                                                  ? nsf::huffmanEncode(bytes)
                                                  : std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    note.attachStored(desc, stored);
+    note.attachStored(desc, stored, nsf::kItemSign | nsf::kItemSeal | nsf::kItemSummary);
 }
 
 std::string base64(std::span<const std::uint8_t> data) {

@@ -18,6 +18,7 @@ struct MailHeader {
     std::vector<std::string> sendTo;
     std::vector<std::string> copyTo;
     std::int64_t postedUnixSeconds = 0;
+    std::string form = "Memo";  // "Reply" for an answer stored as a response
 };
 
 // Seconds since 1970 of a GMT date and time.
@@ -27,7 +28,7 @@ nsf::TimeDate timeAt(std::int64_t unixSeconds);
 // Sets the originator ID, modified and added times of `note` from `unixSeconds`.
 void stampNote(nsf::NoteBuilder& note, std::int64_t unixSeconds);
 
-// A document of form Memo with From, SendTo, CopyTo, Subject, PostedDate, DeliveredDate and
+// A document of the header's form with From, SendTo, CopyTo, Subject, PostedDate, DeliveredDate and
 // ComposedDate (no Body: the caller adds it).
 nsf::NoteBuilder& addMail(nsf::MemoryDatabaseBuilder& db, const MailHeader& header);
 

@@ -9,6 +9,7 @@
 #include "nsf/cd_writer.h"
 #include "images.h"
 #include "mail.h"
+#include "notes_bitmaps.h"
 #include "nsf/memory_database.h"
 #include "nsf/streaming_writer.h"
 
@@ -23,6 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint16_t kPlain = 1, kBullets = 2, kNumbers = 3, kInTable = 4;
 constexpr std::size_t kBodyItemBytes = 48 * 1024;  // rich text is split into items of about this size
 constexpr std::size_t kFolderCount = 4;
+constexpr std::uint16_t kMimePartFlags = nsf::kItemSign | nsf::kItemSeal;  // of MIME parts, as mail keeps them
 
 constexpr std::array<std::string_view, 12> kPeople = {
     "CN=Anna Schmidt/OU=Sales/O=Example", "CN=Ben Okafor/O=Example",  "CN=Chloé Martin/O=Example",
@@ -90,9 +92,18 @@ Attachment makeAttachment(Dice& dice, std::uint64_t size, std::uint64_t serial) 
     return a;
 }
 
+// An item that another of the same name follows ends on an even size, as real split rich text does:
+// readers join the items, and the records of the joined value start at even offsets.
+Bytes continued(Bytes item) {
+    if (item.size() % 2) item.push_back(0);
+    return item;
+}
+
 class Generator {
 public:
-    Generator(const MailDatabasePlan& plan) : plan_(plan), dice_(plan.seed) {}
+    Generator(const MailDatabasePlan& plan) : plan_(plan), dice_(plan.seed) {
+        for (const BitmapPicture& picture : bitmapPictures()) bitmaps_.push_back(notesBitmapRecords(picture));
+    }
 
     nsf::Expected<MailDatabaseSummary> run(const std::filesystem::path& path) {
         nsf::DatabaseInfo info;
@@ -144,12 +155,41 @@ private:
         if (dice_.chance(30)) h.copyTo.emplace_back(dice_.person());
         h.postedUnixSeconds = time_;
         nsf::NoteBuilder& mail = addMail(part, h);
+        body(mail);
+        file(mail);
+        // Some mails are answered: the reply follows in the same part, so the parent's response count
+        // is known before the parent is written. A message count is not overshot for it.
+        if (dice_.chance(10) && (plan_.messages == 0 || summary_.mails < plan_.messages)) reply(part, mail, h);
+    }
+
+    void body(nsf::NoteBuilder& mail) {
         if (dice_.chance(65)) richText(mail);
         else mime(mail);
         ++summary_.mails;
-        // Every mail is in the archive; a third also in one of the smaller folders.
+    }
+
+    // Every mail is in the archive; a third also in one of the smaller folders.
+    void file(const nsf::NoteBuilder& mail) {
         members_[0].push_back(mail.id());
         if (dice_.chance(33)) members_[1 + dice_.below(kFolderCount - 1)].push_back(mail.id());
+    }
+
+    // A reply stored as a response document: $REF names the parent's UNID, the header its note ID.
+    void reply(nsf::MemoryDatabaseBuilder& part, nsf::NoteBuilder& parent, const MailHeader& original) {
+        MailHeader h;
+        h.form = "Reply";
+        h.subject = "Re: " + original.subject;
+        h.from = std::string(kPeople[0]);
+        h.sendTo = {original.from};
+        h.postedUnixSeconds = original.postedUnixSeconds + 300 + static_cast<std::int64_t>(dice_.below(86400));
+        nsf::NoteBuilder& mail = addMail(part, h);
+        mail.parent(parent.id());
+        const std::array<nsf::OriginatorId, 1> ref{parent.header().oid};
+        mail.noteRefs("$REF", ref);
+        parent.responseCount(parent.header().responseCount + 1);
+        body(mail);
+        file(mail);
+        ++summary_.replies;
     }
 
     std::vector<Attachment> attachments() {
@@ -171,7 +211,7 @@ private:
         // Mostly short mails; one in twenty long enough to need several Body items.
         const std::uint64_t paragraphs = dice_.chance(5) ? 400 + dice_.below(800) : 2 + dice_.below(20);
         for (std::uint64_t p = 0; p < paragraphs; ++p) {
-            if (cd.size() > kBodyItemBytes) items.push_back(std::exchange(cd, CdWriter()).take());
+            if (cd.size() > kBodyItemBytes) items.push_back(continued(std::exchange(cd, CdWriter()).take()));
             switch (dice_.below(10)) {
             case 0:
                 cd.line(kBullets, dice_.sentence(5), Font{1, 0, 0, 10}).line(kBullets, dice_.sentence(4));
@@ -202,6 +242,12 @@ private:
                 break;
             }
         }
+        if (dice_.chance(15)) {  // a screenshot pasted as a Notes bitmap
+            const std::size_t k = dice_.below(bitmaps_.size());
+            const BitmapPicture& picture = bitmapPictures()[k];
+            cd.paragraph(kPlain).notesBitmap(picture.width, picture.height, bitmaps_[k]);
+            ++summary_.bitmaps;
+        }
         const std::vector<Attachment> files = attachments();
         for (const Attachment& a : files) cd.paragraph(kPlain).attachmentIcon(a.name, a.name);
         items.push_back(cd.take());
@@ -226,7 +272,6 @@ private:
             html += "<p>" + s + "</p>\r\n";
         }
         html += "<p><img src=\"cid:chart@example.com\" alt=\"chart\"></p>\r\n</body></html>\r\n";
-        constexpr std::uint16_t kFlags = nsf::kItemSign | nsf::kItemSeal;
         mail.text("MIME_Version", "1.0").text("$NoteHasNativeMIME", "1");
         const bool withFile = dice_.chance(25);
         const std::string outer = withFile ? "=_mix_" + std::to_string(time_) + "_=" : boundary;
@@ -235,45 +280,58 @@ private:
                        "MIME-Version: 1.0\r\nContent-Type: multipart/" + std::string(withFile ? "mixed" : "alternative") +
                            "; boundary=\"" + outer + "\"\r\n\r\n",
                        "This is a multipart message in MIME format.\r\n"},
-                      kFlags);
+                      kMimePartFlags);
         if (withFile)
             mail.mimePart("Body",
                           {2, 0x3, 2, "--" + outer + "\r\n",
                            "Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n\r\n", ""},
-                          kFlags);
+                          kMimePartFlags);
         mail.mimePart("Body",
                       {2, 0x3, 2, "--" + boundary + "\r\n",
                        "Content-Type: text/plain; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n", text},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + boundary + "\r\n",
                        "Content-Type: multipart/related; boundary=\"" + related + "\"\r\n\r\n", ""},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + related + "\r\n",
                        "Content-Type: text/html; charset=\"UTF-8\"\r\nContent-Transfer-Encoding: 8bit\r\n\r\n", html},
-                      kFlags)
+                      kMimePartFlags)
             .mimePart("Body",
                       {2, 0x3, 2, "--" + related + "\r\n",
                        "Content-Type: image/gif\r\nContent-ID: <chart@example.com>\r\n"
                        "Content-Disposition: inline; filename=\"chart.gif\"\r\n"
                        "Content-Transfer-Encoding: base64\r\n\r\n",
                        base64(chartGif())},
-                      kFlags)
-            .mimePart("Body", {2, 0x1, 3, "--" + related + "--\r\n", "", ""}, kFlags)
-            .mimePart("Body", {2, 0x1, 3, "--" + boundary + "--\r\n", "", ""}, kFlags);
-        if (withFile) {
-            // Inline base64 keeps the part inside one item: up to 30 KB of file.
-            const Attachment a = makeAttachment(dice_, dice_.logSize(200, 30 * 1024), ++serial_);
+                      kMimePartFlags)
+            .mimePart("Body", {2, 0x1, 3, "--" + related + "--\r\n", "", ""}, kMimePartFlags)
+            .mimePart("Body", {2, 0x1, 3, "--" + boundary + "--\r\n", "", ""}, kMimePartFlags);
+        if (withFile) mimeAttachment(mail, outer);
+    }
+
+    // A small file travels base64 inside its part; a larger one is kept as mail databases keep it: the
+    // part's body is the name of a $FILE object holding the file (flags: boundary, headers, body in
+    // an object, shared object; transfer encoding binary).
+    void mimeAttachment(nsf::NoteBuilder& mail, const std::string& outer) {
+        constexpr std::uint64_t kLargestInline = 16 * 1024;
+        const Attachment a = makeAttachment(dice_, dice_.logSize(200, plan_.largestAttachment), ++serial_);
+        const std::string head = "Content-Type: application/octet-stream; name=\"" + a.name +
+                                 "\"\r\nContent-Disposition: attachment; filename=\"" + a.name + "\"\r\n";
+        if (a.bytes.size() <= kLargestInline) {
             mail.mimePart("Body",
-                          {2, 0x3, 2, "--" + outer + "\r\n",
-                           "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"" +
-                               a.name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+                          {2, 0x3, 2, "--" + outer + "\r\n", head + "Content-Transfer-Encoding: base64\r\n\r\n",
                            base64(a.bytes)},
-                          kFlags)
-                .mimePart("Body", {2, 0x1, 3, "--" + outer + "--\r\n", "", ""}, kFlags);
-            ++summary_.attachments;
+                          kMimePartFlags);
+        } else {
+            mail.mimePart("Body",
+                          {2, 0xF, 2, "--" + outer + "\r\n", head + "Content-Transfer-Encoding: binary\r\n\r\n", a.name},
+                          kMimePartFlags);
+            attach(mail, a.name, a.bytes, time_ - 3600, a.compression);
+            ++summary_.mimeObjects;
         }
+        mail.mimePart("Body", {2, 0x1, 3, "--" + outer + "--\r\n", "", ""}, kMimePartFlags);
+        ++summary_.attachments;
     }
 
     MailDatabasePlan plan_;
@@ -283,6 +341,7 @@ private:
     nsf::NoteId nextId_ = nsf::kFirstBuilderNoteId;
     std::uint64_t serial_ = 0;
     std::array<std::vector<nsf::NoteId>, kFolderCount> members_;
+    std::vector<std::vector<std::vector<std::uint8_t>>> bitmaps_;  // the records of each picture
 };
 
 }  // namespace

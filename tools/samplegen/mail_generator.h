@@ -1,9 +1,9 @@
 // A mail database of any size, deterministic from a seed, written note by note with the streaming
-// writer so that memory stays bounded: rich-text mails (fonts, lists, tables, links, images,
-// attachment icons; bodies over 64 KB split over several Body items), MIME mails (multipart/
-// alternative with an inline image, some with an attachment), $FILE attachments from a few hundred
-// bytes to megabytes (text Huffman-compressed, binary stored), deletion stubs, and folders, the
-// largest holding thousands of mails.
+// writer so that memory stays bounded: rich-text mails (fonts, lists, tables, links, images, Notes
+// bitmaps, attachment icons; bodies over 64 KB split over several Body items), MIME mails (multipart/
+// alternative with an inline image, some with an attachment, the larger ones in $FILE objects), replies
+// stored as responses, $FILE attachments from a few hundred bytes to megabytes (text Huffman-compressed,
+// binary stored), deletion stubs, and folders, the largest holding thousands of mails.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,7 @@ struct MailDatabasePlan {
 
 struct MailDatabaseSummary {
     std::uint64_t mails = 0, richText = 0, mime = 0, attachments = 0, stubs = 0, folders = 0, splitBodies = 0;
+    std::uint64_t replies = 0, bitmaps = 0, mimeObjects = 0;  // MIME attachments kept in $FILE objects
     std::uint64_t bytes = 0;
 };
 

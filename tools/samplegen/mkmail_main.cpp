@@ -69,11 +69,13 @@ int main(int argc, char** argv) try {
         return 1;
     }
     std::printf("%s: %llu bytes, %llu mails (%llu rich text, %llu with split bodies, %llu MIME), "
-                "%llu attachments, %llu deletion stubs, %llu folders\n",
+                "%llu replies, %llu Notes bitmaps, %llu attachments (%llu MIME in objects), %llu deletion stubs, %llu folders\n",
                 path.c_str(), static_cast<unsigned long long>(summary->bytes),
                 static_cast<unsigned long long>(summary->mails), static_cast<unsigned long long>(summary->richText),
                 static_cast<unsigned long long>(summary->splitBodies), static_cast<unsigned long long>(summary->mime),
-                static_cast<unsigned long long>(summary->attachments), static_cast<unsigned long long>(summary->stubs),
+                static_cast<unsigned long long>(summary->replies), static_cast<unsigned long long>(summary->bitmaps),
+                static_cast<unsigned long long>(summary->attachments), static_cast<unsigned long long>(summary->mimeObjects),
+                static_cast<unsigned long long>(summary->stubs),
                 static_cast<unsigned long long>(summary->folders));
     return 0;
 } catch (const std::exception& e) {
