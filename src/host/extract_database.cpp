@@ -398,7 +398,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
         finishEntry(i);
     }
     progress.finish();
-    if (*mail) (*mail)->finish(*folder, outcome.failures);
+    if (*mail) (*mail)->finish(outcome.failures);
 
     // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
     const DamageReport damage = readDamage(database, request.salvage, failedAttachments);

@@ -167,9 +167,25 @@ void MailWriter::write(OutputFolder& folder, const std::string& plannedPath, std
         return;
     }
     if (mbox_) {
+        // Each message is appended as it comes, so memory does not grow with the mailboxes.
         std::vector<std::string>& boxes = mailboxesOf_[*noteId];
         if (boxes.empty()) boxes.push_back(unfiled_);
-        for (const std::string& path : boxes) mailboxes_[path] += *message;
+        for (const std::string& path : boxes) {
+            if (!mailboxFailures_.contains(path)) {
+                const bool made = mailboxesMade_.contains(path);
+                auto written = made ? Result<void>{} : makeParents(folder, path);
+                if (written) written = folder.writeFile(path, *message, made);
+                if (written) {
+                    if (!made) ++files_;
+                    mailboxesMade_.insert(path);
+                    continue;
+                }
+                mailboxFailures_.emplace(path, written.error());
+            }
+            entry.status = "failed";
+            entry.error = mailboxFailures_.at(path);
+            return;
+        }
         entry.path = boxes.front();
     } else {
         const std::string path = withExtension(plannedPath, ".eml");
@@ -188,15 +204,8 @@ void MailWriter::write(OutputFolder& folder, const std::string& plannedPath, std
     progress.addBytes(message->size());
 }
 
-void MailWriter::finish(OutputFolder& folder, std::vector<SubfileFailure>& failures) {
-    for (const auto& [path, content] : mailboxes_) {
-        auto written = makeParents(folder, path);
-        if (written) written = folder.writeFile(path, content);
-        if (written)
-            ++files_;
-        else
-            failures.push_back({-1, path, written.error()});
-    }
+void MailWriter::finish(std::vector<SubfileFailure>& failures) const {
+    for (const auto& [path, error] : mailboxFailures_) failures.push_back({-1, path, error});
 }
 
 }  // namespace nsfrex

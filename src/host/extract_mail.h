@@ -36,8 +36,8 @@ public:
     // attachment stay skipped (attachments travel inside their messages).
     void write(OutputFolder& folder, const std::string& plannedPath, std::optional<std::uint32_t> noteId,
                ManifestEntry& entry, Progress& progress);
-    // Writes the mailboxes (mbox); what could not be written goes to failures.
-    void finish(OutputFolder& folder, std::vector<SubfileFailure>& failures);
+    // The mailboxes (mbox) that could not be written go to failures.
+    void finish(std::vector<SubfileFailure>& failures) const;
     std::uint64_t files() const noexcept { return files_; }
 
 private:
@@ -50,7 +50,8 @@ private:
     bool mbox_;
     std::map<std::uint32_t, std::vector<std::string>> mailboxesOf_;  // note ID -> mailbox paths
     std::string unfiled_;
-    std::map<std::string, std::string> mailboxes_;  // path -> entries
+    std::set<std::string> mailboxesMade_;
+    std::map<std::string, std::string> mailboxFailures_;  // path -> the first write error
     std::set<std::string> foldersMade_;
     std::uint64_t files_ = 0;
 };

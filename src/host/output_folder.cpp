@@ -88,14 +88,18 @@ Result<void> OutputFolder::createFolder(std::string_view relative) {
     return {};
 }
 
-Result<UniqueFd> OutputFolder::createFile(std::string_view relative) {
+Result<UniqueFd> OutputFolder::openFile(std::string_view relative, int flags) {
     const std::size_t slash = relative.rfind('/');
     auto folder = folderFd(slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash));
     if (!folder) return std::unexpected(std::move(folder.error()));
     const std::string name(relative.substr(slash == std::string_view::npos ? 0 : slash + 1));
-    UniqueFd fd(::openat(*folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    UniqueFd fd(::openat(*folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.valid()) return failure(cat((path_ / relative).string(), ": ", errnoText(errno)));
     return fd;
+}
+
+Result<UniqueFd> OutputFolder::createFile(std::string_view relative) {
+    return openFile(relative, O_WRONLY | O_CREAT | O_EXCL);
 }
 
 Result<void> writeAll(int fd, std::string_view content) {
@@ -108,8 +112,8 @@ Result<void> writeAll(int fd, std::string_view content) {
     return {};
 }
 
-Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view content) {
-    auto fd = createFile(relative);
+Result<void> OutputFolder::writeFile(std::string_view relative, std::string_view content, bool append) {
+    auto fd = append ? openFile(relative, O_WRONLY | O_APPEND) : createFile(relative);
     if (!fd) return std::unexpected(std::move(fd.error()));
     if (auto written = writeAll(fd->get(), content); !written)
         return failure(cat((path_ / relative).string(), ": ", written.error()));

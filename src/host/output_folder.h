@@ -57,7 +57,8 @@ public:
     // `relative` is '/'-separated with safe names; missing folders on the way are made.
     Result<void> createFolder(std::string_view relative);
     Result<UniqueFd> createFile(std::string_view relative);
-    Result<void> writeFile(std::string_view relative, std::string_view content);
+    // With `append`, `content` goes at the end of a file made earlier in this folder.
+    Result<void> writeFile(std::string_view relative, std::string_view content, bool append = false);
     // Writes `content` as `temporary` (a name of the same folder that nothing else uses) and renames it
     // to `relative`: never seen half-written.
     Result<void> writeFileAtomically(std::string_view relative, std::string_view temporary, std::string_view content);
@@ -73,6 +74,7 @@ private:
     OutputFolder(std::filesystem::path path, UniqueFd parent, UniqueFd root)
         : path_(std::move(path)), parent_(std::move(parent)), root_(std::move(root)) {}
     Result<int> folderFd(std::string_view relative);
+    Result<UniqueFd> openFile(std::string_view relative, int flags);
 
     std::filesystem::path path_;
     UniqueFd parent_;
