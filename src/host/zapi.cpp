@@ -1,7 +1,12 @@
 #include "zapi.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "filetime.h"
@@ -80,6 +85,22 @@ std::int32_t zTimeToFileTime(ZAPI*, std::int64_t nSeconds, std::uint8_t* pFileTi
     return fileTime ? 1 : 0;
 }
 
+// The host owns the process and with it the heap's policy for large blocks. Every rich-text value and
+// every Notes bitmap goes through blocks of a few megabytes (the result, the image's stream, its rows,
+// the base64 text) that are freed when the value is done. By default the heap maps such blocks afresh
+// from the kernel and returns them on free, so every value pays a page fault and a zeroed page per 4 KB
+// it writes. Blocks below 4 MB come from the heap instead, and the heap keeps up to 8 MB of free space at
+// its top: a few megabytes of resident memory for a third less time converting rich text with bitmaps.
+void keepLargeBlocksInHeap() {
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 4 << 20);
+        mallopt(M_TRIM_THRESHOLD, 8 << 20);
+    });
+#endif
+}
+
 }  // namespace
 
 HostServices::HostServices(Key, HostSettings settings)
@@ -109,6 +130,7 @@ Result<std::unique_ptr<HostServices>> HostServices::create(HostSettings settings
         return failure(cat("temporary folder path longer than ", ZAPI_TEMP_PATH_MAX - 1, " bytes: ", tempPath));
     if (tempPath.find('\0') != std::string::npos) return failure("temporary folder path contains a NUL byte");
 
+    keepLargeBlocksInHeap();
     auto host = std::make_unique<HostServices>(Key{}, std::move(settings));
     std::memcpy(host->zapi_.szTempPath, tempPath.c_str(), tempPath.size() + 1);
     return host;

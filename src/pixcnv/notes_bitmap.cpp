@@ -175,6 +175,15 @@ std::expected<Parts, BitmapError> collectParts(const Header& h, std::span<const 
     return parts;
 }
 
+// Fills out[unit, total) with copies of out[0, unit), doubling the copied span each step.
+void repeat(std::uint8_t* out, std::size_t unit, std::size_t total) {
+    for (std::size_t done = unit; done < total;) {
+        const std::size_t n = std::min(done, total - done);
+        std::memcpy(out + done, out, n);
+        done += n;
+    }
+}
+
 // How one pixel depth reads PELs (the unit of a run) and writes them into a BMP row.
 struct Mono {  // a PEL is one byte of 8 pixels, stored as it is
     static constexpr std::size_t kPelBytes = 1, kOutBytes = 1;
@@ -205,7 +214,7 @@ struct Rgb555 {  // a PEL is a little-endian word 0RRRRRGGGGGBBBBB, written as 8
     static void fill(std::uint8_t* out, const std::uint8_t* pel, std::uint32_t n) {
         if (n == 0) return;
         put(out, pel);
-        for (std::uint32_t i = 1; i < n; ++i) std::memcpy(out + 3 * i, out, 3);
+        repeat(out, 3, std::size_t{3} * n);
     }
     static void copy(std::uint8_t* out, const std::uint8_t* pels, std::uint32_t n) {
         for (std::uint32_t i = 0; i < n; ++i) put(out + 3 * i, pels + 2 * i);
@@ -260,9 +269,11 @@ LineFault decodeLine(const std::uint8_t*& in, const std::uint8_t* end, std::uint
                 if (!Depth::kPatterns) return LineFault::PatternsUnsupported;
                 if (index >= patterns.size() / kPatternEntrySize) return LineFault::BadPattern;
                 if (count > (units - x) / kPatternPixels) return LineFault::Overrun;
-                const std::uint8_t* entry = patterns.data() + index * kPatternEntrySize;
-                for (std::uint32_t i = 0; i < count; ++i)
-                    Depth::pattern(out + (x + i * kPatternPixels) * Depth::kOutBytes, entry);
+                if (count > 0) {
+                    std::uint8_t* first = out + x * Depth::kOutBytes;
+                    Depth::pattern(first, patterns.data() + index * kPatternEntrySize);
+                    repeat(first, kPatternPixels * Depth::kOutBytes, std::size_t{count} * kPatternPixels * Depth::kOutBytes);
+                }
                 count *= kPatternPixels;
             }
         }
@@ -291,6 +302,7 @@ std::string_view describe(LineFault fault) {
 template <typename Depth>
 std::optional<BitmapError> decodeSegments(const Header& h, const Parts& parts, Image& image) {
     const std::uint32_t units = h.bitsPerPixel == 1 ? (h.width + 7) / 8 : h.width;
+    const std::size_t rowBytes = std::size_t{units} * Depth::kOutBytes;
     std::uint32_t y = 0;
     for (const Record& segment : parts.segments) {
         if (segment.bytes.size() < kSegmentSize)
@@ -315,6 +327,8 @@ std::optional<BitmapError> decodeSegments(const Header& h, const Parts& parts, I
                                    : fault == LineFault::Truncated         ? BitmapFault::Truncated
                                                                            : BitmapFault::Malformed,
                                    say("line ", y, " in segment at offset ", segment.offset, ": ", describe(fault))};
+            // A decoded line fills exactly `units` PELs; the row's padding is zeroed here.
+            std::memset(out + rowBytes, 0, image.stride - rowBytes);
         }
         if (in != end)
             return BitmapError{BitmapFault::Malformed, say("segment at offset ", segment.offset, ": ", end - in,
@@ -367,7 +381,7 @@ std::expected<Image, BitmapError> decodeNotesBitmap(std::span<const std::uint8_t
     image.height = header->height;
     image.bitsPerPixel = header->bitsPerPixel == 16 ? 24 : header->bitsPerPixel;
     image.stride = (std::size_t{image.width} * image.bitsPerPixel + 31) / 32 * 4;
-    image.pixels.assign(image.stride * image.height, 0);
+    image.pixels.resize(image.stride * image.height);  // every byte is written below: rows and padding
 
     std::optional<BitmapError> error;
     switch (header->bitsPerPixel) {

@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <expected>
 #include <span>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace nsfrex::pixcnv {
@@ -16,6 +20,26 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
+// Bytes that are not set on allocation: the decoder writes every byte of the rows, padding included.
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <typename U>
+    UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // An image as a BMP file stores it: rows bottom-up, each padded to a multiple of 4 bytes with zeros.
 struct Image {
     std::uint32_t width = 0;
@@ -23,7 +47,7 @@ struct Image {
     std::uint16_t bitsPerPixel = 0;  // 1, 8 or 24 (BGR)
     std::vector<Rgb> palette;        // for 1 and 8 bits: every index the rows use has an entry
     std::size_t stride = 0;          // bytes per row
-    std::vector<std::uint8_t> pixels;  // height * stride
+    std::vector<std::uint8_t, UnsetAllocator<std::uint8_t>> pixels;  // height * stride
 
     // Row y counted from the top of the picture.
     std::span<const std::uint8_t> row(std::uint32_t y) const {

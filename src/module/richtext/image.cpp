@@ -181,10 +181,13 @@ int32_t CLotusRTConverter::ConvertNotesBitmap(CLotusBinaryStream &image)
                 nStatus = BITMAP_NO_MEMORY;
             } else {
                 image.pbData = static_cast<uint8_t *>(pvNew);
-                /* A short read leaves zero bytes rather than stale ones. */
-                memset(image.pbData, 0, static_cast<size_t>(cbSize) + 1);
+                int32_t cbRead = 0;
                 if (cbSize > 0)
-                    pStream->fpRead(pStream, image.pbData, static_cast<int32_t>(cbSize));
+                    cbRead = pStream->fpRead(pStream, image.pbData, static_cast<int32_t>(cbSize));
+                if (cbRead < 0 || cbRead > cbSize)
+                    cbRead = 0;
+                /* A short read leaves zero bytes rather than stale ones. */
+                memset(image.pbData + cbRead, 0, static_cast<size_t>(cbSize - cbRead) + 1);
                 image.nLength = static_cast<int32_t>(cbSize);
                 image.nType = LOTUS_IMAGE_BMP;
             }
@@ -212,28 +215,21 @@ void CLotusRTConverter::WriteMimePart(const CLotusBinaryStream &image, std::stri
 {
     if (image.pbData == nullptr || image.nLength < 1)
         return;
-    MemoryService &mem = pZAPI->memoryService;
     const int64_t cchCapacity = nsfGetBase64Capacity(image.nLength);
-    if (cchCapacity < 0 || mem.fpMalloc == nullptr || mem.fpFree == nullptr)
-        return;
-    char *pszBase64 = static_cast<char *>(mem.fpMalloc(&mem, static_cast<size_t>(cchCapacity)));
-    if (pszBase64 == nullptr)
+    if (cchCapacity < 0)
         return;
 
-    int32_t nBase64LineLen = 0;
-    const int32_t cch = encode_base64(image.pbData, image.nLength, pszBase64, &nBase64LineLen);
-    pszBase64[cch] = '\0';
-
-    try {
-        strTo += "\r\n" LOTUS_MHT_BOUNDARY "\r\n";
-        strTo += ContentType(image.nType);
-        strTo += "Content-Transfer-Encoding: base64\r\n";
-        strTo += "Content-Location: file:///" + image.strName + "\r\n\r\n";
-        strTo.append(pszBase64, static_cast<size_t>(cch));
-        strTo += "\r\n\r\n";
-    } catch (...) {
-        mem.fpFree(&mem, pszBase64);
-        throw;
-    }
-    mem.fpFree(&mem, pszBase64);
+    strTo += "\r\n" LOTUS_MHT_BOUNDARY "\r\n";
+    strTo += ContentType(image.nType);
+    strTo += "Content-Transfer-Encoding: base64\r\n";
+    strTo += "Content-Location: file:///" + image.strName + "\r\n\r\n";
+    /* The text is encoded in place at the end of the result (room for it is mostly reserved already):
+       no buffer of its own to fill and then copy. */
+    const size_t cchBefore = strTo.size();
+    strTo.resize_and_overwrite(cchBefore + static_cast<size_t>(cchCapacity), [&](char *pch, size_t) {
+        int32_t nBase64LineLen = 0;
+        return cchBefore + static_cast<size_t>(encode_base64(image.pbData, image.nLength, pch + cchBefore,
+                                                             &nBase64LineLen));
+    });
+    strTo += "\r\n\r\n";
 }
