@@ -208,6 +208,18 @@ TEST(RtImage, NotesBitmapsBecomeBmpThroughTheImageLibrary)
         EXPECT_EQ(lib.cPrepares, 1);
         EXPECT_EQ(lib.cReleases, 1);
         EXPECT_TRUE(host.live.empty());
+
+        /* The base64 text has a host block of its own: without it the image part is left out. */
+        TestHost starved;
+        ImageLibrary lib2;
+        InstallLibrary(starved, lib2);
+        starved.zapi.memoryService.fpMalloc = [](MemoryService *p, size_t cb) -> void * {
+            return cb == static_cast<size_t>(nsfGetBase64Capacity(4)) ? nullptr : TestHost::Malloc(p, cb);
+        };
+        const std::string strStarved = Convert(starved, b.rgb);
+        EXPECT_EQ(BodyOf(strStarved), strTag);
+        EXPECT_EQ(PartsOf(strStarved), "");
+        EXPECT_TRUE(starved.live.empty());
     }
 
     /* Library, entry or stream missing, or the conversion refused: the bitmap is written as it is,

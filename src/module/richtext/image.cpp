@@ -215,21 +215,28 @@ void CLotusRTConverter::WriteMimePart(const CLotusBinaryStream &image, std::stri
 {
     if (image.pbData == nullptr || image.nLength < 1)
         return;
+    MemoryService &mem = pZAPI->memoryService;
     const int64_t cchCapacity = nsfGetBase64Capacity(image.nLength);
-    if (cchCapacity < 0)
+    if (cchCapacity < 0 || mem.fpMalloc == nullptr || mem.fpFree == nullptr)
+        return;
+    char *pszBase64 = static_cast<char *>(mem.fpMalloc(&mem, static_cast<size_t>(cchCapacity)));
+    if (pszBase64 == nullptr)
         return;
 
-    strTo += "\r\n" LOTUS_MHT_BOUNDARY "\r\n";
-    strTo += ContentType(image.nType);
-    strTo += "Content-Transfer-Encoding: base64\r\n";
-    strTo += "Content-Location: file:///" + image.strName + "\r\n\r\n";
-    /* The text is encoded in place at the end of the result (room for it is mostly reserved already):
-       no buffer of its own to fill and then copy. */
-    const size_t cchBefore = strTo.size();
-    strTo.resize_and_overwrite(cchBefore + static_cast<size_t>(cchCapacity), [&](char *pch, size_t) {
-        int32_t nBase64LineLen = 0;
-        return cchBefore + static_cast<size_t>(encode_base64(image.pbData, image.nLength, pch + cchBefore,
-                                                             &nBase64LineLen));
-    });
-    strTo += "\r\n\r\n";
+    int32_t nBase64LineLen = 0;
+    const int32_t cch = encode_base64(image.pbData, image.nLength, pszBase64, &nBase64LineLen);
+    pszBase64[cch] = '\0';
+
+    try {
+        strTo += "\r\n" LOTUS_MHT_BOUNDARY "\r\n";
+        strTo += ContentType(image.nType);
+        strTo += "Content-Transfer-Encoding: base64\r\n";
+        strTo += "Content-Location: file:///" + image.strName + "\r\n\r\n";
+        strTo.append(pszBase64, static_cast<size_t>(cch));
+        strTo += "\r\n\r\n";
+    } catch (...) {
+        mem.fpFree(&mem, pszBase64);
+        throw;
+    }
+    mem.fpFree(&mem, pszBase64);
 }
