@@ -77,7 +77,6 @@ protected:
         NotesTestClearFaults();
         NotesTestUnregisterDatabases();
         EXPECT_EQ(host.liveBlocks(), 0u);
-        EXPECT_EQ(host.badFrees(), 0);
     }
 
     /* Registers a snapshot of the builder under a path. */

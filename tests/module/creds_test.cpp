@@ -41,20 +41,7 @@ struct Creds {
 const uint32_t ID = 1;
 const uint32_t PW = 2;
 
-struct CredsTest : ModuleDbTest {
-    /* (ID file, password or "-") of each credential built from the list. */
-    std::vector<std::pair<std::string, std::string>> Pair(Creds &creds)
-    {
-        NsfContext *p = BareContext();
-        EXPECT_EQ(nsfInitCreds(p, &creds.list), 0);
-        std::vector<std::pair<std::string, std::string>> result;
-        for (int32_t i = 0; i < p->cCreds; i++)
-            result.emplace_back(p->rgCreds[i].pszUserIdFile,
-                                p->rgCreds[i].pszPassword != nullptr ? p->rgCreds[i].pszPassword : "-");
-        return result;
-    }
-    using Pairs = std::vector<std::pair<std::string, std::string>>;
-};
+struct CredsTest : ModuleDbTest {};
 
 } // namespace
 

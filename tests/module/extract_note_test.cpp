@@ -24,12 +24,6 @@ struct ExtractNoteTest : ModuleDbTest {
     {
         return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &host, nFlag);
     }
-    void SetBuffer(const std::string &text)
-    {
-        memcpy(pContext->rgbBuffer, text.data(), text.size());
-        pContext->rgbBuffer[text.size()] = 0;
-        pContext->ucbBuffer = static_cast<uint32_t>(text.size());
-    }
 };
 
 } // namespace

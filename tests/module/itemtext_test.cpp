@@ -1,11 +1,11 @@
 // Item text: value types of an in-memory note read through the runtime, rich text record by record
 // (paragraphs, text, hidden text), MIME items converted first, and the runtime's failures.
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "module/rt_test_host.h"
 #include "module/support/nsf_fixture.h"
 #include "text/itemtext.h"
 
@@ -16,10 +16,10 @@ namespace {
 class ItemTextTest : public NsfFixture {
 protected:
     /* Opens a database with the one document and reads pszItem of it. */
-    std::string Read(nsf::MemoryDatabaseBuilder &builder, NOTEID noteId, const char *pszItem, NSFSTATUS nExpected = 0)
+    std::string Read(nsf::MemoryDatabaseBuilder &b, NOTEID noteId, const char *pszItem, NSFSTATUS nExpected = 0)
     {
         if (pContext == nullptr)
-            Open(builder);
+            Open(b);
         NOTEHANDLE hNote = OpenNote(noteId);
         EXPECT_EQ(nsfGetItemText(pContext, hNote, pszItem), nExpected);
         std::string text = BufferText();
@@ -47,10 +47,14 @@ TEST_F(ItemTextTest, PlainValues)
 
 TEST_F(ItemTextTest, CompositeTextAndParagraphs)
 {
-    CdWriter cd;
-    cd.Text("Hello ").Text("rich").Paragraph().Text("second line").Paragraph();
+    rt_test::CdBuilder cd;
+    Text(cd, "Hello ");
+    Text(cd, "rich");
+    Paragraph(cd);
+    Text(cd, "second line");
+    Paragraph(cd);
     nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().composite("Body", cd.bytes());
+    auto &doc = b.document().composite("Body", cd.rgb);
     EXPECT_EQ(Read(b, doc.id(), "Body"), "Hello rich\r\nsecond line\r\n");
 }
 
@@ -63,10 +67,10 @@ TEST_F(ItemTextTest, HiddenTextHotspotOnlyWithShowHiddenText)
         body.insert(body.end(), data.begin(), data.end());
         return body;
     };
-    CdWriter cd;
-    cd.Text("v").WordRecord(0xA9, hotspot(22, "hidden")).WordRecord(0xA9, hotspot(4, "link"));
+    rt_test::CdBuilder cd;
+    Text(cd, "v").Rec(0xA9, cd.Word, hotspot(22, "hidden")).Rec(0xA9, cd.Word, hotspot(4, "link"));
     nsf::MemoryDatabaseBuilder b;
-    auto &doc = b.document().composite("Body", cd.bytes());
+    auto &doc = b.document().composite("Body", cd.rgb);
     EXPECT_EQ(Read(b, doc.id(), "Body"), "v");
     pContext->dwFlags |= CNVO_SHOWHIDDENTEXT;
     EXPECT_EQ(Read(b, doc.id(), "Body"), "vhidden");

@@ -41,7 +41,7 @@ void *HostMalloc(MemoryService *p, size_t cb)
 void *HostResize(MemoryService *p, void *pv, size_t cb)
 {
     const Unarmed unarmed;
-    return TestHost::Resize(p, pv, cb);
+    return TestHost::Realloc(p, pv, cb);
 }
 
 std::vector<uint8_t> RichDocument()
@@ -96,10 +96,10 @@ void operator delete(void *p, std::size_t) noexcept
 TEST(RtAllocFailure, EveryFailingAllocationEndsInStatus6WithNothingLeaked)
 {
     TestHost host;
-    host.zapi.memoryService.fpMalloc = &HostMalloc;
-    host.zapi.memoryService.fpResize = &HostResize;
+    host.zapi()->memoryService.fpMalloc = &HostMalloc;
+    host.zapi()->memoryService.fpResize = &HostResize;
     NsfContext context{};
-    context.pZAPI = &host.zapi;
+    context.pZAPI = host.zapi();
     const std::vector<uint8_t> records = RichDocument();
     std::vector<uint8_t> value = {0x01, 0x00};
     value.insert(value.end(), records.begin(), records.end());
@@ -110,14 +110,14 @@ TEST(RtAllocFailure, EveryFailingAllocationEndsInStatus6WithNothingLeaked)
     std::vector<uint8_t> buffer(value);
     buffer.resize(cbCapacity);
     uint32_t cbOut = 0;
-    ASSERT_EQ(nsfRTConverter(&context, &host.zapi, "1F6", 0, buffer.data(), static_cast<uint32_t>(value.size()),
+    ASSERT_EQ(nsfRTConverter(&context, host.zapi(), "1F6", 0, buffer.data(), static_cast<uint32_t>(value.size()),
                              cbCapacity, &cbOut),
               NSF_OK);
     memcpy(buffer.data(), value.data(), value.size());
     const long nLiveBefore = g_nLive;
     g_nAllocs = 0;
     g_nFailAt = 1L << 30;
-    ASSERT_EQ(nsfRTConverter(&context, &host.zapi, "1F6", 0, buffer.data(), static_cast<uint32_t>(value.size()),
+    ASSERT_EQ(nsfRTConverter(&context, host.zapi(), "1F6", 0, buffer.data(), static_cast<uint32_t>(value.size()),
                              cbCapacity, &cbOut),
               NSF_OK);
     const long cAllocs = g_nAllocs;
@@ -137,20 +137,20 @@ TEST(RtAllocFailure, EveryFailingAllocationEndsInStatus6WithNothingLeaked)
         const long nLive = g_nLive;
         g_nAllocs = 0;
         g_nFailAt = nFail;
-        const NSFSTATUS nStatus = nsfRTConverter(&context, &host.zapi, "1F6", 0, attempt.data(),
+        const NSFSTATUS nStatus = nsfRTConverter(&context, host.zapi(), "1F6", 0, attempt.data(),
                                                  static_cast<uint32_t>(value.size()), cbCapacity, &cbAttempt);
         g_nFailAt = -1;
         EXPECT_EQ(nStatus, NSF_ERR_FAILED) << "allocation " << nFail;
         EXPECT_EQ(cbAttempt, 0u) << "allocation " << nFail;
         EXPECT_TRUE(attempt == untouched) << "allocation " << nFail << ": the buffer was written";
         EXPECT_EQ(g_nLive, nLive) << "allocation " << nFail << ": blocks from operator new leaked";
-        EXPECT_TRUE(host.live.empty()) << "allocation " << nFail << ": " << host.live.size() << " host blocks leaked";
+        EXPECT_EQ(host.liveBlocks(), 0u) << "allocation " << nFail << ": " << host.liveBlocks() << " host blocks leaked";
     }
 
     /* Nothing is left over that would change the next conversion. */
     std::vector<uint8_t> again(value);
     again.resize(cbCapacity);
-    ASSERT_EQ(nsfRTConverter(&context, &host.zapi, "1F6", 0, again.data(), static_cast<uint32_t>(value.size()),
+    ASSERT_EQ(nsfRTConverter(&context, host.zapi(), "1F6", 0, again.data(), static_cast<uint32_t>(value.size()),
                              cbCapacity, &cbOut),
               NSF_OK);
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(again.data()), cbOut), strExpected);

@@ -35,7 +35,7 @@ TEST(RtConverter, DocumentFrame)
     EXPECT_EQ(Convert(host, b.rgb), kRunA + kTail);
 
     /* The result is complete in the output string and the converter keeps no host memory. */
-    EXPECT_TRUE(host.live.empty());
+    EXPECT_EQ(host.liveBlocks(), 0u);
 }
 
 TEST(RtConverter, BeginEndBracketIsReplayedOnce)

@@ -34,10 +34,9 @@ class RtDriverTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_host.zapi.memoryService.fpRealloc = &TestHost::Resize;
         m_pContext = std::make_unique<NsfContext>();
         NsfContext *p = m_pContext.get();
-        p->pZAPI = &m_host.zapi;
+        p->pZAPI = m_host.zapi();
         p->nLogLevel = LOG_ALL;
         p->pLogFile = open_memstream(&m_pszLog, &m_cbLog);
         ASSERT_EQ(nsfCheckBuffer(p, 8192 - 1024), NSF_OK); /* as open leaves it: 8192 bytes */
@@ -46,7 +45,7 @@ protected:
     void TearDown() override
     {
         NsfContext *p = m_pContext.get();
-        MemoryService *pService = &m_host.zapi.memoryService;
+        MemoryService *pService = &m_host.zapi()->memoryService;
         for (uint8_t *pb : {p->rgbBuffer, p->rgbBuffer2, p->rgbBuffer3})
             if (pb != nullptr)
                 pService->fpFree(pService, pb);
@@ -55,7 +54,7 @@ protected:
                 pService->fpFree(pService, pImage->rgbData);
             delete pImage;
         }
-        EXPECT_TRUE(m_host.live.empty()) << m_host.live.size() << " blocks leaked";
+        EXPECT_EQ(m_host.liveBlocks(), 0u) << m_host.liveBlocks() << " blocks leaked";
         fclose(p->pLogFile);
         free(m_pszLog);
     }
@@ -105,7 +104,7 @@ protected:
         snprintf(pImage->pszLinkName, sizeof pImage->pszLinkName, "%s", pszLinkName);
         pImage->wImageType = wType;
         if (!strBytes.empty()) {
-            MemoryService *pService = &m_host.zapi.memoryService;
+            MemoryService *pService = &m_host.zapi()->memoryService;
             /* as the catalogue collects it: one zero byte more than the data */
             pImage->ucbDataSize = static_cast<uint32_t>(strBytes.size() + 1);
             pImage->rgbData = static_cast<uint8_t *>(pService->fpMalloc(pService, pImage->ucbDataSize));
@@ -260,7 +259,7 @@ TEST_F(RtDriverTest, ImageReferencesBecomeMimeParts)
     rgb.insert(rgb.end(), b.rgb.begin(), b.rgb.end());
     rgb.resize(4096);
     uint32_t cbOut = 0;
-    ASSERT_EQ(nsfRTConverter(m_pContext.get(), &m_host.zapi, "1F6", 0, rgb.data(),
+    ASSERT_EQ(nsfRTConverter(m_pContext.get(), m_host.zapi(), "1F6", 0, rgb.data(),
                              static_cast<uint32_t>(b.rgb.size() + 2), 4096, &cbOut),
               NSF_OK);
     const std::string strOut(reinterpret_cast<char *>(rgb.data()), cbOut);

@@ -140,10 +140,10 @@ MemoryStream *OpenMemoryStream(ZAPI *, int32_t n, const char *pszMode)
 void InstallLibrary(TestHost &host, ImageLibrary &lib)
 {
     g_pLib = &lib;
-    host.zapi.fpLoadLibrary = &LoadLibrary;
-    host.zapi.fpGetEntry = &GetEntry;
-    host.zapi.fpFreeLibrary = &FreeLibrary;
-    host.zapi.fpOpenMemoryStream = &OpenMemoryStream;
+    host.zapi()->fpLoadLibrary = &LoadLibrary;
+    host.zapi()->fpGetEntry = &GetEntry;
+    host.zapi()->fpFreeLibrary = &FreeLibrary;
+    host.zapi()->fpOpenMemoryStream = &OpenMemoryStream;
 }
 
 } // namespace
@@ -207,19 +207,19 @@ TEST(RtImage, NotesBitmapsBecomeBmpThroughTheImageLibrary)
         EXPECT_EQ(lib.cFrees, 1);
         EXPECT_EQ(lib.cPrepares, 1);
         EXPECT_EQ(lib.cReleases, 1);
-        EXPECT_TRUE(host.live.empty());
+        EXPECT_EQ(host.liveBlocks(), 0u);
 
         /* The base64 text has a host block of its own: without it the image part is left out. */
         TestHost starved;
         ImageLibrary lib2;
         InstallLibrary(starved, lib2);
-        starved.zapi.memoryService.fpMalloc = [](MemoryService *p, size_t cb) -> void * {
+        starved.zapi()->memoryService.fpMalloc = [](MemoryService *p, size_t cb) -> void * {
             return cb == static_cast<size_t>(nsfGetBase64Capacity(4)) ? nullptr : TestHost::Malloc(p, cb);
         };
         const std::string strStarved = Convert(starved, b.rgb);
         EXPECT_EQ(BodyOf(strStarved), strTag);
         EXPECT_EQ(PartsOf(strStarved), "");
-        EXPECT_TRUE(starved.live.empty());
+        EXPECT_EQ(starved.liveBlocks(), 0u);
     }
 
     /* Library, entry or stream missing, or the conversion refused: the bitmap is written as it is,
@@ -234,22 +234,22 @@ TEST(RtImage, NotesBitmapsBecomeBmpThroughTheImageLibrary)
         lib.nResult = nCase == 3 ? 1 : 0;
         InstallLibrary(host, lib);
         if (nCase == 4)
-            host.zapi.fpLoadLibrary = nullptr;
+            host.zapi()->fpLoadLibrary = nullptr;
         EXPECT_EQ(PartsOf(Convert(host, b.rgb)), strUnconverted) << nCase;
         EXPECT_EQ(lib.cFrees, lib.cLoads) << nCase;
         EXPECT_EQ(lib.cReleases, nCase == 3 ? 1 : 0) << nCase;
-        EXPECT_TRUE(host.live.empty());
+        EXPECT_EQ(host.liveBlocks(), 0u);
     }
 
     /* No memory for the converted bytes: the image writes no part, but keeps its tag. */
     TestHost host;
     ImageLibrary lib;
     InstallLibrary(host, lib);
-    host.nFailFrom = 4; /* four appends succeed, the resize for the BMP fails */
+    host.FailAllocation(5, true); /* four appends succeed, the resize for the BMP fails */
     const std::string strResult = Convert(host, b.rgb);
     EXPECT_EQ(BodyOf(strResult), strTag);
     EXPECT_EQ(PartsOf(strResult), "");
     EXPECT_EQ(lib.cReleases, 1);
-    EXPECT_TRUE(host.live.empty());
+    EXPECT_EQ(host.liveBlocks(), 0u);
     g_pLib = nullptr;
 }

@@ -86,8 +86,8 @@ TEST(RtTextRun, TextIsConvertedAndEscaped)
               FontRun("\"SERIF\" SIZE=3D2 COLOR=3D#000000",
                   "&nbsp;&nbsp;&nbsp;a  b&nbsp;&nbsp;&nbsp;&nbsp;c&lt;d>&e=f<BR>g<BR>h "));
     EXPECT_EQ(host.nTextConversions, 1);
-    EXPECT_EQ(host.zapi.nCharsetIn, 7); /* restored after the conversion */
-    EXPECT_EQ(host.zapi.nCharsetOut, 9);
+    EXPECT_EQ(host.zapi()->nCharsetIn, 7); /* restored after the conversion */
+    EXPECT_EQ(host.zapi()->nCharsetOut, 9);
 
     /* A text run whose text is empty or one space becomes a non-breaking space inside a table only. */
     CdBuilder t;
@@ -103,11 +103,11 @@ TEST(RtTextRun, TextIsConvertedAndEscaped)
 
     /* No memory for the conversion: the run keeps its tags and loses its text. */
     TestHost failing;
-    failing.nFailFrom = 0;
+    failing.FailAllocation(1, true);
     CdBuilder f;
     Text(f, "abc");
     EXPECT_EQ(BodyOf(Convert(failing, f.rgb)), FontRun(strFont, ""));
-    EXPECT_EQ(failing.zapi.nCharsetIn, 7);
+    EXPECT_EQ(failing.zapi()->nCharsetIn, 7);
 }
 
 TEST(RtTextRun, HighlightAppliesToTheNextRunOnly)

@@ -1,7 +1,6 @@
 /*
- * A stand-in for the filter host as the rich-text converter sees it: an allocator that counts blocks and
- * can be told to fail, a text conversion that copies bytes, an option store, and hooks for the image
- * library and memory streams. Tests build CD record sequences by hand with CdBuilder.
+ * The host as the rich-text converter sees it (the module tests' host with a text conversion that copies
+ * bytes). Tests build CD record sequences by hand with CdBuilder.
  */
 #ifndef NSFREX_TESTS_MODULE_RT_TEST_HOST_H
 #define NSFREX_TESTS_MODULE_RT_TEST_HOST_H
@@ -11,105 +10,34 @@
 #include <string.h>
 
 #include <initializer_list>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "nsfrex/host.h"
+#include "module/support/test_host.h"
 #include "richtext/converter.h"
 
 namespace rt_test {
 
-struct TestHost {
-    ZAPI zapi;
-    std::map<void *, size_t> live;   /* blocks handed out and not yet freed */
-    int nAllocs = 0;
-    int nFailFrom = -1;              /* the nth allocation (0-based) and all later ones fail; -1 never */
-    std::string strOptionValue;      /* "dxlrex"/"ShowAttachmentName"; empty = not configured */
+/* The module tests' host with the text conversion the converter asks for: the bytes copied as they are,
+   under the character sets the converter must have set for the call. */
+struct TestHost : nsfrex_test::TestHost {
     int nTextConversions = 0;
 
     TestHost()
     {
-        memset(&zapi, 0, sizeof zapi);
-        zapi.cbSize = sizeof zapi;
-        zapi.memoryService.pOwner = this;
-        zapi.memoryService.fpMalloc = &Malloc;
-        zapi.memoryService.fpFree = &Free;
-        zapi.memoryService.fpResize = &Resize;
-        zapi.fpTextConvert = &TextConvert;
-        zapi.fpTextMode = &TextMode;
-        zapi.fpGetOption = &GetOption;
-        zapi.nCharsetIn = 7;
-        zapi.nCharsetOut = 9;
-    }
-    ~TestHost()
-    {
-        for (auto &[pv, cb] : live)
-            free(pv);
-    }
-    TestHost(const TestHost &) = delete;
-    TestHost &operator=(const TestHost &) = delete;
-
-    static TestHost &Of(MemoryService *p) { return *static_cast<TestHost *>(p->pOwner); }
-    static TestHost &Of(ZAPI *p) { return *static_cast<TestHost *>(p->memoryService.pOwner); }
-
-    bool NextAllocFails() { return nFailFrom >= 0 && nAllocs++ >= nFailFrom; }
-
-    static void *Malloc(MemoryService *p, size_t cb)
-    {
-        TestHost &h = Of(p);
-        if (h.NextAllocFails())
-            return nullptr;
-        void *pv = malloc(cb ? cb : 1);
-        h.live[pv] = cb;
-        return pv;
-    }
-    static void Free(MemoryService *p, void *pv)
-    {
-        TestHost &h = Of(p);
-        if (pv == nullptr)
-            return;
-        if (h.live.erase(pv) != 1)
-            abort();                  /* freeing something not ours, or twice */
-        free(pv);
-    }
-    static void *Resize(MemoryService *p, void *pv, size_t cb)
-    {
-        TestHost &h = Of(p);
-        if (pv != nullptr && h.live.count(pv) != 1)
-            abort();
-        if (h.NextAllocFails())
-            return nullptr;           /* the old block stays valid */
-        void *pvNew = realloc(pv, cb ? cb : 1);
-        if (pvNew == nullptr)
-            return nullptr;
-        if (pv != nullptr)
-            h.live.erase(pv);
-        h.live[pvNew] = cb;
-        return pvNew;
+        zapi()->fpTextConvert = &TextConvert;
+        zapi()->nCharsetIn = 7;
+        zapi()->nCharsetOut = 9;
     }
     static int32_t TextConvert(ZAPI *pZ, int32_t, TextPair *pIn, TextPair *pOut, int32_t)
     {
-        TestHost &h = Of(pZ);
-        ++h.nTextConversions;
+        ++static_cast<TestHost *>(FromZAPI(pZ))->nTextConversions;
         if (pZ->nCharsetIn != 53 || pZ->nCharsetOut != 28)
             abort();
         int32_t cb = pIn->cb < pOut->cb ? pIn->cb : pOut->cb;
         memcpy(pOut->pb, pIn->pb, static_cast<size_t>(cb));
         pOut->cb = cb;
         return 0;
-    }
-    static int32_t TextMode(ZAPI *, int32_t) { return 0; }
-    static int32_t GetOption(ZAPI *pZ, const char *pszSection, const char *pszKey, const char *, char *pszOut,
-                             uint32_t cbOut, int32_t)
-    {
-        TestHost &h = Of(pZ);
-        if (h.strOptionValue.empty() || strcmp(pszSection, "dxlrex") != 0 ||
-            strcmp(pszKey, "ShowAttachmentName") != 0)
-            return 0;
-        strncpy(pszOut, h.strOptionValue.c_str(), cbOut);
-        return 1;
     }
 };
 
@@ -203,7 +131,7 @@ const char *const kTail = "</BODY></HTML>\r\n------=_NextPart_000_0004_01CB58DD.
 inline std::string Convert(TestHost &host, const std::vector<uint8_t> &rgb, uint32_t dwFlags = 0,
                            LotusImageCallback pfnImage = nullptr, NsfContext *pContext = nullptr)
 {
-    CLotusRTConverter converter(&host.zapi, "1F6");
+    CLotusRTConverter converter(host.zapi(), "1F6");
     converter.pfnImage = pfnImage;
     converter.pContext = pContext;
     converter.SetOptions(dwFlags);

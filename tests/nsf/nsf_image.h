@@ -41,12 +41,6 @@ struct NsfImage {
     void put32(std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
     }
-    std::uint32_t get32(std::size_t at) const {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= std::uint32_t{bytes.at(at + i)} << (8 * i);
-        return v;
-    }
-
     static std::uint32_t xor32(const std::uint8_t* p, std::size_t n) {
         std::uint32_t s = 0;
         std::size_t i = 0;

@@ -1,70 +1,30 @@
 /*
- * A container opened through the module on a database built in memory: the database is registered with
- * the runtime under a scratch path, nsfInit opens it like any file, and the test works on the context.
- * The subfile table can be replaced by hand, so that information and metadata are tested on exactly the
- * records a case needs. Close returns every block to the test host.
+ * A container opened through the module on a database built in memory, whose subfile table can be
+ * replaced by hand, so that information and metadata are tested on exactly the records a case needs.
  */
 #ifndef NSFREX_TESTS_MODULE_SUPPORT_NSF_FIXTURE_H
 #define NSFREX_TESTS_MODULE_SUPPORT_NSF_FIXTURE_H
 
 #include <string.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "entry/context.h"
-#include "entry/entry.h"
-#include "module/support/test_host.h"
-#include "notesapi/notes.h"
-#include "notesapi/testing.h"
-#include "nsf/memory_database.h"
-#include "../../src/notesapi/testing_db.h"
+#include "module/catalogue_db.h"
 
 namespace nsfrex_test {
 
-class NsfFixture : public ::testing::Test {
+class NsfFixture : public ModuleDbTest {
 protected:
-    ScratchDir dir;
-    TestHost host;
-    std::unique_ptr<TestStream> stream;
-    NsfContext *pContext = nullptr;
-    std::string dbPath;
-
-    void SetUp() override { host.SetOption("nsfrex", "TempDir", dir.path()); }
-    void TearDown() override
-    {
-        Close();
-        NotesTestClearFaults();
-        NotesTestUnregisterDatabases();
-        EXPECT_EQ(host.liveBlocks(), 0u);
-        EXPECT_EQ(host.badFrees(), 0);
-    }
-
     /* Opens the built database as "<scratch>/<name>"; the open must succeed. */
-    NsfContext *Open(const nsf::MemoryDatabaseBuilder &builder, uint32_t dwFlags = 0,
+    NsfContext *Open(const nsf::MemoryDatabaseBuilder &built, uint32_t dwFlags = 0,
                      const std::string &name = "archive2013.nsf")
     {
-        auto shared = std::make_shared<nsf::MemoryDatabaseBuilder>(builder);
+        builder = built;
         dbPath = dir.file(name);
-        NotesTestRegisterDatabase(dbPath.c_str(), [shared]() -> nsf::Expected<std::unique_ptr<nsf::Database>> {
-            return shared->build();
-        });
-        stream = std::make_unique<TestStream>(dbPath);
-        int32_t nStatus = -1;
-        EnvVar noLog("TAMSEL_NSFREX_LOG_LEVEL", nullptr);
-        pContext = static_cast<NsfContext *>(nsfInit(&stream->io, host.zapi(), dwFlags, 0, nullptr, &nStatus));
+        EXPECT_NE(ModuleDbTest::Open(dwFlags), nullptr);
         EXPECT_EQ(nStatus, 0);
-        EXPECT_NE(pContext, nullptr);
         return pContext;
-    }
-    void Close()
-    {
-        if (pContext != nullptr)
-            nsfShutdown(pContext);
-        pContext = nullptr;
     }
 
     NOTEHANDLE OpenNote(NOTEID noteId)
@@ -129,59 +89,6 @@ struct HostAlloc {
     HostAllocatorRef ref{};
     explicit HostAlloc(TestHost &host) { ref.pAllocator = &host.zapi()->memoryService; }
     void Free(void *pv) { ref.pAllocator->fpFree(ref.pAllocator, pv); }
-};
-
-/* CD records as stored: little-endian words, records padded to an even length. */
-class CdWriter {
-public:
-    CdWriter &Word(uint16_t w)
-    {
-        m_bytes.push_back(static_cast<uint8_t>(w));
-        m_bytes.push_back(static_cast<uint8_t>(w >> 8));
-        return *this;
-    }
-    CdWriter &Bytes(const std::string &s)
-    {
-        m_bytes.insert(m_bytes.end(), s.begin(), s.end());
-        return *this;
-    }
-    CdWriter &Pad()
-    {
-        if (m_bytes.size() % 2 != 0)
-            m_bytes.push_back(0);
-        return *this;
-    }
-    /* A word-header record: signature 0xFF00 | sig, 16-bit length. */
-    CdWriter &WordRecord(uint8_t sig, const std::vector<uint8_t> &body)
-    {
-        Word(static_cast<uint16_t>(0xFF00 | sig)).Word(static_cast<uint16_t>(4 + body.size()));
-        m_bytes.insert(m_bytes.end(), body.begin(), body.end());
-        return Pad();
-    }
-    /* A long-header record: signature sig, 32-bit length. */
-    CdWriter &LongRecord(uint8_t sig, const std::vector<uint8_t> &body)
-    {
-        uint32_t cb = static_cast<uint32_t>(6 + body.size());
-        Word(sig).Word(static_cast<uint16_t>(cb)).Word(static_cast<uint16_t>(cb >> 16));
-        m_bytes.insert(m_bytes.end(), body.begin(), body.end());
-        return Pad();
-    }
-    CdWriter &Text(const std::string &text)
-    {
-        std::vector<uint8_t> body(4, 0);  // font ID
-        body.insert(body.end(), text.begin(), text.end());
-        return WordRecord(0x85, body);
-    }
-    CdWriter &Paragraph()
-    {
-        m_bytes.push_back(0x81);
-        m_bytes.push_back(0x02);
-        return *this;
-    }
-    const std::vector<uint8_t> &bytes() const { return m_bytes; }
-
-private:
-    std::vector<uint8_t> m_bytes;
 };
 
 } // namespace nsfrex_test

@@ -43,6 +43,7 @@ public:
     }
     ~TestHost()
     {
+        EXPECT_EQ(m_cBadFrees, 0) << "blocks freed that were not the host's, or freed twice";
         for (auto &[pv, cb] : m_live)
             free(pv);
         free(m_pZAPI);
@@ -58,10 +59,8 @@ public:
         m_nFailAt = nth == 0 ? 0 : m_cAllocations + nth;
         m_bFailFromThenOn = bFromThenOn;
     }
-    int allocations() const { return m_cAllocations; }
     int failedAllocations() const { return m_cFailed; }
     size_t liveBlocks() const { return m_live.size(); }
-    int badFrees() const { return m_cBadFrees; }
 
     /* Configuration section "nsfrex" (and any other). */
     void SetOption(const std::string &section, const std::string &key, const std::string &value)
@@ -69,7 +68,6 @@ public:
         m_options[section + "/" + key] = value;
     }
 
-private:
     static TestHost *FromService(MemoryService *pService) { return static_cast<TestHost *>(pService->pOwner); }
     static TestHost *FromZAPI(ZAPI *pZAPI) { return static_cast<TestHost *>(pZAPI->pHost); }
 
@@ -160,6 +158,7 @@ private:
         return 1;
     }
 
+private:
     ZAPI *m_pZAPI = nullptr;
     std::map<void *, size_t> m_live;
     int m_cAllocations = 0;
