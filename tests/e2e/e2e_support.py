@@ -2,6 +2,7 @@
 folder, running the built programs, and how it reports."""
 import argparse
 import contextlib
+import hashlib
 import pathlib
 import shutil
 import subprocess
@@ -40,10 +41,10 @@ def parse_options(parser=None):
     return Options(parser)
 
 
-def run(program, *args, timeout=1800, text=True):
+def run(program, *args, timeout=1800, text=True, **kwargs):
     """The program's completed process; output decoded as UTF-8 (bad bytes replaced) unless text=False."""
     return subprocess.run([str(program), *map(str, args)], capture_output=True, timeout=timeout,
-                          **({"text": True, "errors": "replace"} if text else {}))
+                          **({"text": True, "errors": "replace"} if text else {}), **kwargs)
 
 
 @contextlib.contextmanager
@@ -64,6 +65,25 @@ def staged(database, folder):
         link.parent.mkdir(exist_ok=True)
         link.symlink_to(database.resolve())
     return link
+
+
+def tree_digest(root):
+    """Every file and folder under root but the run manifests (they hold times): relative path -> SHA-256
+    of the bytes, 'folder' or 'link'."""
+    tree = {}
+    for path in sorted(root.rglob("*")):
+        relative = path.relative_to(root).as_posix()
+        if path.parent != root or not path.name.startswith("nsfrex-run"):
+            tree[relative] = ("link" if path.is_symlink() else "folder" if path.is_dir()
+                              else hashlib.sha256(path.read_bytes()).hexdigest())
+    return tree
+
+
+def describe_difference(a, b):
+    only_a = sorted(set(a) - set(b))[:3]
+    only_b = sorted(set(b) - set(a))[:3]
+    changed = sorted(k for k in set(a) & set(b) if a[k] != b[k])[:3]
+    return f"only first {only_a}, only second {only_b}, different {changed}"
 
 
 class Checks:

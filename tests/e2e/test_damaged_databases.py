@@ -7,18 +7,13 @@ and `stat` says so too. --salvage brings back the notes of an RRV bucket by scan
 import hashlib
 import json
 import pathlib
-import subprocess
 import sys
 import tempfile
 from damage import buckets, note_records, rrv_buckets, u32
-from e2e_support import parse_options, report
+from e2e_support import parse_options, report, run
 
 FORMATS = ["auto", "text", "fields", "dxl"]
 TWOKEY = "samples_views_findbykeyextend_twokey.nsf"
-
-
-def run(nsfrex, *args):
-    return subprocess.run([str(nsfrex), *args], capture_output=True, text=True, timeout=300)
 
 
 def note_files(folder):
@@ -66,12 +61,8 @@ def damaged_copies(samples, root):
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples = options.shared / "samples" / "nsf"
-    for needed in (nsfrex, samples / TWOKEY):
-        if not needed.exists():
-            print(f"FAIL: missing {needed}", file=sys.stderr)
-            return 1
+    nsfrex, samples = options.nsfrex, options.samples
+    options.require(nsfrex, samples / TWOKEY)
     failures = []
     with tempfile.TemporaryDirectory(prefix="nsfrex-damaged-") as scratch:
         root = pathlib.Path(scratch)

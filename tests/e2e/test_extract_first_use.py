@@ -12,16 +12,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-from e2e_support import parse_options, report
+from e2e_support import parse_options, report, run
 
 SUMMARY = re.compile(r"^nsfrex extract: (\d+) databases?, (\d+) files?, .*$", re.M)
 NOT_PRESENTED = re.compile(r"; (\d+) of (\d+) documents? not presented as files")
 ENCRYPTED = re.compile(r"; (\d+) encrypted notes? not decrypted")
-
-
-def run(nsfrex, *args, **kwargs):
-    return subprocess.run([str(nsfrex), *map(str, args)], capture_output=True, text=True, errors="replace",
-                          timeout=900, **kwargs)
 
 
 def manifests(out):
@@ -232,13 +227,10 @@ def check_scripts(fail, repo, root):
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples_dir = options.shared / "samples" / "nsf"
-    sample = samples_dir / "notedata_MIMEMsg.nsf"
-    for needed in (nsfrex, sample):
-        if not needed.exists():
-            return report([f"missing {needed}"])
-    samples = sorted(p for p in samples_dir.iterdir() if p.suffix in (".nsf", ".ntf"))
+    nsfrex = options.nsfrex
+    sample = options.samples / "notedata_MIMEMsg.nsf"
+    options.require(nsfrex, sample)
+    samples = options.sample_databases()
     failures = []
     with tempfile.TemporaryDirectory(prefix="nsfrex-first-use-") as scratch:
         root = pathlib.Path(scratch)

@@ -25,14 +25,8 @@ import time
 import pathlib
 from e2e_support import parse_options, report
 
-try:
-    from PIL import Image
-except ImportError:  # reported as a failure below
-    Image = None
-try:
-    import html5lib
-except ImportError:  # reported as a failure below
-    html5lib = None
+import html5lib  # Debian package python3-html5lib
+from PIL import Image  # Debian package python3-pil
 
 MIME_SAMPLES = ("notedata_MIMEMsg.nsf", "nsfrex-sample.nsf")
 OPEN_RAW_MIME = 0x03000000
@@ -77,9 +71,7 @@ class NotesRuntime:
                     base = self.lib.OSLockObject(value.pool)
                     data = ctypes.string_at(base + value.block, length.value)
                     self.lib.OSUnlockObject(value.pool)
-                    # type word, version, flags, part type, spare, byte count, boundary and header lengths
-                    boundary, headers = int.from_bytes(data[12:14], "little"), int.from_bytes(data[14:16], "little")
-                    message += data[22:]
+                    message += data[22:]  # after the part's fixed header
                 previous = BLOCKID(item.pool, item.block)
                 status = self.lib.NSFItemInfoNext(note, previous, b"Body", 4, ctypes.byref(item), ctypes.byref(kind),
                                                   ctypes.byref(value), ctypes.byref(length))
@@ -198,8 +190,6 @@ def check_mail(path, failures, tally):
         tally["images"] += 1
         subtype = part.get_content_subtype()
         expected = PIL_FORMATS.get(subtype)
-        if Image is None:
-            continue
         try:
             with Image.open(io.BytesIO(part.get_payload(decode=True))) as image:
                 image.load()
@@ -239,22 +229,14 @@ def compare_mime_mails(nsfrex, sample, out, runtime, failures, comparisons):
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples_dir = options.shared / "samples" / "nsf"
-    built = options.bin.parent / "samples" / "nsfrex-sample.nsf"
-    for needed in (nsfrex, samples_dir, built):
-        if not needed.exists():
-            print(f"FAIL: missing {needed}", file=sys.stderr)
-            return 1
+    nsfrex = options.nsfrex
+    built = options.built_samples / "nsfrex-sample.nsf"
+    options.require(nsfrex, options.samples, built)
     failures = []
-    if Image is None:
-        failures.append("Pillow (python3-pil) is not installed")
-    samples = sorted([*samples_dir.glob("*.nsf"), *samples_dir.glob("*.ntf")]) + [built]
-    if html5lib is None:
-        failures.append("html5lib (python3-html5lib) is not installed")
+    samples = options.sample_databases() + [built]
     tally = {"images": 0, "bitmaps": 0, "bare_equals": []}
     comparisons = []
-    runtime = NotesRuntime(options.bin) if html5lib is not None else None
+    runtime = NotesRuntime(options.bin)
     mails = 0
     failed_subfiles = 0
     elapsed = 0.0
@@ -277,7 +259,7 @@ def main():
             mails += len(files)
             for path in files:
                 check_mail(path, failures, tally)
-            if sample.name in MIME_SAMPLES and runtime is not None:
+            if sample.name in MIME_SAMPLES:
                 compare_mime_mails(nsfrex, sample, out, runtime, failures, comparisons)
     for name, kind, same, same_letters in comparisons:
         print(f"  MIME {name} ({kind}): visible text {'equal' if same else 'equal but for spaces' if same_letters else 'DIFFERENT'}")

@@ -2,7 +2,6 @@
 """Runs over many databases: -r and --files-from give one stable order; N shard runs into one folder
 together equal one full run, each database done by one shard only; --resume skips what is complete and
 redoes a database that changed; SIGINT and SIGTERM stop the run cleanly; the run manifest describes it."""
-import hashlib
 import json
 import os
 import pathlib
@@ -12,7 +11,7 @@ import subprocess
 import sys
 import tempfile
 import time
-from e2e_support import parse_options, report
+from e2e_support import parse_options, report, tree_digest
 
 SAMPLES = ["notedata_MIMEMsg.nsf", "notedata_attachment.nsf", "sample.nsf", "notedata_discuss.nsf",
            "notedata_acls.nsf", "notedata_big_rich.nsf", "notedata_doclink1.nsf"]
@@ -23,17 +22,6 @@ def extract(nsfrex, *args, **kwargs):
                           errors="replace", timeout=600, **kwargs)
 
 
-def tree(root):
-    """Relative path -> SHA-256 (or 'folder') of everything but the run manifests."""
-    found = {}
-    for path in sorted(root.rglob("*")):
-        relative = path.relative_to(root).as_posix()
-        if relative.startswith("nsfrex-run"):
-            continue
-        found[relative] = "folder" if path.is_dir() else hashlib.sha256(path.read_bytes()).hexdigest()
-    return found
-
-
 def run_manifest(out, name="nsfrex-run.json"):
     return json.loads((out / name).read_text(encoding="utf-8"))
 
@@ -42,9 +30,7 @@ def main():
     options = parse_options()
     nsfrex = options.bin / "nsfrex"
     sources = [options.shared / "samples" / "nsf" / name for name in SAMPLES]
-    missing = [str(p) for p in [nsfrex, *sources] if not p.exists()]
-    if missing:
-        return report([f"missing {m}" for m in missing])
+    options.require(nsfrex, *sources)
     failures = []
     fail = failures.append
 
@@ -68,7 +54,7 @@ def main():
             fail(f"-r: order {listed[:3]}... is not the byte order of the paths")
         if result.returncode not in (0, 1) or any(d["state"] != "extracted" for d in manifest["databases"]):
             fail(f"-r: exit {result.returncode}, states {[d['state'] for d in manifest['databases']]}")
-        expected = tree(full)
+        expected = tree_digest(full)
         if sum(1 for k, v in expected.items() if k.endswith("/index.json")) != len(ordered):
             fail("-r: not every database has its folder")
 
@@ -79,7 +65,7 @@ def main():
                                    ("stdin -0", ["--files-from", "-", "-0"], "".join(f"{p}\0" for p in ordered))):
             out = root / f"from-{label.replace(' ', '')}"
             extract(nsfrex, *args, "-o", out, input=stdin)
-            if tree(out) != expected:
+            if tree_digest(out) != expected:
                 fail(f"--files-from {label}: a different tree than -r")
 
         # Three shards into one folder: together the full run, each database in one shard's manifest.
@@ -91,13 +77,13 @@ def main():
             done += [d["path"] for d in shard["databases"] if d["state"] == "extracted"]
         if sorted(done) != sorted(str(p) for p in ordered):
             fail(f"shards did {len(done)} databases ({len(set(done))} distinct) of {len(ordered)}")
-        if tree(sharded) != expected:
+        if tree_digest(sharded) != expected:
             fail("the union of the shard runs differs from one full run")
 
         # --resume: nothing to do, then only the database that changed is done again.
         result = extract(nsfrex, "--resume", "-r", collection, "-o", full)
         states = {d["state"] for d in run_manifest(full)["databases"]}
-        if result.returncode != 0 or states != {"unchanged"} or tree(full) != expected:
+        if result.returncode != 0 or states != {"unchanged"} or tree_digest(full) != expected:
             fail(f"--resume over a complete run: exit {result.returncode}, states {states}")
         changed = ordered[1]
         os.utime(changed, ns=(time.time_ns(), time.time_ns()))
@@ -105,7 +91,7 @@ def main():
         redone = [d["path"] for d in run_manifest(full)["databases"] if d["state"] == "extracted"]
         if redone != [str(changed)]:
             fail(f"--resume after touching {changed.name}: redone {redone}")
-        if {k: v for k, v in tree(full).items() if not k.endswith("index.json")} != \
+        if {k: v for k, v in tree_digest(full).items() if not k.endswith("index.json")} != \
                 {k: v for k, v in expected.items() if not k.endswith("index.json")}:
             fail("--resume changed the extracted files")
 
@@ -132,7 +118,7 @@ def main():
             if f"stopped by {sig.name}" not in stderr:
                 fail(f"{sig.name}: no summary: {stderr[-300:]!r}")
             extract(nsfrex, "--resume", "-r", everything, "-o", out)
-            if tree(out) != tree(reference):
+            if tree_digest(out) != tree_digest(reference):
                 fail(f"{sig.name}: stopped and resumed, the tree differs from one uninterrupted run")
     return report(failures, f"{len(ordered)} databases, {len(failures)} failures")
 

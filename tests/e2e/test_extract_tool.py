@@ -12,7 +12,7 @@ import re
 import shutil
 import subprocess
 import sys
-from e2e_support import Checks, parse_options, run as run_program, scratch, staged
+from e2e_support import Checks, describe_difference, parse_options, run as run_program, scratch, staged, tree_digest
 
 FORMATS = ["text", "fields", "dxl", "auto"]
 STATUSES = {"ok", "failed", "skipped"}
@@ -35,30 +35,6 @@ MIME_BODY_TEXTS = [
 
 def run(nsfrex, *args, timeout=1800):
     return run_program(nsfrex, "extract", *args, timeout=timeout)
-
-
-def tree_digest(root):
-    """Every file and folder under root but the run manifests (they hold times): relative path -> SHA-256
-    of the bytes, or 'folder'."""
-    tree = {}
-    for path in sorted(root.rglob("*")):
-        relative = path.relative_to(root).as_posix()
-        if path.parent == root and path.name.startswith("nsfrex-run"):
-            continue
-        if path.is_symlink():
-            tree[relative] = "link"
-        elif path.is_dir():
-            tree[relative] = "folder"
-        else:
-            tree[relative] = hashlib.sha256(path.read_bytes()).hexdigest()
-    return tree
-
-
-def describe_difference(a, b):
-    only_a = sorted(set(a) - set(b))[:3]
-    only_b = sorted(set(b) - set(a))[:3]
-    changed = sorted(k for k in set(a) & set(b) if a[k] != b[k])[:3]
-    return f"only first {only_a}, only second {only_b}, different {changed}"
 
 
 def inside(path, root):
