@@ -10,6 +10,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -20,7 +21,9 @@
 
 #include "entry/context.h"
 #include "entry/entry.h"
+#include "extract/extract.h"
 #include "log/log.h"
+#include "module/support/capture_stream.h"
 #include "module/support/test_host.h"
 #include "notesapi/notes.h"
 #include "notesapi/testing.h"
@@ -156,11 +159,34 @@ protected:
         return WriteFile(name, nsf::writeTestIdFile(user, password, keys));
     }
 
+    /* Files anywhere below the scratch folder whose names start with `prefix` and end with `suffix`. */
+    size_t ScratchFiles(const std::string &prefix, const std::string &suffix = "")
+    {
+        size_t c = 0;
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            c += name.starts_with(prefix) && name.ends_with(suffix);
+        }
+        return c;
+    }
+
     SubFile *Sub(int32_t i) { return pContext->rgSubFiles[i]; }
     std::string FileName(int32_t i)
     {
         SubFile *p = Sub(i);
         return p->pbFileName != nullptr ? std::string(reinterpret_cast<char *>(p->pbFileName), p->cbFileName) : "";
+    }
+};
+
+/* A database test that extracts subfiles into a CaptureStream. */
+struct ExtractTest : ModuleDbTest {
+    CaptureStream out;
+    SubFileExtractInfo info{};
+    int hostObject = 1;
+
+    int32_t Extract(int32_t nIndex, uint32_t nFlag = 0)
+    {
+        return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &hostObject, nFlag);
     }
 };
 

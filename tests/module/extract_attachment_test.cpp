@@ -1,48 +1,20 @@
 // Attachment extraction through a temporary file: a missing item leaves no temporary file behind, and a
 // failing host write still closes the stream and removes the file.
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
-#include "extract/extract.h"
 #include "module/catalogue_db.h"
-#include "module/support/capture_stream.h"
-#include "nsfrex/host.h"
 
 using namespace nsfrex_test;
 
 namespace {
 
-struct ExtractAttachmentTest : ModuleDbTest {
-    CaptureStream out;
-    SubFileExtractInfo info{};
-    int host = 1;
-
+struct ExtractAttachmentTest : ExtractTest {
     static std::vector<uint8_t> Bytes(size_t cb)
     {
         std::vector<uint8_t> v(cb);
         for (size_t i = 0; i < cb; i++)
             v[i] = static_cast<uint8_t>(i * 7 + 3);
         return v;
-    }
-    static std::string Text(const std::vector<uint8_t> &v) { return std::string(v.begin(), v.end()); }
-
-    int32_t Extract(int32_t nIndex) { return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &host, 0); }
-
-    /* Temporary files ("tmp....TMP") left in the module's temporary folder. */
-    int TempFiles()
-    {
-        int c = 0;
-        DIR *pDir = opendir(dir.path().c_str());
-        if (pDir == nullptr)
-            return -1;
-        while (dirent *p = readdir(pDir)) {
-            std::string name = p->d_name;
-            if (name.rfind("tmp", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".TMP")
-                c++;
-        }
-        closedir(pDir);
-        return c;
     }
 };
 
@@ -55,7 +27,7 @@ TEST_F(ExtractAttachmentTest, MissingFileItemFailsAndLeavesNoTemporaryFile)
     Sub(1)->nAttachment = 4;
     EXPECT_EQ(Extract(1), NSF_ERR_FAILED);
     EXPECT_EQ(out.cOpen, 0);
-    EXPECT_EQ(TempFiles(), 0);
+    EXPECT_EQ(ScratchFiles("tmp", ".TMP"), 0u);
     Close();
     EXPECT_TRUE(Logged("WARNING nsfExtractFile(): szTempFile..."));
     EXPECT_TRUE(Logged("WARNING nsfExtractSubFileToIOobj(): nsfExtractFile() failed"));
@@ -71,7 +43,7 @@ TEST_F(ExtractAttachmentTest, WriteFailureInTheMiddleStillClosesAndDeletes)
     EXPECT_EQ(out.writes.size(), 2u);
     EXPECT_EQ(out.cOpen, 1);
     EXPECT_EQ(out.cClose, 1);
-    EXPECT_EQ(TempFiles(), 0);
+    EXPECT_EQ(ScratchFiles("tmp", ".TMP"), 0u);
     Close();
     EXPECT_TRUE(Logged("ERROR nsfExtractFile(): IOobj64.twWriteFunc() failed, IOobj64.pFileName..."));
 }

@@ -3,26 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "module/catalogue_db.h"
-#include "module/support/capture_stream.h"
-#include "nsfrex/host.h"
 
 using namespace nsfrex_test;
 
 namespace {
 
-struct ExtractDispatchTest : ModuleDbTest {
-    CaptureStream out;
-    SubFileExtractInfo info{};
-    int host = 1;
+struct ExtractDispatchTest : ExtractTest {
     std::vector<uint8_t> bytes{'a', 'b', 'c'};
 
-    int32_t Extract(int32_t nIndex, uint32_t nFlag = 0)
-    {
-        return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &host, nFlag);
-    }
     int32_t ExtractEx(int32_t nIndex, ExtraSubFileInfo *pExtra)
     {
-        return nsfExtractSubFileToIOobjEx(pContext, nIndex, &out.io, &info, &host, pExtra);
+        return nsfExtractSubFileToIOobjEx(pContext, nIndex, &out.io, &info, &hostObject, pExtra);
     }
 };
 

@@ -3,13 +3,9 @@
 // the temporary composite file that must not outlive a failure.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
-#include "extract/extract.h"
 #include "module/catalogue_db.h"
-#include "module/support/capture_stream.h"
-#include "nsfrex/host.h"
 
 using namespace nsfrex_test;
 
@@ -41,16 +37,12 @@ const std::string kHeaderStart = "<P>\r\n<FONT face=3D\"Arial Unicode MS\" size=
 const std::string kHeaderEnd = "<BR>\r\n</FONT>\r\n</P>\r\n";
 const std::string kEmptyPage = "</BODY></HTML>\r\n" + kDelimiter + "--";
 
-struct ExtractMhtTest : ModuleDbTest {
-    CaptureStream out;
-    SubFileExtractInfo info{};
-    int hostArg = 1;
-
+struct ExtractMhtTest : ExtractTest {
     NSFSTATUS Extract(uint32_t nFlag, int32_t nIndex = 0)
     {
         out.data.clear();
         out.writes.clear();
-        return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &hostArg, nFlag);
+        return ExtractTest::Extract(nIndex, nFlag);
     }
     /* An image resource note holding the four bytes "GIF8" as a GIF. */
     void AddLogo(const std::string &linkName, uint8_t bImageType = 1)
@@ -60,13 +52,6 @@ struct ExtractMhtTest : ModuleDbTest {
             0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
             0x7C, 0x00, 0x0E, 0x00, 0x00, 0x00, 0x04, 0x00, 0x04, 0x00, 'G',  'I',  'F',  '8'};
         builder.note(0x0004).text("$TITLE", "logo;" + linkName).composite("$ImageData", cd);
-    }
-    size_t TempFiles()
-    {
-        size_t c = 0;
-        for (auto &entry : std::filesystem::recursive_directory_iterator(dir.path()))
-            c += entry.path().filename().string().starts_with("cd");
-        return c;
     }
 };
 
@@ -173,14 +158,14 @@ TEST_F(ExtractMhtTest, BodyCompositeFileIsRemovedOnEveryPath)
     ASSERT_EQ(Extract(0x04), NSF_OK);
     EXPECT_NE(out.data.find("Hello world"), std::string::npos);
     EXPECT_TRUE(out.data.ends_with(kDelimiter + "--"));
-    EXPECT_EQ(TempFiles(), 0u);
+    EXPECT_EQ(ScratchFiles("cd"), 0u);
 
     NotesTestInjectFault("MailGetMessageBodyComposite", 1, 0, 0);
     EXPECT_NE(Extract(0x04), NSF_OK);
-    EXPECT_EQ(TempFiles(), 0u);
+    EXPECT_EQ(ScratchFiles("cd"), 0u);
     NotesTestInjectFault("MailGetMessageBodyComposite", 1, 0, 1);
     EXPECT_EQ(Extract(0x04), NSF_ERR_EXCEPTION);
-    EXPECT_EQ(TempFiles(), 0u);
+    EXPECT_EQ(ScratchFiles("cd"), 0u);
     Close();
     EXPECT_TRUE(Logged("WARNING nsfExtractMailBody(): nsfGetBodyComposite() failed"));
     EXPECT_TRUE(Logged("DIAG nsfGetBodyComposite(): bNoteHasMIMEPart 0"));

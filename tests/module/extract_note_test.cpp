@@ -6,25 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include "extract/extract.h"
 #include "module/catalogue_db.h"
-#include "module/support/capture_stream.h"
-#include "nsfrex/host.h"
 
 using namespace nsfrex_test;
 
 namespace {
 
-struct ExtractNoteTest : ModuleDbTest {
-    CaptureStream out;
-    SubFileExtractInfo info{};
-    int host = 1;
-
-    int32_t Extract(int32_t nIndex, uint32_t nFlag = 0)
-    {
-        return nsfExtractSubFileToIOobj(pContext, nIndex, &out.io, &info, &host, nFlag);
-    }
-};
+struct ExtractNoteTest : ExtractTest {};
 
 } // namespace
 
