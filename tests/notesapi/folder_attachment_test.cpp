@@ -3,11 +3,8 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "runtime_fixture.h"
@@ -19,12 +16,6 @@ namespace fs = std::filesystem;
 class FilesTest : public notesapi_test::ScratchRuntimeTest {
 protected:
     FilesTest() : ScratchRuntimeTest("notesapi_files_") {}
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
 };
 
 TEST_F(FilesTest, AttachmentsExtractToFilesAndCallbacks) {
@@ -41,7 +32,7 @@ TEST_F(FilesTest, AttachmentsExtractToFilesAndCallbacks) {
 
     const fs::path out = dir_ / "out.bin";
     ASSERT_EQ(NSFNoteExtractFile(h, item, out.c_str(), nullptr), NOERROR);
-    const std::string bytes = slurp(out);
+    const std::string bytes = notesapi_test::readFile(out);
     ASSERT_EQ(bytes.size(), payload.size());
     EXPECT_EQ(std::memcmp(bytes.data(), payload.data(), payload.size()), 0);
 

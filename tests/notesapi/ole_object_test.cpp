@@ -1,14 +1,8 @@
 // Embedded OLE objects: missing or damaged pieces refused before any file is created.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,7 +10,6 @@
 
 namespace {
 
-using notesapi_test::RuntimeTest;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -62,34 +55,13 @@ void attach(nsf::NoteBuilder& note, const std::string& name, std::uint16_t host,
     note.attachStored(desc, payload);
 }
 
-Bytes readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-class OleObject : public RuntimeTest {
+class OleObject : public notesapi_test::ScratchRuntimeTest {
 protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        dir = fs::temp_directory_path() / ("nsfrex-ole-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        out = dir / "object.stg";
+    OleObject() : ScratchRuntimeTest("nsfrex-ole-") {}
+    STATUS extract(NOTEHANDLE h, const char* name) {
+        return NSFNoteExtractOLE2Object(h, name, out.c_str(), nullptr, TRUE, 0);
     }
-    void TearDown() override {
-        fs::remove_all(dir);
-        RuntimeTest::TearDown();
-    }
-    // Opens the only document of the database.
-    NOTEHANDLE openDoc(const nsf::MemoryDatabaseBuilder& b, NOTEID id) {
-        NOTEHANDLE h = NULLHANDLE;
-        EXPECT_EQ(NSFNoteOpenExt(openBuilt(b, "ole" + std::to_string(++databases) + ".nsf"), id, 0, &h), NOERROR);
-        return h;
-    }
-    STATUS extract(NOTEHANDLE h, const char* name, BOOL overwrite = TRUE) {
-        return NSFNoteExtractOLE2Object(h, name, out.c_str(), nullptr, overwrite, 0);
-    }
-    fs::path dir, out;
-    int databases = 0;
+    const fs::path out = dir_ / "object.stg";
 };
 
 TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
@@ -112,10 +84,12 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     attach(doc, "EXTEMPTY", kHostExt, emptyName);
     // A page listed twice would let a small index write the same page without end.
     attach(doc, "EXTTWICE", kHostExt, masterIndex({"STG1", "stg1"}));
-    const NOTEHANDLE h = openDoc(b, doc.id());
+    NOTEHANDLE h = NULLHANDLE;
+    ASSERT_EQ(NSFNoteOpenExt(openBuilt(b), doc.id(), 0, &h), NOERROR);
 
     EXPECT_EQ(extract(h, "EXTOK"), NOERROR);
-    EXPECT_EQ(readAll(out), filled(64, 1));
+    const Bytes page = filled(64, 1);
+    EXPECT_EQ(notesapi_test::readFile(out), std::string(page.begin(), page.end()));
     fs::remove(out);
 
     EXPECT_EQ(extract(h, "EXT404"), ERR_ITEM_NOT_FOUND);
@@ -132,7 +106,7 @@ TEST_F(OleObject, MissingOrDamagedPiecesAreRefusedWithoutAFile) {
     EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", out.c_str(), nullptr, TRUE, 1), ERR_MISC_INVALID_ARGS);
     EXPECT_EQ(NSFNoteExtractOLE2Object(h, nullptr, out.c_str(), nullptr, TRUE, 0), ERR_MISC_INVALID_ARGS);
     EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", "", nullptr, TRUE, 0), ERR_MISC_INVALID_ARGS);
-    EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", (dir / "no" / "such" / "dir").c_str(), nullptr, TRUE, 0),
+    EXPECT_EQ(NSFNoteExtractOLE2Object(h, "EXTOK", (dir_ / "no" / "such" / "dir").c_str(), nullptr, TRUE, 0),
               ERR_RUNTIME_IO);
     EXPECT_EQ(NSFNoteClose(h), NOERROR);
     EXPECT_EQ(extract(h, "EXTOK"), ERR_RUNTIME_BAD_HANDLE);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -37,30 +38,44 @@ protected:
     }
 };
 
-// The same with a scratch folder of its own, removed afterwards.
-class ScratchRuntimeTest : public RuntimeTest {
-protected:
-    explicit ScratchRuntimeTest(std::string prefix) : prefix_(std::move(prefix)) {}
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        dir_ = std::filesystem::temp_directory_path() / (prefix_ + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
+// A scratch folder of its own, removed afterwards.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& prefix)
+        : path_(std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path_);
     }
-    void TearDown() override {
+    ~ScratchFolder() {
         std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-        RuntimeTest::TearDown();
+        std::filesystem::remove_all(path_, ec);
     }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
     // Writes a file into the folder and returns its path.
-    std::filesystem::path write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-        return dir_ / name;
+    std::filesystem::path write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path_ / name, std::ios::binary) << bytes;
+        return path_ / name;
     }
-    std::filesystem::path dir_;
 
 private:
-    std::string prefix_;
+    std::filesystem::path path_;
 };
+
+// The runtime tests with a scratch folder.
+class ScratchRuntimeTest : public RuntimeTest {
+protected:
+    explicit ScratchRuntimeTest(const std::string& prefix) : scratch_(prefix), dir_(scratch_.path()) {}
+    std::filesystem::path write(const std::string& name, const std::string& bytes) { return scratch_.write(name, bytes); }
+    ScratchFolder scratch_;
+    std::filesystem::path dir_;
+};
+
+// The bytes of a file, empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The real sample databases; a missing folder fails the test.
 inline std::filesystem::path samplePath(const std::string& name) {

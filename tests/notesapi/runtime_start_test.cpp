@@ -3,35 +3,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
-#include "notesapi/notes.h"
+#include "runtime_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchDir {
-public:
-    ScratchDir() : path_(fs::temp_directory_path() / ("notesapi_start_" + std::to_string(::getpid()))) {
-        fs::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    fs::path write(const std::string& name, const std::string& text) const {
-        const fs::path p = path_ / name;
-        std::ofstream(p) << text;
-        return p;
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 STATUS initWith(const std::string& arg) {
     std::string prog = "test";
@@ -41,7 +19,7 @@ STATUS initWith(const std::string& arg) {
 }
 
 TEST(RuntimeStart, ConfigurationFromArgumentOrEnvironment) {
-    ScratchDir dir;
+    notesapi_test::ScratchFolder dir("notesapi_start_");
     const fs::path ini = dir.write("notes.ini", "[Notes]\nKeyFileName = user.id \nDirectory=/data\n"
                                                 "Count=42\nnoequals\nkeyfilename=second\n");
     ::unsetenv("NOTES_INI");
