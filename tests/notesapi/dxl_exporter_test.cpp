@@ -8,6 +8,7 @@
 #include "dxl_test_support.h"
 #include "notesapi/testing.h"
 #include "runtime_fixture.h"
+#include "support/cd_records.h"
 
 namespace notesapi_test {
 namespace {
@@ -44,54 +45,20 @@ std::string between(const std::string& s, std::string_view open, std::string_vie
     return b == std::string::npos ? std::string() : s.substr(a + open.size(), b - a - open.size());
 }
 
-void putWord(std::vector<std::uint8_t>& v, std::uint16_t w) {
-    v.push_back(static_cast<std::uint8_t>(w));
-    v.push_back(static_cast<std::uint8_t>(w >> 8));
+using cd_records::Body;
+using cd_records::CdBuilder;
+
+// A paragraph definition with one-inch margins, so that only the fields given show in DXL.
+CdBuilder& pabDefinition(CdBuilder& cd, std::uint16_t id, std::uint16_t justify, std::uint16_t flags = 0) {
+    return cd.Rec(0x82, CdBuilder::Word, Body(4, 70).W(4, id).W(6, justify).W(14, 1440).W(18, 1440).W(62, flags));
 }
 
-// CD records for rich text.
-struct Cd {
-    std::vector<std::uint8_t> bytes;
-    Cd& paragraph() {
-        bytes.insert(bytes.end(), {0x81, 0x02});
-        return *this;
-    }
-    Cd& pabDefinition(std::uint16_t id, std::uint16_t justify, std::uint16_t flags = 0) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + 70, 0);
-        bytes[at] = 0x82;
-        bytes[at + 1] = 0xFF;
-        bytes[at + 2] = 70;
-        bytes[at + 4] = static_cast<std::uint8_t>(id);
-        bytes[at + 6] = static_cast<std::uint8_t>(justify);
-        bytes[at + 14] = 1440 & 0xFF;
-        bytes[at + 15] = 1440 >> 8;
-        bytes[at + 18] = 1440 & 0xFF;
-        bytes[at + 19] = 1440 >> 8;
-        bytes[at + 62] = static_cast<std::uint8_t>(flags);
-        bytes[at + 63] = static_cast<std::uint8_t>(flags >> 8);
-        return *this;
-    }
-    Cd& pabReference(std::uint16_t id) {
-        bytes.insert(bytes.end(), {0x83, 0x04});
-        putWord(bytes, id);
-        return *this;
-    }
-    Cd& text(std::uint32_t font, std::string_view lmbcs) {
-        bytes.insert(bytes.end(), {0x85, 0xFF});
-        putWord(bytes, static_cast<std::uint16_t>(8 + lmbcs.size()));
-        putWord(bytes, static_cast<std::uint16_t>(font));
-        putWord(bytes, static_cast<std::uint16_t>(font >> 16));
-        bytes.insert(bytes.end(), lmbcs.begin(), lmbcs.end());
-        if (bytes.size() % 2 != 0)
-            bytes.push_back(0);
-        return *this;
-    }
-    Cd& unknownRecord() {  // a field record: not covered by the markup
-        bytes.insert(bytes.end(), {0x8A, 0xFF, 0x04, 0x00});
-        return *this;
-    }
-};
+CdBuilder& text(CdBuilder& cd, std::uint32_t font, std::string_view lmbcs) {
+    std::vector<std::uint8_t> body = {static_cast<std::uint8_t>(font), static_cast<std::uint8_t>(font >> 8),
+                                      static_cast<std::uint8_t>(font >> 16), static_cast<std::uint8_t>(font >> 24)};
+    body.insert(body.end(), lmbcs.begin(), lmbcs.end());
+    return cd.Rec(0x85, CdBuilder::Word, body);
+}
 
 class DxlExporterTest : public RuntimeTest {
 protected:
@@ -193,19 +160,19 @@ TEST_F(DxlExporterTest, CharactersXmlCannotCarryAndNonDocumentNotes) {
 }
 
 TEST_F(DxlExporterTest, RichTextAsMarkupOrItemData) {
-    Cd body;
-    body.pabDefinition(1, 3).pabDefinition(2, 0, 0x0040 | 0x0010).paragraph().pabReference(1);
-    body.text(0x0A000001, "plain ").text(0x18020101, "big red bold");
-    body.paragraph().text(0x0A000004, std::string("x\0y<", 4));
-    Cd second;  // rich text continued in a second item of the same name
-    second.paragraph().pabReference(9).text(0x0A000001, "more");
-    Cd unknown;
-    unknown.paragraph().unknownRecord().text(0x0A000001, "z");
+    CdBuilder body;
+    pabDefinition(body, 1, 3);
+    pabDefinition(body, 2, 0, 0x0040 | 0x0010);
+    PabRef(Paragraph(body), 1);
+    text(body, 0x0A000001, "plain ");
+    text(body, 0x18020101, "big red bold");
+    text(Paragraph(body), 0x0A000004, std::string("x\0y<", 4));
+    CdBuilder second;  // rich text continued in a second item of the same name
+    text(PabRef(Paragraph(second), 9), 0x0A000001, "more");
+    CdBuilder unknown;  // a field record: not covered by the markup
+    text(Paragraph(unknown).Rec(0x8A, CdBuilder::Word, {}), 0x0A000001, "z");
     nsf::MemoryDatabaseBuilder b;
-    auto& doc = b.document()
-                    .composite("Body", body.bytes)
-                    .composite("Body", second.bytes)
-                    .composite("Other", unknown.bytes);
+    auto& doc = b.document().composite("Body", body.rgb).composite("Body", second.rgb).composite("Other", unknown.rgb);
 
     const NOTEHANDLE n = open(b, doc.id());
     const DxlResult m = valid(n);
@@ -224,13 +191,13 @@ TEST_F(DxlExporterTest, RichTextAsMarkupOrItemData) {
     // A record the markup does not cover leaves that item to raw item data, bytes unchanged.
     const std::size_t other = t.find("<item name='Other'><rawitemdata type='1'>");
     ASSERT_NE(other, std::string::npos) << t;
-    EXPECT_EQ(base64Decode(between(t, "<rawitemdata type='1'>", "</rawitemdata>", other)), unknown.bytes);
+    EXPECT_EQ(base64Decode(between(t, "<rawitemdata type='1'>", "</rawitemdata>", other)), unknown.rgb);
 
     const DxlResult raw = valid(n, true);
     EXPECT_EQ(raw.text.find("<richtext"), std::string::npos);
     const std::size_t first = raw.text.find("<item name='Body'><rawitemdata type='1'>");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(base64Decode(between(raw.text, "<rawitemdata type='1'>", "</rawitemdata>", first)), body.bytes);
+    EXPECT_EQ(base64Decode(between(raw.text, "<rawitemdata type='1'>", "</rawitemdata>", first)), body.rgb);
     EXPECT_NE(raw.text.find("<item name='Body'>", first + 1), std::string::npos) << "one item each";
 }
 
