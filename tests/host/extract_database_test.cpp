@@ -69,25 +69,5 @@ TEST(ExtractDatabase, NoteWithAttachmentsKeepsEachNameWhenAnEarlyAttachmentFails
     }
 }
 
-TEST(ExtractDatabase, RefusesAnExistingFolderAndLeavesNoFolderForAnUnreadableFile) {
-    test::ScratchDir dir;
-    const fs::path database = test::sampleDatabase("notedata_simple.nsf");
-    fs::create_directories(dir / "out/notedata_simple");
-    const DatabaseOutcome refused = extractDatabase(database, dir / "out", "notedata_simple", quietRequest(dir.path()));
-    EXPECT_EQ(refused.exitStatus, 2);
-    EXPECT_TRUE(fs::is_empty(dir / "out/notedata_simple"));
-
-    ExtractRequest force = quietRequest(dir.path());
-    force.force = true;
-    const DatabaseOutcome replaced = extractDatabase(database, dir / "out", "notedata_simple", force);
-    EXPECT_LE(replaced.exitStatus, 1);
-    EXPECT_TRUE(fs::is_regular_file(dir / "out/notedata_simple/index.json"));
-
-    std::ofstream(dir / "junk.nsf") << "not a database";
-    const DatabaseOutcome junk = extractDatabase(dir / "junk.nsf", dir / "out", "junk", quietRequest(dir.path()));
-    EXPECT_EQ(junk.exitStatus, 2);
-    EXPECT_FALSE(fs::exists(dir / "out/junk"));
-}
-
 }  // namespace
 }  // namespace nsfrex

@@ -12,12 +12,6 @@ namespace nsfrex::test {
 
 inline std::filesystem::path binDir() { return NSFREX_BIN_DIR; }
 
-// The samples are not part of the project; a missing folder is a broken set-up, never a reason to skip.
-inline std::filesystem::path sampleDatabase(const std::string& name) {
-    const std::filesystem::path path = std::filesystem::path(NSFREX_SHARED_DIR) / "samples" / "nsf" / name;
-    if (!std::filesystem::is_regular_file(path)) ADD_FAILURE() << "sample database missing: " << path;
-    return path;
-}
 
 // A fresh folder per test, removed afterwards.
 class ScratchDir {
