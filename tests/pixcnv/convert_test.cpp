@@ -1,5 +1,6 @@
-// The image library: the generator's pictures decode pixel-exact, every Notes bitmap of the real samples
-// converts into a BMP of its header's size, and damaged input fails cleanly with the stream untouched.
+// The image library: the generator's pictures decode pixel-exact, and damaged input fails cleanly with
+// the stream untouched. Every Notes bitmap of the real samples is converted and read back with Pillow
+// end to end (test_notes_bitmaps.py).
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -95,30 +96,6 @@ TEST(NotesBitmap, GeneratorPicturesDecodePixelExact) {
         ASSERT_TRUE(image) << image.error().message;
         expectPixelExact(pictures[i], *image);
     }
-}
-
-// Every Notes bitmap of every real sample becomes a BMP file of the header's size in the same stream.
-TEST(NotesBitmap, EverySampleBitmapConverts) {
-    std::size_t bitmaps = 0;
-    for (const auto& path : pixcnv_test::sampleDatabases(NSFREX_SHARED_DIR)) {
-        for (const auto& bitmap : pixcnv_test::notesBitmapsIn(path)) {
-            SCOPED_TRACE(bitmap.where);
-            ++bitmaps;
-            const auto decoded = decodeNotesBitmap(bitmap.records);
-            Stream stream(bitmap.records);
-            const std::int32_t status = convert(stream);
-            EXPECT_EQ(status, TMPX_OK) << (decoded ? "" : decoded.error().message);
-            if (status != TMPX_OK) continue;
-            const Bytes bmp = stream.bytes();
-            ASSERT_GE(bmp.size(), 54u);
-            EXPECT_EQ(bmp[0], 'B');
-            EXPECT_EQ(bmp[1], 'M');
-            EXPECT_EQ(le32(bmp, 2), bmp.size());
-            EXPECT_EQ(le32(bmp, 18), bitmap.records.at(22) | bitmap.records.at(23) << 8);
-            EXPECT_EQ(le32(bmp, 22), bitmap.records.at(24) | bitmap.records.at(25) << 8);
-        }
-    }
-    EXPECT_GE(bitmaps, 90u) << "the samples hold about a hundred Notes bitmaps";
 }
 
 // A stream whose BMP is shorter than the records keeps its length: zero bytes after the rows, counted
