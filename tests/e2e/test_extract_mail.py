@@ -26,11 +26,6 @@ from e2e_support import Checks, parse_options, report
 from test_sample_db import EXPECTED_META
 
 
-class Checker(Checks):
-    def true(self, what, ok):
-        return self.check(ok, what)
-
-
 def run(args, expect=(0,)):
     result = subprocess.run([str(a) for a in args], capture_output=True, timeout=900)
     if result.returncode not in expect:
@@ -79,7 +74,7 @@ def check_message(c, where, message, stored_files, expected_sums, is_mime, text_
     c.equal(f"{where}: defects", defects(message), [])
     texts = [p for p in message.walk() if p.get_content_type() == "text/plain" and not p.get_filename()]
     if not is_mime:
-        c.true(f"{where}: no text/plain part", texts)
+        c.check(texts, f"{where}: no text/plain part")
         if texts and text_body is not None:
             c.equal(f"{where}: text/plain differs from the module's body", texts[0].get_content(), text_body)
     content_ids = {p["Content-ID"].strip("<>") for p in message.walk() if p["Content-ID"]}
@@ -89,14 +84,14 @@ def check_message(c, where, message, stored_files, expected_sums, is_mime, text_
             try:
                 html5lib.HTMLParser().parse(html)
             except Exception as error:  # noqa: BLE001 - any parser failure is a finding
-                c.true(f"{where}: html does not parse: {error}", False)
+                c.check(False, f"{where}: html does not parse: {error}")
             for cid in re.findall(r'cid:([^"\'\s>)]+)', html):
-                c.true(f"{where}: cid:{cid} has no part", cid in content_ids)
+                c.check(cid in content_ids, f"{where}: cid:{cid} has no part")
         name = part.get_filename()
         if name and not part.is_multipart():
             data = part.get_payload(decode=True)
             if name in stored_files:
-                c.true(f"{where}: {name} differs from the stored bytes", data == stored_files[name])
+                c.check(data == stored_files[name], f"{where}: {name} differs from the stored bytes")
             if name in expected_sums:
                 c.summed.add(name)
                 c.equal(f"{where}: {name} SHA-256", hashlib.sha256(data).hexdigest(), expected_sums[name])
@@ -136,15 +131,16 @@ def check_notmuch(c, eml_root, messages):
         env = dict(os.environ, NOTMUCH_CONFIG=str(config), HOME=home)
         indexed = subprocess.run(["notmuch", "new"], capture_output=True, env=env, timeout=900)
         c.equal("notmuch new: exit status", indexed.returncode, 0)
-        c.true(f"notmuch new reported errors: {indexed.stderr.decode(errors='replace')}",
-               not re.search(rb"error|ignoring non-mail", indexed.stderr, re.I))
+        c.check(not re.search(rb"error|ignoring non-mail", indexed.stderr, re.I),
+                f"notmuch new reported errors: {indexed.stderr.decode(errors='replace')}")
         for where, message_id, subject, word in messages:
             for what, query in (("subject", f'subject:"{subject}"'), ("body word", word)):
                 if not query or query == 'subject:""':
                     continue
                 found = subprocess.run(["notmuch", "count", f"id:{message_id}", "and", query], capture_output=True,
                                        env=env, timeout=60)
-                c.true(f"{where}: notmuch does not find it by {what} {query!r}", found.stdout.strip() not in (b"", b"0"))
+                c.check(found.stdout.strip() not in (b"", b"0"),
+                        f"{where}: notmuch does not find it by {what} {query!r}")
 
 
 def body_word(message):
@@ -170,7 +166,7 @@ def main():
         for row in csv.DictReader(f, delimiter="\t"):
             sums.setdefault(pathlib.Path(row["found_in"]).stem, {})[row["file_name"]] = row["sha256"]
     databases = [built, *samples]
-    c = Checker()
+    c = Checks()
     c.summed = set()
     with tempfile.TemporaryDirectory() as tmp:
         tmp = pathlib.Path(tmp)
@@ -211,7 +207,7 @@ def main():
             c.equal(f"{name}: messages in the mboxes", sorted(set(boxed)), sorted(set(message_ids)))
         check_round_trip(c, tmp / "eml" / built.stem)
         check_notmuch(c, tmp / "eml", notmuch_messages)
-        c.true("no mail at all was written", total > 50)
+        c.check(total > 50, "no mail at all was written")
         c.equal("attachments checked by their SHA-256", sorted(c.summed & {"Sample.jpg", "sampleBMP.bmp"}),
                 ["Sample.jpg", "sampleBMP.bmp"])
     return report(c.failures, f"{len(databases)} databases, {total} messages, {len(c.failures)} failures")

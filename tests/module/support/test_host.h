@@ -11,12 +11,13 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -278,36 +279,27 @@ private:
 inline std::string ReadFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline std::vector<std::string> ReadLines(const std::string &path)
 {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
 }
 
 inline bool HasLine(const std::vector<std::string> &lines, const std::string &line)
 {
-    for (const auto &l : lines)
-        if (l == line)
-            return true;
-    return false;
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 inline int CountContaining(const std::vector<std::string> &lines, const std::string &text)
 {
-    int c = 0;
-    for (const auto &l : lines)
-        if (l.find(text) != std::string::npos)
-            c++;
-    return c;
+    return static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(text) != std::string::npos; }));
 }
 
 } // namespace nsfrex_test
