@@ -35,11 +35,10 @@ def extract(nsfrex, fmt, out, databases):
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    samples = sorted(p for p in (options.shared / "samples" / "nsf").iterdir() if p.suffix in (".nsf", ".ntf"))
-    if not nsfrex.is_file() or len(samples) != 59:
-        print(f"FAIL: need {nsfrex} and the 59 sample databases", file=sys.stderr)
-        return 1
+    nsfrex, samples = options.nsfrex, options.sample_databases()
+    options.require(nsfrex)
+    if len(samples) != 59:
+        sys.exit(f"FAIL: {len(samples)} sample databases, not 59")
     failures = []
     checked = collections.Counter()
     with tempfile.TemporaryDirectory(prefix="nsfrex-damage-") as scratch:

@@ -8,7 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
-from e2e_support import parse_options, report
+from e2e_support import Checks, parse_options
 
 SAMPLE = "notedata_attachment.nsf"
 
@@ -18,15 +18,10 @@ def main():
     bin_dir = options.bin.resolve()
     build = bin_dir.parent
     cmake = os.environ.get("NSFREX_CMAKE") or shutil.which("cmake")
-    sample = (options.shared / "samples" / "nsf" / SAMPLE).resolve()
-    if not sample.is_file():
-        print(f"FAIL: sample database missing: {sample}", file=sys.stderr)
-        return 1
-    failures = []
-
-    def check(condition, message):
-        if not condition:
-            failures.append(message)
+    sample = (options.samples / SAMPLE).resolve()
+    options.require(sample)
+    c = Checks()
+    check = c.check
 
     with tempfile.TemporaryDirectory() as scratch:
         scratch = pathlib.Path(scratch)
@@ -73,7 +68,7 @@ def main():
         check(len(trees["installed"]) >= 3, f"installed extract wrote {sorted(trees['installed'])}")
         check(trees["installed"] == trees["built"], "installed and built commands extract different files")
 
-    return report(failures, f"installed into a prefix, moved it and extracted {SAMPLE} from another folder")
+    return c.report(f"installed into a prefix, moved it and extracted {SAMPLE} from another folder")
 
 
 if __name__ == "__main__":

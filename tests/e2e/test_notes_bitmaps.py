@@ -13,11 +13,11 @@ import email.policy
 import io
 import pathlib
 import re
-import subprocess
 import sys
 import tempfile
 
 from PIL import Image, ImageDraw  # Debian package python3-pil
+import e2e_support
 from e2e_support import parse_options, report
 
 TAG = re.compile(rb'<IMG src=3D"file:///([^"]+)" width=3D(\d+) height=3D(\d+)>')
@@ -27,8 +27,8 @@ CELL = 160
 LABEL = 12
 
 
-def run(nsfrex, *args):
-    return subprocess.run([str(nsfrex), *args], capture_output=True, timeout=300)
+def run(program, *args):
+    return e2e_support.run(program, *args, timeout=300, text=False)
 
 
 def parts_of(body):
@@ -132,18 +132,12 @@ def contact_sheet(images, path):
 
 def main():
     options = parse_options()
-    nsfrex = options.bin / "nsfrex"
-    built = options.bin.parent / "samples" / "nsfrex-sample.nsf"
-    databases = sorted((options.shared / "samples" / "nsf").glob("*.nsf"))
+    nsfrex, built = options.nsfrex, options.built_samples / "nsfrex-sample.nsf"
+    databases = sorted(options.samples.glob("*.nsf"))
+    options.require(nsfrex, options.rt2html, built, options.samples / "sample.nsf")
     failures = []
-    if not databases:
-        failures.append(f"no sample databases in {options.shared / 'samples' / 'nsf'}")
-    if not built.is_file():
-        failures.append(f"built sample database missing: {built}")
     images, extracted, mht = [], 0, True
     for database in databases + [built]:
-        if not database.is_file():
-            continue
         found = notes_bitmaps(options.rt2html, database, failures)
         images += found
         if found and mht:
