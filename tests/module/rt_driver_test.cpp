@@ -140,12 +140,6 @@ std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t> &
     return a;
 }
 
-/* The reference: the converter run directly on the records. */
-std::string Reference(TestHost &host, const std::vector<uint8_t> &rgb)
-{
-    return Convert(host, rgb);
-}
-
 /* The result with strInsert put in front of the first "</BODY>". */
 std::string WithPrefix(const std::string &strMHT, const std::string &strInsert)
 {
@@ -203,7 +197,7 @@ TEST_F(RtDriverTest, TextPrefixIsMergedInFrontOfTheBodyEnd)
     PabDef(b, 1);
     Paragraph(b);
     Text(b, "a");
-    const std::string strRef = Reference(m_host, b.rgb);
+    const std::string strRef = Convert(m_host, b.rgb);
     SetValue(0x0500, Concat(std::vector<uint8_t>{'p', '>', 'e'}, b.rgb));
     EXPECT_EQ(Drive(), WithPrefix(strRef, "p&gt;e\r\n"));
     EXPECT_TRUE(Logged("Initial MHT ucbBuffer"));
@@ -216,7 +210,7 @@ TEST_F(RtDriverTest, TextPrefixIsMergedInFrontOfTheBodyEnd)
     Paragraph(b2);
     Text(b2, "a");
     SetValue(0x0500, Concat(std::vector<uint8_t>{'x'}, b2.rgb));
-    EXPECT_EQ(Drive(), WithPrefix(Reference(m_host, b2.rgb), "x\r\n"));
+    EXPECT_EQ(Drive(), WithPrefix(Convert(m_host, b2.rgb), "x\r\n"));
 }
 
 /* ---- retry and failures --------------------------------------------------------------------------- */
@@ -229,7 +223,7 @@ TEST_F(RtDriverTest, ResultLargerThanTheBufferIsMadeOnTheSecondAttempt)
         Text(b, "a");
     }
     m_host.nTextConversions = 0;
-    const std::string strRef = Reference(m_host, b.rgb);
+    const std::string strRef = Convert(m_host, b.rgb);
     const int nPerRun = m_host.nTextConversions;
     ASSERT_GT(strRef.size(), 8192u);
 

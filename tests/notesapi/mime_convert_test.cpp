@@ -60,17 +60,22 @@ std::string utf8Lines(const std::vector<std::string>& lmbcsLines) {
     return out;
 }
 
-// The paragraphs (LMBCS) of every Body item of an open note, which must all be rich text.
-std::vector<std::string> bodyParagraphs(NOTEHANDLE h) {
-    Paragraphs p;
+// Calls `action` for every record of every Body item of an open note, which must all be rich text.
+void forEachBodyRecord(NOTEHANDLE h, ActionRoutinePtr action, void* ctx) {
     BLOCKID item{}, value{};
     DWORD length = 0;
     WORD type = 0;
     for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
          s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length)) {
         EXPECT_EQ(type, TYPE_COMPOSITE);
-        EXPECT_EQ(EnumCompositeBuffer(value, length, collectText, &p), NOERROR);
+        EXPECT_EQ(EnumCompositeBuffer(value, length, action, ctx), NOERROR);
     }
+}
+
+// The paragraphs (LMBCS) of the Body items.
+std::vector<std::string> bodyParagraphs(NOTEHANDLE h) {
+    Paragraphs p;
+    forEachBodyRecord(h, collectText, &p);
     return p.lines;
 }
 
@@ -84,15 +89,10 @@ STATUS collectRecord(char* record, WORD type, DWORD length, void* ctx) {
     return NOERROR;
 }
 
-// The records of every Body item of an open note.
+// The records of the Body items.
 std::vector<Record> bodyRecords(NOTEHANDLE h) {
     std::vector<Record> records;
-    BLOCKID item{}, value{};
-    DWORD length = 0;
-    WORD type = 0;
-    for (STATUS s = NSFItemInfo(h, "Body", 4, &item, &type, &value, &length); s == NOERROR;
-         s = NSFItemInfoNext(h, item, "Body", 4, &item, &type, &value, &length))
-        EXPECT_EQ(EnumCompositeBuffer(value, length, collectRecord, &records), NOERROR);
+    forEachBodyRecord(h, collectRecord, &records);
     return records;
 }
 
