@@ -12,9 +12,11 @@ using namespace nsfrex_test;
 namespace {
 
 struct NoteDateTest : ModuleDbTest {
-    /* Opens a database with one mail note carrying the given items and returns its file time. */
+    /* Opens a fresh database with one mail note carrying the given items and returns its file time. */
     int64_t NoteTime(const std::vector<std::pair<std::string, std::string>> &items)
     {
+        Close();
+        builder = nsf::MemoryDatabaseBuilder();
         auto &note = builder.document();
         for (const auto &[name, value] : items)
             note.text(name, value);
@@ -62,11 +64,7 @@ TEST_F(NoteDateTest, PostedBeatsComposedAndComposedAloneIsUsed)
 {
     EXPECT_EQ(NoteTime({{"ComposedDate", "05/03/2009 00:00:01"}, {"PostedDate", "05/03/2009 00:00:02"}}),
               tMay3rd2009 + 2);
-    Close();
-    builder = nsf::MemoryDatabaseBuilder();
     EXPECT_EQ(NoteTime({{"ComposedDate", "05/03/2009 00:00:01"}}), tMay3rd2009 + 1);
-    Close();
-    builder = nsf::MemoryDatabaseBuilder();
     EXPECT_EQ(NoteTime({}), 0);
     Close();
     EXPECT_TRUE(Logged("DIAG nsfGetNoteFileTime(): Note has no posted or composed time"));
@@ -78,12 +76,10 @@ TEST_F(NoteDateTest, UnreadableDatesLeaveTheTimeZeroAndKeepTheNote)
     Close();
     EXPECT_TRUE(Logged("ERROR nsfGetNoteFileTime(): sscanf() failed"));
     EXPECT_TRUE(Logged("WARNING nsfGetNoteSubfile(): nsfGetNoteFileTime() failed"));
-    builder = nsf::MemoryDatabaseBuilder();
     EXPECT_EQ(NoteTime({{"PostedDate", "12/31/1899 10:00:00"}}), 0);
     Close();
     EXPECT_TRUE(Logged("ERROR nsfGetFileTime(): Invalid date/time: 12/31/1899 10:00:00"));
     EXPECT_TRUE(Logged("WARNING nsfGetNoteFileTime(): nsfGetFileTime() failed"));
-    builder = nsf::MemoryDatabaseBuilder();
     EXPECT_EQ(NoteTime({{"PostedDate", ""}}), 0);
     Close();
     EXPECT_TRUE(Logged("WARNING nsfGetNoteFileTime(): nsfGetItemText() returned no text"));
