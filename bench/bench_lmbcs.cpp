@@ -37,21 +37,10 @@ void collectTextRuns(const std::vector<std::uint8_t>& value, std::vector<std::ve
 
 std::vector<std::vector<std::uint8_t>> sampleTexts() {
     std::vector<std::vector<std::uint8_t>> texts;
-    for (const auto& file : nsfrex_bench::sampleDatabases()) {
-        auto db = nsf::openDatabaseFile(file);
-        if (!db) continue;
-        auto notes = (*db)->notes();
-        if (!notes) continue;
-        for (const nsf::NoteEntry& n : *notes) {
-            if (n.deleted) continue;
-            auto note = (*db)->readNote(n.id);
-            if (!note) continue;
-            for (const nsf::Item& item : note->items) {
-                if (item.type == nsf::kTypeText) texts.push_back(item.value);
-                if (item.type == nsf::kTypeComposite) collectTextRuns(item.value, texts);
-            }
-        }
-    }
+    nsfrex_bench::forEachSampleItem([&](nsf::Database&, const nsf::Item& item) {
+        if (item.type == nsf::kTypeText) texts.push_back(item.value);
+        if (item.type == nsf::kTypeComposite) collectTextRuns(item.value, texts);
+    });
     return texts;
 }
 
