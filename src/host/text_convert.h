@@ -8,7 +8,7 @@
 namespace nsfrex {
 
 struct TextConversion {
-    std::size_t cbWritten = 0;
+    std::size_t written = 0;  // bytes put into the block
     bool complete = false;  // the whole text is in the block
 };
 

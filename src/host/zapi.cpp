@@ -162,7 +162,7 @@ std::int32_t HostServices::convertText(std::int32_t conversion, TextPair* in, Te
         return 0;
     const auto converted = convertLmbcsToUtf8({in->pb, static_cast<std::size_t>(in->cb)},
                                               {reinterpret_cast<char*>(out->pb), static_cast<std::size_t>(capacity)});
-    out->cb = static_cast<std::int32_t>(converted.cbWritten);
+    out->cb = static_cast<std::int32_t>(converted.written);
     return converted.complete ? 1 : 0;
 }
 
