@@ -13,6 +13,7 @@
 #include <map>
 
 #include "console.h"
+#include "module.h"
 #include "stop_signal.h"
 #include "text.h"
 
@@ -101,6 +102,8 @@ void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir
                      int parallel, bool showCount) {
     // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
     // have the system reap them, and waitpid would find none.
+    // Loaded once for the whole run rather than once in each database's process.
+    const std::shared_ptr<void> module = preloadModule();
     struct sigaction waitable{}, previous{};
     waitable.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &waitable, &previous);

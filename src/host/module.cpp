@@ -61,6 +61,15 @@ Result<ModuleLibrary> ModuleLibrary::loadInstalled() {
     return load(*directory / kModuleFileName);
 }
 
+std::shared_ptr<void> preloadModule() {
+    auto directory = moduleDirectory();
+    if (!directory) return nullptr;
+    // The flags of ModuleLibrary::load, so that a load there takes this one's place.
+    void* handle = dlopen((*directory / kModuleFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return nullptr;
+    return std::shared_ptr<void>(handle, [](void* loaded) { dlclose(loaded); });
+}
+
 std::string_view describeModuleStatus(std::int32_t status) noexcept {
     switch (status) {
         case 0: return "success";

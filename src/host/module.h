@@ -48,6 +48,11 @@ private:
     std::filesystem::path file_;
 };
 
+// libnsfrex.so and the libraries it links (the Notes runtime, ICU, libxml2), mapped and relocated but not
+// started, while the result lives: processes forked meanwhile find them in place, and their own load of
+// the module costs no symbol lookups. Null when the module does not load; each process then says why.
+std::shared_ptr<void> preloadModule();
+
 // What a module status code means, for messages.
 std::string_view describeModuleStatus(std::int32_t status) noexcept;
 
