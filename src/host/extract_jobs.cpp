@@ -13,6 +13,8 @@
 #include <map>
 
 #include "console.h"
+#include "extract_mail.h"
+#include "mail_exporter.h"
 #include "module.h"
 #include "stop_signal.h"
 #include "text.h"
@@ -103,7 +105,9 @@ void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir
     // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
     // have the system reap them, and waitpid would find none.
     // Loaded once for the whole run rather than once in each database's process.
-    const std::shared_ptr<void> module = preloadModule();
+    const std::shared_ptr<void> module = preloadLibrary(kModuleFileName, kModuleLoadFlags);
+    const bool mail = request.format == ExtractFormat::Eml || request.format == ExtractFormat::Mbox;
+    const std::shared_ptr<void> exporter = mail ? preloadLibrary(kMailExporterFileName, kMailExporterLoadFlags) : nullptr;
     struct sigaction waitable{}, previous{};
     waitable.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &waitable, &previous);

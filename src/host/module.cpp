@@ -24,7 +24,7 @@ void ModuleLibrary::CloseLibrary::operator()(void* handle) const noexcept { dlcl
 Result<ModuleLibrary> ModuleLibrary::load(const std::filesystem::path& file) {
     ModuleLibrary module;
     module.file_ = file;
-    module.handle_.reset(dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
+    module.handle_.reset(dlopen(file.c_str(), kModuleLoadFlags));
     if (!module.handle_) {
         const char* reason = dlerror();
         return failure(cat("cannot load the module ", file.string(), ": ", reason != nullptr ? reason : "unknown error"));
@@ -61,11 +61,10 @@ Result<ModuleLibrary> ModuleLibrary::loadInstalled() {
     return load(*directory / kModuleFileName);
 }
 
-std::shared_ptr<void> preloadModule() {
+std::shared_ptr<void> preloadLibrary(std::string_view fileName, int flags) {
     auto directory = moduleDirectory();
     if (!directory) return nullptr;
-    // The flags of ModuleLibrary::load, so that a load there takes this one's place.
-    void* handle = dlopen((*directory / kModuleFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen((*directory / fileName).c_str(), flags);
     if (handle == nullptr) return nullptr;
     return std::shared_ptr<void>(handle, [](void* loaded) { dlclose(loaded); });
 }
