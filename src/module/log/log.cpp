@@ -42,12 +42,12 @@ void nsfFormatTimePrefix(NsfContext *pContext, char *pszPrefix, size_t cbPrefix)
              tmLocal.tm_mday, tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec, (int)(tv.tv_usec / 1000));
 }
 
+} // namespace
+
 bool nsfLogWanted(const NsfContext *pContext, int32_t nLevel)
 {
     return nLevel >= 1 && nLevel <= pContext->nLogLevel && pContext->pLogFile != nullptr;
 }
-
-} // namespace
 
 const char *nsfLogLevelName(int32_t nLevel)
 {

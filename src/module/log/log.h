@@ -34,6 +34,8 @@ NSFSTATUS nsfLog(NsfContext *pContext, int32_t nLevel, const char *pszFunction, 
 NSFSTATUS nsfLogDump(NsfContext *pContext, int32_t nLevel, const uint8_t *pb, uint32_t cb);
 NSFSTATUS nsfLogClose(NsfContext *pContext);
 
+/* Whether a line at nLevel reaches the log: hot paths ask before they work out a line's values. */
+bool nsfLogWanted(const NsfContext *pContext, int32_t nLevel);
 /* The printed name of a level ("NONE" outside 1 to 7). */
 const char *nsfLogLevelName(int32_t nLevel);
 /* The level that a TAMSEL_NSFREX_LOG_LEVEL value selects (0 = no log). */

@@ -116,6 +116,39 @@ void nsfRecordText(NsfContext *pContext, const uint8_t *pbRecord, WORD wRecordTy
     }
 }
 
+/* Whether one of the eight bytes is 0, LF or CR. */
+bool nsfHasLineByte(uint64_t qw)
+{
+    const uint64_t qwOnes = 0x0101010101010101ull, qwHighs = 0x8080808080808080ull;
+    auto hasZero = [&](uint64_t v) { return ((v - qwOnes) & ~v & qwHighs) != 0; };
+    return hasZero(qw) || hasZero(qw ^ (qwOnes * 10)) || hasZero(qw ^ (qwOnes * 13));
+}
+
+/* The staging below when the stage has room for every byte doubled: plain stretches are copied whole,
+   0 and LF become CR LF, CR goes. Returns the count of source bytes done (all of them). */
+uint32_t nsfStageLineEnds(const uint8_t *pbSource, uint32_t cbText, uint8_t *pbStage, uint32_t *pcbStage)
+{
+    uint32_t cbStage = *pcbStage;
+    uint32_t ib = 0;
+    while (ib < cbText) {
+        uint32_t ibPlain = ib;
+        for (uint64_t qw; cbText - ib >= 8 && (memcpy(&qw, pbSource + ib, 8), !nsfHasLineByte(qw));)
+            ib += 8;
+        while (ib < cbText && pbSource[ib] != 0 && pbSource[ib] != 10 && pbSource[ib] != 13)
+            ib++;
+        memcpy(pbStage + cbStage, pbSource + ibPlain, ib - ibPlain);
+        cbStage += ib - ibPlain;
+        if (ib == cbText)
+            break;
+        if (pbSource[ib++] != 13) {
+            pbStage[cbStage++] = 13;
+            pbStage[cbStage++] = 10;
+        }
+    }
+    *pcbStage = cbStage;
+    return cbText;
+}
+
 /* nsfGetTextUTF8 without the final terminator on failure. */
 NSFSTATUS nsfTranslateUTF8(NsfContext *pContext, uint32_t cbText)
 {
@@ -129,7 +162,10 @@ NSFSTATUS nsfTranslateUTF8(NsfContext *pContext, uint32_t cbText)
     /* Stage the text with its line ends made CR LF. */
     const uint8_t *pbSource = pContext->rgbBuffer + pContext->ucbBuffer;
     uint8_t *pbStage = pContext->rgbBuffer2;
-    for (uint32_t ib = 0; ib < cbText; ib++) {
+    uint32_t ib = 0;
+    if (static_cast<uint64_t>(pContext->ucbBuffer2) + 2ull * cbText < pContext->ucbBuffer2Size)
+        ib = nsfStageLineEnds(pbSource, cbText, pbStage, &pContext->ucbBuffer2);
+    for (; ib < cbText; ib++) {
         uint8_t b = pbSource[ib];
         if (b == 0 || b == 10) {
             pbStage[pContext->ucbBuffer2++] = 13;
@@ -208,8 +244,9 @@ STATUS LNCALLBACK nsfEnumCompositeBufferCB(char *pbRecordPtr, WORD wRecordType, 
 
     const uint8_t *pbRecord = reinterpret_cast<const uint8_t *>(pbRecordPtr);
     uint32_t cbRecord = pbRecord != nullptr ? dwRecordLength : 0;
-    nsfLogf(pContext, LOG_DIAG, szFunc, "wRecordType %d 0x%x (%s)", (int)wRecordType, (unsigned)wRecordType,
-            nsfSigName(wRecordType));
+    if (nsfLogWanted(pContext, LOG_DIAG))
+        nsfLogf(pContext, LOG_DIAG, szFunc, "wRecordType %d 0x%x (%s)", (int)wRecordType, (unsigned)wRecordType,
+                nsfSigName(wRecordType));
     nsfLogf(pContext, LOG_DUMP, szFunc, "dwRecordLength %ld 0x%lx, pbRecordPtr...", (long)dwRecordLength,
             (unsigned long)dwRecordLength);
     if (cbRecord > 0)
