@@ -102,12 +102,12 @@ struct Child {
 
 void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir, const ExtractRequest& request,
                      int parallel, bool showCount) {
-    // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
-    // have the system reap them, and waitpid would find none.
     // Loaded once for the whole run rather than once in each database's process.
     const std::shared_ptr<void> module = preloadLibrary(kModuleFileName, kModuleLoadFlags);
     const bool mail = request.format == ExtractFormat::Eml || request.format == ExtractFormat::Mbox;
     const std::shared_ptr<void> exporter = mail ? preloadLibrary(kMailExporterFileName, kMailExporterLoadFlags) : nullptr;
+    // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
+    // have the system reap them, and waitpid would find none.
     struct sigaction waitable{}, previous{};
     waitable.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &waitable, &previous);
