@@ -3,6 +3,7 @@
 // samples are missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -162,6 +163,10 @@ TEST(Samples, EveryNoteReadsByTheFlagRule) {
             auto note = (*db)->readNote(n.id);
             ASSERT_TRUE(note.has_value()) << file << ": " << note.error().message();
             ++notesRead;
+            // The item table alone names every item the whole read finds.
+            auto names = (*db)->itemNames(n.id);
+            ASSERT_TRUE(names.has_value()) << file << ": " << names.error().message();
+            EXPECT_TRUE(std::ranges::equal(*names, note->items, {}, {}, &nsf::Item::name)) << file << " note " << n.id;
             for (const nsf::Item& item : note->items) {
                 const std::string where = file + " note " + std::to_string(n.id) + " " + item.name;
                 const bool storedWord = !(item.flags & nsf::kItemTypeImplied);
