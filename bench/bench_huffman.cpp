@@ -95,29 +95,18 @@ BENCHMARK(BM_HuffmanStream)->Arg(4 * 1024)->Arg(1 << 20)->Arg(16 << 20);
 // (a bitmap, a log, a database, source code, a spreadsheet), where the mix above is synthetic.
 std::vector<Compressed> sampleAttachments() {
     std::vector<Compressed> found;
-    for (const auto& file : nsfrex_bench::sampleDatabases()) {
-        auto db = nsf::openDatabaseFile(file);
-        if (!db) continue;
-        auto notes = (*db)->notes();
-        if (!notes) continue;
-        for (const nsf::NoteEntry& entry : *notes) {
-            if (entry.deleted) continue;
-            auto note = (*db)->readNote(entry.id);
-            if (!note) continue;
-            for (const nsf::Item& item : note->items) {
-                if (item.name != "$FILE" || item.type != nsf::kTypeObject) continue;
-                auto object = nsf::decodeObject(item.value);
-                if (!object || !object->file || object->file->compression() != nsf::Compression::Huffman) continue;
-                auto raw = (*db)->openObject(object->descriptor.rrv);
-                if (!raw) continue;
-                Compressed stored{{}, object->file->fileSize};
-                std::vector<std::uint8_t> chunk(64 * 1024);
-                for (auto n = (*raw)->read(chunk); n && *n != 0; n = (*raw)->read(chunk))
-                    stored.payload.insert(stored.payload.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(*n));
-                found.push_back(std::move(stored));
-            }
-        }
-    }
+    nsfrex_bench::forEachSampleItem([&](nsf::Database& db, const nsf::Item& item) {
+        if (item.name != "$FILE" || item.type != nsf::kTypeObject) return;
+        auto object = nsf::decodeObject(item.value);
+        if (!object || !object->file || object->file->compression() != nsf::Compression::Huffman) return;
+        auto raw = db.openObject(object->descriptor.rrv);
+        if (!raw) return;
+        Compressed stored{{}, object->file->fileSize};
+        std::vector<std::uint8_t> chunk(64 * 1024);
+        for (auto n = (*raw)->read(chunk); n && *n != 0; n = (*raw)->read(chunk))
+            stored.payload.insert(stored.payload.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(*n));
+        found.push_back(std::move(stored));
+    });
     return found;
 }
 

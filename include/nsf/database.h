@@ -123,6 +123,17 @@ public:
     // One note with all its items. A deletion stub or an unknown ID gives ErrorKind::NotFound.
     virtual Expected<Note> readNote(NoteId id) = 0;
 
+    // The names of the note's items in stored order, read from its item table alone: no value is
+    // located or copied. Fails wherever readNote fails on the note's record or its item table.
+    virtual Expected<std::vector<std::string>> itemNames(NoteId id) {
+        auto note = readNote(id);
+        if (!note) return std::unexpected(note.error());
+        std::vector<std::string> names;
+        names.reserve(note->items.size());
+        for (Item& item : note->items) names.push_back(std::move(item.name));
+        return names;
+    }
+
     // The payload of object `rrv` (from an OBJECT_DESCRIPTOR). With a compression other than None
     // the stream decodes it, expecting `expectedSize` output bytes.
     virtual Expected<std::unique_ptr<ObjectStream>> openObject(std::uint32_t rrv,

@@ -19,11 +19,10 @@ std::string plural(std::size_t n, std::string_view word) { return cat(n, " ", wo
 
 }  // namespace
 
-DamageReport readDamage(const std::filesystem::path& database, bool salvage, std::size_t failedAttachments) {
+DamageReport reportDamage(std::vector<nsf::Damage> damage, std::size_t failedAttachments) {
     DamageReport report;
     std::size_t unreadableAttachments = 0;
-    auto db = nsf::openDatabaseFile(database, nsf::OpenOptions{.salvage = salvage});
-    if (db) report.damage = (*db)->damage();
+    report.damage = std::move(damage);
     using Subject = nsf::Damage::Subject;
     for (const nsf::Damage& d : report.damage) {
         if (d.recovered) ++report.recoveredNotes;
@@ -36,6 +35,11 @@ DamageReport readDamage(const std::filesystem::path& database, bool salvage, std
     // An attachment whose data the engine cannot read is usually also a failed subfile: counted once.
     report.lostAttachments = std::max(failedAttachments, unreadableAttachments);
     return report;
+}
+
+DamageReport readDamage(const std::filesystem::path& database, bool salvage, std::size_t failedAttachments) {
+    auto db = nsf::openDatabaseFile(database, nsf::OpenOptions{.salvage = salvage});
+    return reportDamage(db ? (*db)->damage() : std::vector<nsf::Damage>{}, failedAttachments);
 }
 
 std::vector<std::string> damageLines(const DamageReport& report) {

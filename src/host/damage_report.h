@@ -24,6 +24,10 @@ struct DamageReport {
     bool lost() const noexcept { return lostNotes + lostRecords + lostObjects + lostStructures + lostAttachments != 0; }
 };
 
+// The report on the engine's damage list of a database, with the number of attachment subfiles that
+// failed.
+DamageReport reportDamage(std::vector<nsf::Damage> damage, std::size_t failedAttachments);
+
 // The engine's damage list of `database` (opened with salvage when asked), with the number of attachment
 // subfiles that failed. A database the engine cannot open gives an empty report: the module's open has
 // failed as well and said why.

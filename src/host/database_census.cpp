@@ -19,8 +19,12 @@ bool isSealItem(std::string_view name) {
 
 }  // namespace
 
-DatabaseCensus DatabaseCensus::take(const std::filesystem::path& database) {
+DatabaseCensus DatabaseCensus::take(const std::filesystem::path& database, bool salvage) {
     DatabaseCensus census;
+    census.salvage_ = salvage;
+    if (salvage) {
+        if (auto opened = nsf::openDatabaseFile(database, nsf::OpenOptions{.salvage = true})) census.salvaging_ = std::move(*opened);
+    }
     auto opened = nsf::openDatabaseFile(database);
     if (!opened) return census;
     census.database_ = std::move(*opened);
@@ -36,14 +40,22 @@ DatabaseCensus DatabaseCensus::take(const std::filesystem::path& database) {
 
 std::optional<std::vector<std::string>> DatabaseCensus::encryptedItems(nsf::NoteId id) const {
     if (!database_) return std::nullopt;
+    // The item table alone tells whether the note carries a seal; only the few that do are read whole,
+    // so that an encrypted note whose values cannot be read is not reported as one.
+    auto names = database_->itemNames(id);
+    if (!names || std::ranges::none_of(*names, isSealItem)) return std::nullopt;
     auto note = database_->readNote(id);
     if (!note) return std::nullopt;
-    if (std::ranges::none_of(note->items, [](const nsf::Item& item) { return isSealItem(item.name); })) return std::nullopt;
-    std::vector<std::string> names;
+    std::vector<std::string> sealed;
     for (const nsf::Item& item : note->items)
-        if (item.sealed() && !isSealItem(item.name) && std::ranges::find(names, item.name) == names.end())
-            names.push_back(item.name);
-    return names;
+        if (item.sealed() && !isSealItem(item.name) && std::ranges::find(sealed, item.name) == sealed.end())
+            sealed.push_back(item.name);
+    return sealed;
+}
+
+std::vector<nsf::Damage> DatabaseCensus::damage() const {
+    const auto& source = salvage_ ? salvaging_ : database_;
+    return source ? source->damage() : std::vector<nsf::Damage>{};
 }
 
 }  // namespace nsfrex

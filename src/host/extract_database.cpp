@@ -303,7 +303,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     const ModuleSession& session = opened->session;
     auto subfiles = listSubfiles(session);
     if (!subfiles) return fatal(cat(label, ": ", subfiles.error()));
-    const DatabaseCensus census = DatabaseCensus::take(session.databasePath());
+    const DatabaseCensus census = DatabaseCensus::take(session.databasePath(), request.salvage);
 
     const std::string rootName = safeFileName(database.stem().string(), "root");
     const std::vector<PlannedSubfile> plan = planTree(*subfiles, rootName);
@@ -401,7 +401,7 @@ DatabaseOutcome extractDatabase(const fs::path& database, const fs::path& outDir
     if (*mail) (*mail)->finish(outcome.failures);
 
     // Nothing lost in silence: what the engine cannot read is counted, listed in index.json and fails the run.
-    const DamageReport damage = readDamage(database, request.salvage, failedAttachments);
+    const DamageReport damage = reportDamage(census.damage(), failedAttachments);
     manifest.damage = damage.damage;
     for (const std::string& line : damageLines(damage)) {
         if (damage.lost()) outcome.failures.push_back({-1, "damage", line});

@@ -13,6 +13,9 @@
 #include <map>
 
 #include "console.h"
+#include "extract_mail.h"
+#include "mail_exporter.h"
+#include "module.h"
 #include "stop_signal.h"
 #include "text.h"
 
@@ -99,6 +102,10 @@ struct Child {
 
 void runDatabaseJobs(std::vector<DatabaseJob>& databases, const fs::path& outDir, const ExtractRequest& request,
                      int parallel, bool showCount) {
+    // Loaded once for the whole run rather than once in each database's process.
+    const std::shared_ptr<void> module = preloadLibrary(kModuleFileName, kModuleLoadFlags);
+    const bool mail = request.format == ExtractFormat::Eml || request.format == ExtractFormat::Mbox;
+    const std::shared_ptr<void> exporter = mail ? preloadLibrary(kMailExporterFileName, kMailExporterLoadFlags) : nullptr;
     // The children are waited for one by one: a SIGCHLD ignored by whoever started this process would
     // have the system reap them, and waitpid would find none.
     struct sigaction waitable{}, previous{};

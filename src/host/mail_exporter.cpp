@@ -16,8 +16,7 @@ Result<MailExporter> MailExporter::open(const std::filesystem::path& database) {
     if (!directory) return std::unexpected(std::move(directory.error()));
     const std::filesystem::path file = *directory / std::string(kMailExporterFileName);
     MailExporter exporter;
-    // Kept loaded once loaded: GLib cannot register GMime's types a second time in one process.
-    exporter.library_.reset(::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+    exporter.library_.reset(::dlopen(file.c_str(), kMailExporterLoadFlags));
     if (!exporter.library_) return failure(cat("cannot load the mail exporter ", file.string(), ": ", ::dlerror()));
     auto* getInterface =
         reinterpret_cast<NsfMailGetInterfaceFunc>(::dlsym(exporter.library_.get(), "nsfmailGetInterface"));

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <dlfcn.h>
+
 #include <nsfrex/mail_export.h>
 
 #include "result.h"
@@ -18,6 +20,9 @@ struct MailFolder {
     std::string name;  // levels separated by '\'
     std::vector<std::uint32_t> notes;
 };
+
+// Kept loaded once loaded: GLib cannot register GMime's types a second time in one process.
+inline constexpr int kMailExporterLoadFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
 
 class MailExporter {
 public:

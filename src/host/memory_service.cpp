@@ -17,7 +17,7 @@ HostAllocator::HostAllocator() = default;
 
 HostAllocator::~HostAllocator() {
     // Blocks the module failed to return are reclaimed here; tests look at liveBlocks() before this.
-    for (void* pv : live_) std::free(pv);
+    for (void* pv : live_.slots()) std::free(pv);
 }
 
 void HostAllocator::bind(MemoryService& service) {
@@ -55,7 +55,7 @@ void* HostAllocator::allocate(std::size_t cb) {
 
 void HostAllocator::release(void* pv) {
     if (pv == nullptr) return;
-    if (live_.erase(pv) == 0) {
+    if (!live_.erase(pv)) {
         ++foreignFrees_;
         return;
     }
@@ -68,10 +68,10 @@ void* HostAllocator::reallocate(void* pv, std::size_t cb) {
         return nullptr;
     }
     if (shouldFail()) return nullptr;  // the old block stays valid, as with realloc
+    live_.erase(pv);
     void* moved = std::realloc(pv, cb == 0 ? 1 : cb);
-    if (moved == nullptr) return nullptr;
-    if (pv != nullptr) live_.erase(pv);
-    live_.insert(moved);
+    // A failed realloc leaves the old block valid; it goes back into the room its removal made.
+    live_.insert(moved != nullptr ? moved : pv);
     return moved;
 }
 

@@ -4,9 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_set>
 
 #include <nsfrex/host.h>
+
+#include "block_set.h"
 
 namespace nsfrex {
 
@@ -39,7 +40,7 @@ public:
 private:
     bool shouldFail() noexcept;
 
-    std::unordered_set<void*> live_;
+    BlockSet live_;
     std::uint64_t allocations_ = 0;
     std::uint64_t failed_ = 0;
     std::uint64_t foreignFrees_ = 0;

@@ -24,7 +24,7 @@ void ModuleLibrary::CloseLibrary::operator()(void* handle) const noexcept { dlcl
 Result<ModuleLibrary> ModuleLibrary::load(const std::filesystem::path& file) {
     ModuleLibrary module;
     module.file_ = file;
-    module.handle_.reset(dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
+    module.handle_.reset(dlopen(file.c_str(), kModuleLoadFlags));
     if (!module.handle_) {
         const char* reason = dlerror();
         return failure(cat("cannot load the module ", file.string(), ": ", reason != nullptr ? reason : "unknown error"));
@@ -59,6 +59,14 @@ Result<ModuleLibrary> ModuleLibrary::loadInstalled() {
     auto directory = moduleDirectory();
     if (!directory) return std::unexpected(std::move(directory.error()));
     return load(*directory / kModuleFileName);
+}
+
+std::shared_ptr<void> preloadLibrary(std::string_view fileName, int flags) {
+    auto directory = moduleDirectory();
+    if (!directory) return nullptr;
+    void* handle = dlopen((*directory / fileName).c_str(), flags);
+    if (handle == nullptr) return nullptr;
+    return std::shared_ptr<void>(handle, [](void* loaded) { dlclose(loaded); });
 }
 
 std::string_view describeModuleStatus(std::int32_t status) noexcept {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <dlfcn.h>
+
 #include <nsfrex/host.h>
 
 #include "database_alias.h"
@@ -47,6 +49,15 @@ private:
     ContainerReaderInterface reader_{};
     std::filesystem::path file_;
 };
+
+// A library of the module's folder (libnsfrex.so, the mail exporter) and the libraries it links, mapped
+// and relocated but not started, while the result lives: processes forked meanwhile find them in place,
+// and their own load (with the same `flags`) costs no symbol lookups. Null when it does not load; each
+// process then says why.
+std::shared_ptr<void> preloadLibrary(std::string_view fileName, int flags);
+
+// The flags libnsfrex.so is loaded with.
+inline constexpr int kModuleLoadFlags = RTLD_NOW | RTLD_LOCAL;
 
 // What a module status code means, for messages.
 std::string_view describeModuleStatus(std::int32_t status) noexcept;

@@ -12,6 +12,7 @@
 #include "filetime.h"
 #include "memory_stream.h"
 #include "text.h"
+#include "text_convert.h"
 
 namespace nsfrex {
 namespace {
@@ -159,18 +160,10 @@ std::int32_t HostServices::convertText(std::int32_t conversion, TextPair* in, Te
         return 0;
     if (conversion != kConvertLmbcsToUtf8 || zapi_.nCharsetIn != kCharsetUtf8 || zapi_.nCharsetOut != kCharsetLmbcs)
         return 0;
-    const std::span<const std::uint8_t> text{in->pb, static_cast<std::size_t>(in->cb)};
-    // Most text runs need no decoder state: straight into the caller's block, without a string between.
-    if (const auto written = decoder_.toUtf8Into(text, {reinterpret_cast<char*>(out->pb), static_cast<std::size_t>(capacity)})) {
-        out->cb = static_cast<std::int32_t>(*written);
-        return 1;
-    }
-    auto utf8 = decoder_.toUtf8(text);
-    if (!utf8) return 0;
-    const std::size_t n = utf8PrefixLength(*utf8, static_cast<std::size_t>(capacity));
-    std::memcpy(out->pb, utf8->data(), n);
-    out->cb = static_cast<std::int32_t>(n);
-    return n == utf8->size() ? 1 : 0;
+    const auto converted = convertLmbcsToUtf8({in->pb, static_cast<std::size_t>(in->cb)},
+                                              {reinterpret_cast<char*>(out->pb), static_cast<std::size_t>(capacity)});
+    out->cb = static_cast<std::int32_t>(converted.written);
+    return converted.complete ? 1 : 0;
 }
 
 std::int32_t HostServices::setTextMode(std::int32_t mode) noexcept {

@@ -15,7 +15,6 @@
 #include "library_loader.h"
 #include "memory_service.h"
 #include "result.h"
-#include "text_convert.h"
 
 namespace nsfrex {
 
@@ -71,7 +70,6 @@ private:
     HostAllocator allocator_;
     LibraryLoader libraries_;
     Config config_;
-    LmbcsDecoder decoder_;
     std::int32_t textMode_ = 0;
 };
 

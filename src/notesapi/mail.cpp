@@ -86,6 +86,10 @@ extern "C" STATUS MailGetMessageBodyComposite(DHANDLE hMessage, const char* Item
                 const NoteItem& item = note->items()[*index];
                 if (item.block->size() < 2)
                     continue;
+                // Each item's records start at its own offset 0, and in the file records start at even
+                // offsets: an item of odd size ends in an odd record, whose pad byte the next item needs.
+                if (file.size() % 2 != 0)
+                    file.push_back(0);
                 const nsf::Bytes value(item.block->data() + 2, item.block->size() - 2);
                 if (item.type == TYPE_COMPOSITE)
                     file.insert(file.end(), value.begin(), value.end());

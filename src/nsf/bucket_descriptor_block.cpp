@@ -75,7 +75,7 @@ Expected<BucketDescriptorBlock> readCopy(Bytes file, const Extent& extent, int c
 }  // namespace
 
 Expected<BucketDescriptorBlock> readBucketDescriptorBlock(Bytes file, const DatabaseHeader& header) {
-    return readNewestCopy<BucketDescriptorBlock>(file, header.bdbs, readCopy, kName, "the database header names no bucket descriptor block", header.headerSize);
+    return readNewestCopy<BucketDescriptorBlock>(file, header.bdbs, readCopy, bdb_layout::kWriteCount, kName, "the database header names no bucket descriptor block", header.headerSize);
 }
 
 }  // namespace nsf::detail

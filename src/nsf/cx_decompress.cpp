@@ -5,45 +5,51 @@
 namespace nsf::detail {
 namespace {
 
-// Least-significant-bit-first reader over a byte span.
+// Least-significant-bit-first reader over a byte span. Bits come from a 64-bit window refilled eight
+// bytes at a time: superblocks and bucket descriptor blocks are decompressed at every open.
 class LsbBitReader {
 public:
     explicit LsbBitReader(Bytes data) noexcept : data_(data) {}
 
-    bool bit(std::uint32_t& out) noexcept {
-        if (byte_ >= data_.size()) return false;
-        out = (data_[byte_] >> bit_) & 1u;
-        if (++bit_ == 8) {
-            bit_ = 0;
-            ++byte_;
-        }
-        return true;
-    }
-
-    // `count` bits (at most 24), the first read landing in bit 0.
+    // `count` bits (1 to 24), the first read landing in bit 0. At the end of the data, false, and the
+    // reader stands at the end.
     bool bits(unsigned count, std::uint32_t& out) noexcept {
-        std::uint32_t value = 0;
-        for (unsigned i = 0; i < count; ++i) {
-            std::uint32_t b = 0;
-            if (!bit(b)) return false;
-            value |= b << i;
-        }
-        out = value;
+        if (held_ < count && !refill(count)) return false;
+        out = static_cast<std::uint32_t>(window_ & ((std::uint64_t{1} << count) - 1));
+        window_ >>= count;
+        held_ -= count;
         return true;
     }
 
-    void skipBits(unsigned count) noexcept {
-        std::uint64_t total = std::uint64_t{byte_} * 8 + bit_ + count;
-        byte_ = static_cast<std::size_t>(total / 8);
-        bit_ = static_cast<unsigned>(total % 8);
-    }
+    bool bit(std::uint32_t& out) noexcept { return bits(1, out); }
 
-    std::size_t byteOffset() const noexcept { return byte_; }
+    // The byte holding the next bit to read.
+    std::size_t byteOffset() const noexcept { return next_ - held_ / 8 - (held_ % 8 != 0 ? 1 : 0); }
 
 private:
+    bool refill(unsigned count) noexcept {
+        if (data_.size() - next_ >= 8) {
+            // The bits loaded above held_ are the stream's next ones, so loading them again later ORs
+            // each bit onto itself.
+            window_ |= loadLE<std::uint64_t>(data_.data() + next_) << held_;
+            next_ += (63 - held_) / 8;
+            held_ |= 56;
+            return true;
+        }
+        while (held_ < count && next_ < data_.size()) {
+            window_ |= std::uint64_t{data_[next_++]} << held_;
+            held_ += 8;
+        }
+        if (held_ >= count) return true;
+        window_ = 0;
+        held_ = 0;
+        return false;
+    }
+
     Bytes data_;
-    std::size_t byte_ = 0;
-    unsigned bit_ = 0;
+    std::uint64_t window_ = 0;  // unread bits, the next one in bit 0
+    unsigned held_ = 0;         // how many bits of the window are unread
+    std::size_t next_ = 0;      // the first byte not yet in the window
 };
 
 // The longest run of zero bits a gamma number may start with; 16 already allows values above any
@@ -79,7 +85,8 @@ Expected<std::vector<std::uint8_t>> cxDecompress(Bytes compressed, std::uint64_t
     // Reserve no more than the input could plausibly give at once; the vector grows on demand.
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, compressed.size() * 8ull)));
     LsbBitReader in(compressed);
-    in.skipBits(3);
+    std::uint32_t header = 0;
+    (void)in.bits(3, header);  // the stream type, checked above
     auto where = [&] { return fileOffset + in.byteOffset(); };
     auto truncated = [&] { return fail(ErrorKind::Truncated, name, "CX stream ends before its end marker", where()); };
     auto corrupt = [&](const char* why) { return fail(ErrorKind::Corrupt, name, why, where()); };

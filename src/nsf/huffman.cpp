@@ -185,11 +185,11 @@ public:
     }
 
 private:
-    // Tops the bit buffer up to at least 57 bits while input lasts; `bits_` keeps unread bits at the top.
-    // With eight input bytes at hand it loads them at once: the bits below `count_` that this leaves
-    // set are the next input bits, so loading them again later changes nothing.
+    // Tops the bit buffer up to 56 to 63 bits while input lasts; `bits_` keeps unread bits at the top.
+    // Never 64: the fast loop's wide load shifts the loaded word right by the count, which must stay
+    // below 64 whichever path ran last (a wide load itself leaves at most 63).
     Expected<void> refill() {
-        while (count_ <= 56) {
+        while (count_ < 56) {
             if (inPos_ == inEnd_) {
                 if (inputEnded_) return {};
                 auto n = raw_->read(input_);
@@ -267,7 +267,7 @@ private:
         const RunEntry* runs = tree_.runs();
         // The next input bits, placed below the `count` buffered ones, for the caller to merge. The
         // bits a wide load leaves set below `count` are the next input bits: loading them again later
-        // changes nothing.
+        // changes nothing. `count` is at most 63 here and after: see refill().
         auto load = [&] [[gnu::always_inline]] {
             const std::uint64_t fresh = loadBE64(in + pos) >> count;
             const unsigned taken = (63 - count) / 8;

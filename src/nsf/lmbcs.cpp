@@ -1,8 +1,11 @@
 #include "nsf/lmbcs.h"
 
+#include "lmbcs_byte_table.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <memory>
@@ -37,48 +40,102 @@ bool isPlainByte(std::uint8_t b) noexcept {
     return (b >= 0x20 && b < 0x80) || b == 0x00 || b == 0x09 || b == 0x0A || b == 0x0D;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// The index of the first surrogate in `units` that is not half of a pair.
+std::size_t firstUnpairedSurrogate(std::span<const UChar> units) noexcept {
+    std::size_t i = 0;
+    while (i < units.size()) {
+        if (U16_IS_LEAD(units[i]) && i + 1 < units.size() && U16_IS_TRAIL(units[i + 1]))
+            i += 2;
+        else if (U16_IS_SURROGATE(units[i]))
+            return i;
+        else
+            ++i;
     }
+    return units.size();
 }
 
-// UTF-16 to UTF-8; an unpaired surrogate (LMBCS group 0x14 can carry one) becomes U+FFFD.
-void appendUtf16(std::string& out, const UChar* units, std::size_t count) {
-    // At most three UTF-8 bytes per unit (a surrogate pair gives four for two).
-    const std::size_t at = out.size();
-    out.resize(at + count * 3);
-    int32_t length = 0;
+// UTF-16 to UTF-8 at the end of `out`. An unpaired surrogate (LMBCS group 0x14 can carry one) becomes
+// U+FFFD, or with `refuse` ends the conversion: then the index of that unit.
+std::optional<std::size_t> appendUtf16(std::string& out, std::span<const UChar> units, bool refuse) {
+    // ICU takes 32-bit lengths; a piece never ends between the two halves of a pair.
+    constexpr std::size_t kPiece = std::size_t{1} << 24;
+    for (std::size_t at = 0; at < units.size();) {
+        std::size_t count = std::min(kPiece, units.size() - at);
+        if (at + count < units.size() && U16_IS_LEAD(units[at + count - 1])) --count;
+        const std::size_t start = out.size();
+        UErrorCode status = U_ZERO_ERROR;
+        // At most three UTF-8 bytes per unit (a surrogate pair gives four for two).
+        out.resize_and_overwrite(start + count * 3, [&](char* p, std::size_t capacity) {
+            int32_t length = 0;
+            u_strToUTF8WithSub(p + start, static_cast<int32_t>(capacity - start), &length, units.data() + at,
+                               static_cast<int32_t>(count), refuse ? U_SENTINEL : 0xFFFD, nullptr, &status);
+            return U_SUCCESS(status) ? start + static_cast<std::size_t>(length) : start;
+        });
+        if (U_FAILURE(status)) return at + firstUnpairedSurrogate(units.subspan(at, count));
+        at += count;
+    }
+    return std::nullopt;
+}
+
+// The offset in `lmbcs` of the bytes that ICU decodes to unit `unit`.
+std::size_t offsetOfUnit(UConverter* conv, Bytes lmbcs, std::size_t unit) {
+    std::vector<UChar> units(lmbcs.size() + 8);
+    std::vector<int32_t> offsets(units.size(), 0);
+    UChar* dst = units.data();
+    const char* src = reinterpret_cast<const char*>(lmbcs.data());
     UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data() + at, static_cast<int32_t>(count * 3), &length, units, static_cast<int32_t>(count),
-                       0xFFFD, nullptr, &status);
-    out.resize(U_SUCCESS(status) ? at + static_cast<std::size_t>(length) : at);
+    ucnv_reset(conv);
+    ucnv_toUnicode(conv, &dst, units.data() + units.size(), &src, src + lmbcs.size(), offsets.data(), true, &status);
+    const auto produced = static_cast<std::size_t>(dst - units.data());
+    return unit < produced && offsets[unit] >= 0 ? static_cast<std::size_t>(offsets[unit]) : 0;
 }
 
-std::string decode(Bytes lmbcs) {
-    // Plain bytes up to the first other one are characters of their own, in UTF-8 as in LMBCS; only the
-    // rest needs the converter (a mail's text is mostly ASCII with a few accented letters).
-    const auto plainEnd = std::find_if_not(lmbcs.begin(), lmbcs.end(), isPlainByte);
-    std::string out(plainEnd - lmbcs.begin(), '\0');
-    std::copy(lmbcs.begin(), plainEnd, out.begin());
-    if (plainEnd == lmbcs.end()) return out;
-    const Bytes rest = lmbcs.subspan(static_cast<std::size_t>(plainEnd - lmbcs.begin()));
+// Without ICU's converter only the plain bytes are characters; the others become U+FFFD, or with `refuse`
+// end the decoding: then the offset of the first.
+std::optional<std::size_t> decodePlain(std::string& out, Bytes lmbcs, bool refuse) {
+    for (std::size_t i = 0; i < lmbcs.size(); ++i) {
+        if (isPlainByte(lmbcs[i]))
+            out += static_cast<char>(lmbcs[i]);
+        else if (refuse)
+            return i;
+        else
+            out += "\uFFFD";
+    }
+    return std::nullopt;
+}
+
+// Appends the UTF-8 of the bytes at the start of `lmbcs` that are characters by themselves, with room
+// for `room` bytes of it: the input bytes converted.
+std::size_t appendFromTable(std::string& out, const LmbcsByteTable& table, Bytes lmbcs, std::size_t room) {
+    std::size_t read = 0;
+    const std::size_t start = out.size();
+    out.resize_and_overwrite(start + room, [&](char* p, std::size_t capacity) {
+        const auto converted = table.convert(lmbcs, {p + start, capacity - start});
+        read = converted.first;
+        return start + converted.second;
+    });
+    return read;
+}
+
+// Decodes `lmbcs` to UTF-8 at the end of `out`. Bytes that do not form a character become U+FFFD; a
+// character that UTF-8 cannot hold does too, or with `refuse` ends the decoding: then the offset of
+// its first byte, and `out` holds an undefined part of the text.
+std::optional<std::size_t> decode(std::string& out, Bytes lmbcs, bool refuse) {
+    const LmbcsByteTable* table = LmbcsByteTable::get();
+    if (table == nullptr) return decodePlain(out, lmbcs, refuse);
+    // Bytes that are characters by themselves come from the table up to the first other one; only the
+    // rest needs ICU (a mail's text is mostly ASCII with a few accented letters). Room for one UTF-8
+    // byte each first, and for three once a longer character comes.
+    std::size_t done = appendFromTable(out, *table, lmbcs, lmbcs.size());
+    if (done < lmbcs.size() && table->utf8Length(lmbcs[done]) != 0)
+        done += appendFromTable(out, *table, lmbcs.subspan(done), (lmbcs.size() - done) * 3);
+    if (done == lmbcs.size()) return std::nullopt;
+
+    const Bytes rest = lmbcs.subspan(done);
     UConverter* conv = threadConverter();
     if (conv == nullptr) {
-        for (std::uint8_t b : rest) appendUtf8(out, isPlainByte(b) ? b : 0xFFFD);
-        return out;
+        const auto refused = decodePlain(out, rest, refuse);
+        return refused ? std::optional(done + *refused) : std::nullopt;
     }
     // A character takes at least one LMBCS byte and at most two UTF-16 units come from six bytes, so one
     // unit per input byte is enough; the loop still copes with an overflow.
@@ -86,14 +143,17 @@ std::string decode(Bytes lmbcs) {
     units.resize(rest.size() + 8);
     const char* src = reinterpret_cast<const char*>(rest.data());
     const char* srcEnd = src + rest.size();
+    std::size_t unitsBefore = 0;
     for (;;) {
         UChar* dst = units.data();
         UErrorCode status = U_ZERO_ERROR;
         ucnv_toUnicode(conv, &dst, units.data() + units.size(), &src, srcEnd, nullptr, true, &status);
-        appendUtf16(out, units.data(), static_cast<std::size_t>(dst - units.data()));
-        if (status != U_BUFFER_OVERFLOW_ERROR) break;
+        const std::span<const UChar> decoded(units.data(), static_cast<std::size_t>(dst - units.data()));
+        if (const auto refused = appendUtf16(out, decoded, refuse))
+            return done + offsetOfUnit(conv, rest, unitsBefore + *refused);
+        if (status != U_BUFFER_OVERFLOW_ERROR) return std::nullopt;
+        unitsBefore += decoded.size();
     }
-    return out;
 }
 
 std::vector<std::uint8_t> encode(std::string_view utf8) {
@@ -134,14 +194,32 @@ std::vector<std::uint8_t> encode(std::string_view utf8) {
 
 }  // namespace
 
-std::string lmbcsToUtf8(Bytes lmbcs) { return decode(lmbcs); }
+std::string lmbcsToUtf8(Bytes lmbcs) {
+    std::string out;
+    decode(out, lmbcs, false);
+    return out;
+}
 
 std::string lmbcsTextToUtf8(Bytes lmbcs) {
-    std::string text = decode(lmbcs);
+    std::string text = lmbcsToUtf8(lmbcs);
     // UTF-8 never has a 0 byte inside a multibyte character, so every 0 left after conversion is a NUL.
     for (char& c : text)
         if (c == '\0') c = '\n';
     return text;
+}
+
+std::expected<std::string, LmbcsRefusal> lmbcsToUtf8Strict(Bytes lmbcs) {
+    std::string out;
+    if (const auto refused = decode(out, lmbcs, true)) return std::unexpected(LmbcsRefusal{*refused});
+    return out;
+}
+
+std::optional<std::size_t> lmbcsToUtf8Into(Bytes lmbcs, std::span<char> out) {
+    const LmbcsByteTable* table = LmbcsByteTable::get();
+    if (table == nullptr) return std::nullopt;
+    const auto [read, written] = table->convert(lmbcs, out);
+    if (read != lmbcs.size()) return std::nullopt;
+    return written;
 }
 
 std::vector<std::uint8_t> utf8ToLmbcs(std::string_view utf8) { return encode(utf8); }

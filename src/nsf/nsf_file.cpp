@@ -436,7 +436,7 @@ Expected<std::optional<NsfFile::NonSummary>> NsfFile::nonSummaryArea(const NoteR
     return NonSummary{*values, {}};
 }
 
-Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
+Expected<std::pair<NsfFile::Record, NoteRecord>> NsfFile::noteRecord(NoteId id) {
     auto r = record(id);
     if (!r) return std::unexpected(r.error());
     if (r->kind == RecordKind::DeletionStub)
@@ -445,27 +445,49 @@ Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
         return fail(ErrorKind::NotFound, "note", "RRV ID " + std::to_string(id) + " is not a note", r->offset);
     auto rec = parseNoteRecord(r->bytes, r->offset);
     if (!rec) return std::unexpected(rec.error());
-    auto nonSummary = nonSummaryArea(*rec, id, r->offset);
-    if (!nonSummary) return std::unexpected(nonSummary.error());
+    return std::pair{std::move(*r), std::move(*rec)};
+}
 
-    if (!rec->itemCountFits)
+Expected<void> NsfFile::checkItemTable(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const {
+    if (!note.itemCountFits)
         return fail(ErrorKind::Corrupt, "note",
-                    "note " + std::to_string(id) + ": " + std::to_string(rec->itemCount) + " items do not fit in the record",
-                    r->offset + note_layout::kItemCount);
-    for (const ItemEntry& e : rec->items)
+                    "note " + std::to_string(id) + ": " + std::to_string(note.itemCount) + " items do not fit in the record",
+                    noteOffset + note_layout::kItemCount);
+    for (const ItemEntry& e : note.items)
         if (bdb_.names.find(e.nameIndex) == nullptr)
             return fail(ErrorKind::Corrupt, "note",
                         "note " + std::to_string(id) + ": item name index " + std::to_string(e.nameIndex) + " out of range",
-                        r->offset + note_layout::kHeaderSize);
+                        noteOffset + note_layout::kHeaderSize);
+    return {};
+}
+
+Expected<NsfFile::PlacedNote> NsfFile::placeNote(NoteId id) {
+    auto found = noteRecord(id);
+    if (!found) return std::unexpected(found.error());
+    auto& [r, rec] = *found;
+    auto nonSummary = nonSummaryArea(rec, id, r.offset);
+    if (!nonSummary) return std::unexpected(nonSummary.error());
+    if (auto table = checkItemTable(rec, id, r.offset); !table) return std::unexpected(table.error());
     std::optional<Bytes> values;
     BucketBytes owner;
     if (*nonSummary) {
         values = (*nonSummary)->values;
         owner = std::move((*nonSummary)->owner);
     }
-    auto placed = placeItems(rec->items, rec->summaryArea, values, id, r->offset);
+    auto placed = placeItems(rec.items, rec.summaryArea, values, id, r.offset);
     if (!placed) return std::unexpected(placed.error());
-    return PlacedNote{*r, std::move(*rec), std::move(owner), std::move(*placed)};
+    return PlacedNote{std::move(r), std::move(rec), std::move(owner), std::move(*placed)};
+}
+
+Expected<std::vector<std::string>> NsfFile::itemNames(NoteId id) {
+    auto found = noteRecord(id);
+    if (!found) return std::unexpected(found.error());
+    const auto& [r, rec] = *found;
+    if (auto table = checkItemTable(rec, id, r.offset); !table) return std::unexpected(table.error());
+    std::vector<std::string> names;
+    names.reserve(rec.items.size());
+    for (const ItemEntry& e : rec.items) names.push_back(bdb_.names.find(e.nameIndex)->name);
+    return names;
 }
 
 Expected<Note> NsfFile::readNote(NoteId id) {

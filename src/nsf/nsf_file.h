@@ -39,6 +39,7 @@ public:
     const DatabaseInfo& info() const override { return info_; }
     Expected<std::vector<NoteEntry>> notes() override;
     Expected<Note> readNote(NoteId id) override;
+    Expected<std::vector<std::string>> itemNames(NoteId id) override;
     Expected<std::unique_ptr<ObjectStream>> openObject(std::uint32_t rrv, Compression compression,
                                                        std::uint64_t expectedSize) override;
     Expected<std::vector<NoteId>> folderNoteIds(NoteId folder) override;
@@ -72,6 +73,10 @@ public:
     Expected<PlacedNote> placeNote(NoteId id);
 
 private:
+    // The record of note `id`, parsed: a deletion stub or a record of another kind is NotFound.
+    Expected<std::pair<Record, NoteRecord>> noteRecord(NoteId id);
+    // Every entry of the note's item table fits the record and names an item of the database.
+    Expected<void> checkItemTable(const NoteRecord& note, NoteId id, std::uint64_t noteOffset) const;
     NsfFile() = default;
     // Enough for the buckets that one note's records and the notes read around it touch; a scan
     // reads the records of one bucket one after another.

@@ -94,7 +94,7 @@ Expected<Superblock> readCopy(Bytes file, const Extent& extent, int copy) {
 }  // namespace
 
 Expected<Superblock> readSuperblock(Bytes file, const DatabaseHeader& header) {
-    return readNewestCopy<Superblock>(file, header.superblocks, readCopy, kName, "the database header names no superblock", header.headerSize);
+    return readNewestCopy<Superblock>(file, header.superblocks, readCopy, superblock_layout::kWriteCount, kName, "the database header names no superblock", header.headerSize);
 }
 
 }  // namespace nsf::detail

@@ -68,9 +68,9 @@ struct Superblock {
     std::vector<std::uint8_t> liveRrvBucket;    // its live contents (empty when none)
 };
 
-// Reads every superblock copy the database header names and keeps the one that has a valid
-// signature, checksum and contents with the highest write count. Errors when none is valid (the
-// error of the last copy tried is reported).
+// Of the superblock copies the database header names, the one that has a valid signature, checksum
+// and contents with the highest write count. Errors when none is valid (with the error of the last
+// copy the header names).
 Expected<Superblock> readSuperblock(Bytes file, const DatabaseHeader& header);
 
 }  // namespace nsf::detail

@@ -1,6 +1,9 @@
 #include "memory_service.h"
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +52,23 @@ TEST(MemoryService, FailsTheNthAllocationOnceOrFromThenOn) {
     void* again = service.fpMalloc(&service, 1);
     EXPECT_NE(again, nullptr);
     for (void* pv : {first, third, again}) service.fpFree(&service, pv);
+    EXPECT_EQ(allocator.liveBlocks(), 0u);
+}
+
+TEST(MemoryService, KnowsEveryLiveBlockThroughGrowthAndFreesInAnyOrder) {
+    HostAllocator allocator;
+    MemoryService service;
+    allocator.bind(service);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 5000; ++i) blocks.push_back(service.fpMalloc(&service, static_cast<size_t>(i % 64)));
+    for (std::size_t i = 0; i < blocks.size(); i += 7) blocks[i] = service.fpRealloc(&service, blocks[i], 200);
+    std::mt19937 shuffle(18);
+    std::ranges::shuffle(blocks, shuffle);
+    // Frees half, then each block again: the first half is refused the second time, the rest is freed.
+    for (std::size_t i = 0; i < blocks.size() / 2; ++i) service.fpFree(&service, blocks[i]);
+    EXPECT_EQ(allocator.liveBlocks(), blocks.size() - blocks.size() / 2);
+    for (void* pv : blocks) service.fpFree(&service, pv);
+    EXPECT_EQ(allocator.foreignFrees(), blocks.size() / 2);
     EXPECT_EQ(allocator.liveBlocks(), 0u);
 }
 

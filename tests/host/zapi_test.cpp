@@ -1,17 +1,12 @@
 #include "zapi.h"
 
 #include <cstring>
-#include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unicode/ucnv.h>
-#include <unicode/ustring.h>
 
 #include "host_test_support.h"
-#include "text_convert.h"
 
 namespace nsfrex {
 namespace {
@@ -81,6 +76,14 @@ TEST(Zapi, TextConvertTurnsLmbcsIntoUtf8) {
     EXPECT_EQ(zapi->fpTextConvert(zapi, 50, &in, &out, 32), 0);
     EXPECT_EQ(std::string(block.begin(), block.begin() + out.cb), "Caf");
 
+    // A character UTF-8 cannot hold (half a surrogate pair) gives nothing rather than a substitute.
+    std::uint8_t halfPair[] = {'a', 0x14, 0xD8, 0x3D, 'x'};
+    in = TextPair{halfPair, static_cast<std::int32_t>(sizeof halfPair)};
+    out = TextPair{block.data(), static_cast<std::int32_t>(block.size())};
+    EXPECT_EQ(zapi->fpTextConvert(zapi, 50, &in, &out, 32), 0);
+    EXPECT_EQ(out.cb, 0);
+    in = TextPair{input, static_cast<std::int32_t>(sizeof input)};
+
     // Anything but the known conversion produces nothing.
     out = TextPair{block.data(), static_cast<std::int32_t>(block.size())};
     EXPECT_EQ(zapi->fpTextConvert(zapi, 51, &in, &out, 32), 0);
@@ -95,59 +98,6 @@ TEST(Zapi, TextConvertTurnsLmbcsIntoUtf8) {
     EXPECT_EQ(zapi->fpTextConvert(zapi, 50, &in, &out, 32), 0);
     EXPECT_EQ(out.cb, 0);
     EXPECT_EQ(host->allocator().liveBlocks(), 0u);
-}
-
-// Bytes that are characters by themselves are converted from a table and only the rest by ICU; the
-// result must be ICU's for the whole text wherever such bytes stand, group bytes and their trail bytes
-// included, both into a string and straight into a caller's block.
-TEST(Zapi, TextConvertAgreesWithIcuOverTheWholeText) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UConverter, void (*)(UConverter*)> icu(ucnv_open("LMBCS-1", &status), ucnv_close);
-    ASSERT_TRUE(U_SUCCESS(status));
-    // Nothing when ICU fails (a group byte can leave half a surrogate pair): the host fails then too.
-    auto byIcu = [&](const std::vector<std::uint8_t>& text) -> std::optional<std::string> {
-        std::vector<UChar> utf16(text.size() * 2 + 1);
-        UErrorCode error = U_ZERO_ERROR;
-        ucnv_reset(icu.get());
-        const std::int32_t cch = ucnv_toUChars(icu.get(), utf16.data(), static_cast<std::int32_t>(utf16.size()),
-                                               reinterpret_cast<const char*>(text.data()),
-                                               static_cast<std::int32_t>(text.size()), &error);
-        std::string utf8(text.size() * 4 + 1, '\0');
-        std::int32_t cb = 0;
-        u_strToUTF8(utf8.data(), static_cast<std::int32_t>(utf8.size()), &cb, utf16.data(), cch, &error);
-        if (U_FAILURE(error)) return std::nullopt;
-        utf8.resize(static_cast<std::size_t>(cb));
-        return utf8;
-    };
-
-    LmbcsDecoder decoder;
-    std::mt19937 random(18);
-    int cDirect = 0;
-    for (int n = 0; n < 3000; ++n) {
-        // Every other text mostly printable ASCII, as real text is, with long runs of it.
-        std::vector<std::uint8_t> text(random() % 80);
-        const unsigned cAsciiIn20 = n % 2 ? 10 : 19;
-        for (auto& b : text) {
-            const bool ascii = random() % 20 < cAsciiIn20;
-            b = static_cast<std::uint8_t>(ascii ? 0x20 + random() % 0x60
-                                                : random() % 5 ? 0x80 + random() % 0x80 : random() % 0x20);
-        }
-        std::string hex;
-        for (const auto b : text) hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15], hex += ' ';
-        SCOPED_TRACE(hex);
-        const auto expected = byIcu(text);
-        const auto converted = decoder.toUtf8(text);
-        ASSERT_EQ(converted.has_value(), expected.has_value()) << n;
-        if (expected) {
-            EXPECT_EQ(*converted, *expected) << n;
-        }
-        std::string block(text.size() * 6, '\0');
-        if (const auto written = decoder.toUtf8Into(text, block)) {
-            ++cDirect;
-            EXPECT_EQ(block.substr(0, *written), expected.value_or("(ICU fails)")) << n;
-        }
-    }
-    EXPECT_GT(cDirect, 300);  // the table does serve most text without group bytes
 }
 
 }  // namespace

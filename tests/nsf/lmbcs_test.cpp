@@ -1,7 +1,12 @@
 #include "nsf/lmbcs.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
 
+#include <memory>
+#include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +59,69 @@ TEST(Lmbcs, EncodesAndRoundTrips) {
     }
     // Invalid UTF-8 is replaced, not dropped or passed through.
     EXPECT_EQ(lmbcsToUtf8(utf8ToLmbcs("a\xFF" "b")), "a\uFFFDb");
+}
+
+// Bytes that are characters by themselves come from a table and only the rest from ICU; whichever way a
+// caller asks, the result must be ICU's decoding of the whole text wherever such bytes stand, group
+// bytes and their trail bytes included.
+TEST(Lmbcs, AgreesWithIcuOverTheWholeText) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, void (*)(UConverter*)> icu(ucnv_open("LMBCS-1", &status), ucnv_close);
+    ASSERT_TRUE(U_SUCCESS(status));
+    // ICU's UTF-8 for the whole text: half a surrogate pair becomes U+FFFD, or (`strict`) fails it.
+    auto byIcu = [&](const std::vector<std::uint8_t>& text, bool strict) -> std::optional<std::string> {
+        std::vector<UChar> utf16(text.size() * 2 + 1);
+        UErrorCode error = U_ZERO_ERROR;
+        ucnv_reset(icu.get());
+        const std::int32_t cch = ucnv_toUChars(icu.get(), utf16.data(), static_cast<std::int32_t>(utf16.size()),
+                                               reinterpret_cast<const char*>(text.data()),
+                                               static_cast<std::int32_t>(text.size()), &error);
+        std::string utf8(text.size() * 4 + 1, '\0');
+        std::int32_t cb = 0;
+        u_strToUTF8WithSub(utf8.data(), static_cast<std::int32_t>(utf8.size()), &cb, utf16.data(), cch,
+                           strict ? U_SENTINEL : 0xFFFD, nullptr, &error);
+        if (U_FAILURE(error)) return std::nullopt;
+        utf8.resize(static_cast<std::size_t>(cb));
+        return utf8;
+    };
+
+    std::mt19937 random(18);
+    int cDirect = 0, cRefused = 0;
+    for (int n = 0; n < 3000; ++n) {
+        // Every other text mostly printable ASCII, as real text is, with long runs of it.
+        std::vector<std::uint8_t> text(random() % 80);
+        const unsigned cAsciiIn20 = n % 2 ? 10 : 19;
+        for (auto& b : text) {
+            const bool ascii = random() % 20 < cAsciiIn20;
+            b = static_cast<std::uint8_t>(ascii ? 0x20 + random() % 0x60
+                                                : random() % 5 ? 0x80 + random() % 0x80 : random() % 0x20);
+        }
+        std::string hex;
+        for (const auto b : text) hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15], hex += ' ';
+        SCOPED_TRACE(hex);
+        EXPECT_EQ(lmbcsToUtf8(text), byIcu(text, false).value_or("(ICU fails)")) << n;
+
+        const auto expected = byIcu(text, true);
+        const auto strict = lmbcsToUtf8Strict(text);
+        ASSERT_EQ(strict.has_value(), expected.has_value()) << n;
+        if (strict) {
+            EXPECT_EQ(*strict, *expected) << n;
+        } else {
+            // The refused byte opens the Unicode group, and everything in front of it converts.
+            ++cRefused;
+            ASSERT_LT(strict.error().offset, text.size());
+            EXPECT_EQ(text[strict.error().offset], 0x14) << n;
+            EXPECT_TRUE(lmbcsToUtf8Strict(Bytes(text).first(strict.error().offset))) << n;
+        }
+
+        std::string block(text.size() * 6, '\0');
+        if (const auto written = lmbcsToUtf8Into(text, block)) {
+            ++cDirect;
+            EXPECT_EQ(block.substr(0, *written), expected.value_or("(ICU fails)")) << n;
+        }
+    }
+    EXPECT_GT(cDirect, 300);  // the table does serve most text without group bytes
+    EXPECT_GT(cRefused, 0);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ inline std::size_t readEverything(nsf::Database& db) {
     auto notes = db.notes();
     if (notes)
         for (const nsf::NoteEntry& n : *notes) {
+            (void)db.itemNames(n.id);
             auto note = db.readNote(n.id);
             if (!note) continue;
             ++good;

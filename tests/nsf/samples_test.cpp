@@ -3,6 +3,7 @@
 // (test_engine_stat.py).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -91,6 +92,10 @@ TEST(Samples, EveryNoteReadsByTheFlagRule) {
             ASSERT_TRUE(note.has_value()) << file << ": " << note.error().message();
             EXPECT_EQ(std::pair(note->header.id, note->header.noteClass), std::pair(n.id, n.noteClass)) << file;
             ++notesRead;
+            // The item table alone names every item the whole read finds.
+            auto names = (*db)->itemNames(n.id);
+            ASSERT_TRUE(names.has_value()) << file << ": " << names.error().message();
+            EXPECT_TRUE(std::ranges::equal(*names, note->items, {}, {}, &nsf::Item::name)) << file << " note " << n.id;
             for (const nsf::Item& item : note->items) {
                 const std::string where = file + " note " + std::to_string(n.id) + " " + item.name;
                 EXPECT_FALSE(item.name.empty()) << where;
