@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ public:
     ~TestHost()
     {
         EXPECT_EQ(m_cBadFrees, 0) << "blocks freed that were not the host's, or freed twice";
-        for (auto &[pv, cb] : m_live)
+        for (void *pv : m_live)
             free(pv);
         free(m_pZAPI);
     }
@@ -80,10 +81,10 @@ public:
             ++m_cFailed;
         return bFail;
     }
-    void *Track(void *pv, size_t cb)
+    void *Track(void *pv)
     {
         if (pv != nullptr)
-            m_live[pv] = cb;
+            m_live.insert(pv);
         return pv;
     }
 
@@ -96,44 +97,31 @@ public:
         void *pv = malloc(cb == 0 ? 1 : cb);
         if (pv != nullptr)
             memset(pv, 0xA5, cb);
-        return pHost->Track(pv, cb);
+        return pHost->Track(pv);
     }
     static void Free(MemoryService *pService, void *pv)
     {
         TestHost *pHost = FromService(pService);
         if (pv == nullptr)
             return;
-        auto it = pHost->m_live.find(pv);
-        if (it == pHost->m_live.end()) {
+        if (pHost->m_live.erase(pv) == 0)
             ++pHost->m_cBadFrees;
-            return;
-        }
-        pHost->m_live.erase(it);
-        free(pv);
+        else
+            free(pv);
     }
     static void *Realloc(MemoryService *pService, void *pv, size_t cb)
     {
         TestHost *pHost = FromService(pService);
-        if (pv != nullptr && pHost->m_live.find(pv) == pHost->m_live.end()) {
+        if (pv != nullptr && pHost->m_live.count(pv) == 0) {
             ++pHost->m_cBadFrees;
             return nullptr;
         }
         if (pHost->NextAllocationFails())
             return nullptr;
-        // The old block leaves the table before realloc may free it, and comes back if realloc fails.
-        size_t cbOld = 0;
-        if (pv != nullptr) {
-            auto it = pHost->m_live.find(pv);
-            cbOld = it->second;
-            pHost->m_live.erase(it);
-        }
         void *pvNew = realloc(pv, cb == 0 ? 1 : cb);
-        if (pvNew == nullptr) {
-            if (pv != nullptr)
-                pHost->m_live[pv] = cbOld;
-            return nullptr;
-        }
-        return pHost->Track(pvNew, cb);
+        if (pvNew != nullptr)
+            pHost->m_live.erase(pv); /* a failed realloc leaves the old block as it was */
+        return pHost->Track(pvNew);
     }
     static void *Resize(MemoryService *pService, void *pv, size_t cb) { return Realloc(pService, pv, cb); }
     static char *Strdup(ZAPI *pZAPI, const char *psz)
@@ -141,8 +129,7 @@ public:
         TestHost *pHost = FromZAPI(pZAPI);
         if (psz == nullptr || pHost->NextAllocationFails())
             return nullptr;
-        char *pszCopy = strdup(psz);
-        return static_cast<char *>(pHost->Track(pszCopy, strlen(psz) + 1));
+        return static_cast<char *>(pHost->Track(strdup(psz)));
     }
     static int32_t GetOption(ZAPI *pZAPI, const char *pszSection, const char *pszKey, const char *,
                              char *pszOut, uint32_t cbOut, int32_t)
@@ -161,7 +148,7 @@ public:
 
 private:
     ZAPI *m_pZAPI = nullptr;
-    std::map<void *, size_t> m_live;
+    std::set<void *> m_live;
     int m_cAllocations = 0;
     int m_cFailed = 0;
     int m_nFailAt = 0;
