@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,7 +30,10 @@ Expected<Block> readNewestCopy(Bytes file, std::span<const Extent> copies, ReadC
         auto head = slice(file, copies[i].offset, writeCountAt + 4);
         candidates.push_back({head ? loadLE<std::uint32_t>(head->data() + writeCountAt) : 0u, i});
     }
-    std::ranges::stable_sort(candidates, std::greater<>{}, &Candidate::writeCount);
+    // Highest count first, ties in file order (a plain sort: no temporary buffer).
+    std::ranges::sort(candidates, [](const Candidate& a, const Candidate& b) {
+        return a.writeCount != b.writeCount ? a.writeCount > b.writeCount : a.index < b.index;
+    });
     std::optional<Error> lastError;
     std::size_t lastIndex = 0;
     for (const Candidate& c : candidates) {

@@ -82,6 +82,14 @@ void *operator new(std::size_t cb)
     ++g_nLive;
     return p;
 }
+void *operator new(std::size_t cb, const std::nothrow_t &) noexcept
+{
+    try {
+        return operator new(cb);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
 void operator delete(void *p) noexcept
 {
     if (p != nullptr)
