@@ -41,6 +41,10 @@ std::expected<std::string, LmbcsRefusal> lmbcsToUtf8Strict(Bytes lmbcs);
 // written. Nothing when the text needs the whole decoder or its UTF-8 does not fit.
 std::optional<std::size_t> lmbcsToUtf8Into(Bytes lmbcs, std::span<char> out);
 
+// The length of the longest start of decoded (valid UTF-8) text that is at most `limit` bytes and ends
+// on a character boundary: how much of a decoding fits a caller's buffer.
+std::size_t utf8FittingPrefix(std::string_view utf8, std::size_t limit) noexcept;
+
 // UTF-8 to LMBCS. Invalid UTF-8 sequences become U+FFFD first. Characters outside group 1 are written with
 // a group byte; which group ICU picks for a character several groups can hold is not guaranteed to match
 // what Notes itself would write, so encoded bytes must not be compared with stored ones.

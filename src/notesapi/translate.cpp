@@ -28,18 +28,6 @@ std::size_t utf8SequenceLength(unsigned char lead) noexcept {
     return 1;
 }
 
-// The longest prefix of UTF-8 text that fits in `limit` bytes without splitting a character.
-std::size_t utf8Fit(std::string_view utf8, std::size_t limit) noexcept {
-    std::size_t pos = 0;
-    while (pos < utf8.size()) {
-        const std::size_t len = std::min(utf8SequenceLength(static_cast<unsigned char>(utf8[pos])), utf8.size() - pos);
-        if (pos + len > limit)
-            break;
-        pos += len;
-    }
-    return pos;
-}
-
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out(utf8.size() + 1, u'\0');
     int32_t length = 0;
@@ -103,7 +91,7 @@ std::optional<std::size_t> translate(WORD mode, std::string_view in, char* out, 
     case OS_TRANSLATE_LMBCS_TO_UTF8:
     case OS_TRANSLATE_LMBCS_TO_NATIVE: {  // the native character set here is UTF-8
         const std::string utf8 = nsf::lmbcsToUtf8(asBytes(in));
-        return emit(utf8.data(), utf8Fit(utf8, outLength));
+        return emit(utf8.data(), nsf::utf8FittingPrefix(utf8, outLength));
     }
     case OS_TRANSLATE_UTF8_TO_LMBCS:
     case OS_TRANSLATE_NATIVE_TO_LMBCS: {

@@ -222,6 +222,14 @@ std::optional<std::size_t> lmbcsToUtf8Into(Bytes lmbcs, std::span<char> out) {
     return written;
 }
 
+std::size_t utf8FittingPrefix(std::string_view utf8, std::size_t limit) noexcept {
+    if (utf8.size() <= limit) return utf8.size();
+    // Step back over continuation bytes (10xxxxxx) to the start of the character that does not fit.
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
 std::vector<std::uint8_t> utf8ToLmbcs(std::string_view utf8) { return encode(utf8); }
 
 std::vector<std::uint8_t> utf8TextToLmbcs(std::string_view utf8) {

@@ -124,5 +124,13 @@ TEST(Lmbcs, AgreesWithIcuOverTheWholeText) {
     EXPECT_GT(cRefused, 0);
 }
 
+// Cut where a buffer ends, never inside a character ("é" 2 bytes, "€" 3, "𝄞" 4).
+TEST(Lmbcs, FittingPrefixEndsOnACharacterBoundary) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E";
+    const std::size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 10};
+    for (std::size_t limit = 0; limit < std::size(expected); ++limit)
+        EXPECT_EQ(utf8FittingPrefix(text, limit), expected[limit]) << "limit " << limit;
+}
+
 }  // namespace
 }  // namespace nsf
